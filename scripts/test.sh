@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine, builds everything with the sanitizers and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup-debian.sh
+BUILD=${BUILD_DIR:-build-test}
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=${SANITIZE:-ON}
+cmake --build "$BUILD" -j"$(nproc)"
+scripts/check-format.sh
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" --timeout 600

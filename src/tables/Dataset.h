@@ -1,0 +1,169 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tables/EngineError.h"
+#include "tables/FieldDef.h"
+
+namespace tz::tables {
+
+class Table;  // one per open file in the process, shared by every Dataset over that file
+
+enum class OpenMode {
+    Shared,     // read-write; other processes may open it shared too; each post reaches the file
+    Exclusive,  // read-write; no other process may open it; writes may be batched until close/flush
+    ReadOnly    // shared lock, no writes
+};
+
+enum class DatasetState { Inactive, Browse, Edit, Insert };
+
+// A bookmark is the physical record number (0-based) of a row.
+using Bookmark = std::uint32_t;
+
+// Change notifications, for Qt models and other views that follow a Dataset. No Qt here.
+// Positions are 0-based within the observed dataset's view (current index, link and filter).
+class DatasetObserver {
+public:
+    virtual ~DatasetObserver() = default;
+    // The view's rows changed in number or order (append, delete, key edit, index, link or
+    // filter change, master moved, open/close): re-read everything.
+    virtual void viewReset() {}
+    // The values of the row at this position changed; the row did not move.
+    virtual void rowChanged(int /*position*/) {}
+    // The current row, or the dataset state, changed.
+    virtual void currentChanged() {}
+};
+
+// One cursor over a table, with the semantics of a classic dataset.
+//
+// Rows are visited in the order of the current index (byte order of the key, equal keys in
+// record order; numeric keys by value), or in physical order when no index is selected.
+// Deleted rows are never visible. A master link and a filter narrow the view further.
+//
+// Field values are bytes (Windows-1252 text) carried unchanged.
+//
+// Every method that fails throws EngineError with a Spanish text naming the table.
+class Dataset {
+public:
+    Dataset();
+    ~Dataset();  // closes (a pending edit or insert is dropped, like cancel())
+    Dataset(const Dataset&) = delete;
+    Dataset& operator=(const Dataset&) = delete;
+
+    // Opens the table file. ".DBF" is added when the name has no extension; an existing file is
+    // found without regard to letter case. Throws when the file is missing, is not a dBase
+    // table, or is held by another program in a conflicting mode. The cursor is on the first
+    // row, state Browse, no index selected.
+    void open(const std::filesystem::path& file, OpenMode mode = OpenMode::Shared);
+    // Drops a pending edit or insert (like cancel()) and releases the table.
+    void close();
+    bool isOpen() const;
+    OpenMode mode() const;
+    const std::filesystem::path& path() const;  // the file as found on disk
+    std::string tableName() const;              // base name as on disk, e.g. "PROFT"
+
+    // Field definitions in order.
+    const std::vector<FieldDef>& fields() const;
+    // Position of the field (letter case ignored) or -1.
+    int fieldIndex(std::string_view name) const;
+
+    // Index selection. "" = physical order. Throws for an index the table does not have.
+    // The cursor goes to the first row of the new order. Pending edits are stored first.
+    void setIndex(std::string_view name);
+    const std::string& indexName() const;
+    std::vector<std::string> indexNames() const;
+
+    // Navigation. Each move first settles a pending row: a modified row is posted, an untouched
+    // edit is cancelled, an untouched new row is dropped.
+    void first();
+    void next();   // past the last row: eof() true, the cursor stays on the last row
+    void prior();  // before the first row: bof() true, the cursor stays on the first row
+    void last();
+    bool eof() const;
+    bool bof() const;
+    bool isEmpty() const;
+    int recordCount() const;  // rows in the view
+    int position() const;     // 0-based position of the current row in the view, -1 when empty
+    void moveTo(int position);  // clamps to the view
+
+    // Moves to the first row of the view whose current-index field equals `value` (character
+    // keys compared space-padded to the field width; numeric keys by value). Returns false and
+    // leaves the cursor where it was when there is none. Throws when no index is selected.
+    bool findKey(std::string_view value);
+
+    // Editing.
+    DatasetState state() const;
+    bool modified() const;  // a field was set since edit()/append()
+    // Browse → Edit on the current row; on an empty view it begins a new row (as append()).
+    // In Edit or Insert it does nothing.
+    void edit();
+    // Begins a new empty row (state Insert), appended at the end of the table when posted.
+    void append();
+    // Stores the pending row (Edit or Insert). In Browse it does nothing.
+    void post();
+    // Drops the pending changes; a new row disappears.
+    void cancel();
+    // Deletes the current row (marked deleted on disk); the next row becomes current.
+    // In Insert state it drops the new row.
+    void remove();
+    // Appends and stores one row from values in field order (fewer values leave the rest empty).
+    void appendRecord(const std::vector<std::string>& values);
+
+    // Field values of the current row (the pending values while editing).
+    // Character: trailing spaces removed. Numeric/Float: the shortest decimal text ("1", "2.5",
+    // "" when blank). Logical: "T", "F" or "". Date: "YYYYMMDD" or "". Memo: "".
+    std::string text(std::string_view field) const;
+    std::string text(int fieldNo) const;
+    double number(std::string_view field) const;         // blank or junk → 0
+    std::int64_t integer(std::string_view field) const;  // rounded to nearest
+    bool logical(std::string_view field) const;
+    // Setters need state Edit or Insert (else EngineError "... no está en modo de edición").
+    // Character values are cut to the field width; numeric text is parsed (junk → EngineError).
+    void setText(std::string_view field, std::string_view value);
+    void setText(int fieldNo, std::string_view value);
+    void setNumber(std::string_view field, double value);
+    void setInteger(std::string_view field, std::int64_t value);
+    void setLogical(std::string_view field, bool value);
+
+    // Reading any row of the view without moving the cursor (for grids). The current row reads
+    // its pending values.
+    std::string textAt(int position, int fieldNo) const;
+    Bookmark bookmarkAt(int position) const;
+
+    // Bookmarks.
+    Bookmark bookmark() const;  // throws on an empty view
+    // Goes to that row; throws when the row is deleted or not in the view.
+    void gotoBookmark(Bookmark b);
+    bool bookmarkValid(Bookmark b) const;
+
+    // Master–detail: the view holds only rows whose current-index field equals the master's
+    // field `masterField` on the master's current row, and follows the master as it moves
+    // (going to the first matching row). nullptr removes the link. The detail must have an
+    // index selected while linked.
+    void setMaster(Dataset* master, std::string masterField);
+    Dataset* master() const;
+
+    // Filter of the form FIELD = 'value' (a quote inside the value doubled). An empty
+    // condition accepts every row. Throws for a malformed condition or unknown field.
+    void setFilter(std::string_view condition);
+    const std::string& filter() const;
+    void setFiltered(bool on);
+    bool filtered() const;
+
+    // Writes batched changes of an exclusively held table to disk now.
+    void flush();
+
+    void addObserver(DatasetObserver* o);
+    void removeObserver(DatasetObserver* o);
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> d_;
+};
+
+}  // namespace tz::tables

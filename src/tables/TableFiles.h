@@ -1,0 +1,24 @@
+#pragma once
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tables/FieldDef.h"
+
+namespace tz::tables {
+
+// Creates an empty table. An existing table of that name (and its .MDX) is replaced.
+// `indexes` name fields of the table. Throws EngineError (for instance when another program
+// holds the table).
+void createTable(const std::filesystem::path& file, const std::vector<FieldDef>& fields,
+                 const std::vector<std::string>& indexes);
+void createTable(const std::filesystem::path& folder, const TableLayout& layout);
+
+// Deletes NAME.DBF and NAME.MDX (found without regard to letter case) when they exist.
+// Failures are ignored; returns true when the .DBF is gone afterwards.
+bool deleteTableFiles(const std::filesystem::path& file);
+
+// True when the table file exists (letter case ignored; ".DBF" added when missing).
+bool tableExists(const std::filesystem::path& file);
+
+}  // namespace tz::tables
