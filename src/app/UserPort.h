@@ -14,7 +14,7 @@ namespace tz::app {
 // Texts are UTF-8. Line breaks inside a text are "\r" (carriage return), as the system's
 // messages are written.
 class UserPort {
-public:
+  public:
     virtual ~UserPort() = default;
 
     // Plain message box: caption "transZanderXEL", one button "Aceptar".

@@ -19,7 +19,7 @@ const TableLayout& xelGRUPNIV();
 const TableLayout& xelCENTRO();
 // Timetabler master tables.
 const TableLayout& ASIGNOMT();
-const TableLayout& PROFT();    // index ABREV
+const TableLayout& PROFT();  // index ABREV
 const TableLayout& GRUPOST();
 // Bell schedule (index HORA).
 const TableLayout& PLANTILLA();

@@ -27,7 +27,7 @@ using Bookmark = std::uint32_t;
 // Change notifications, for Qt models and other views that follow a Dataset. No Qt here.
 // Positions are 0-based within the observed dataset's view (current index, link and filter).
 class DatasetObserver {
-public:
+  public:
     virtual ~DatasetObserver() = default;
     // The view's rows changed in number or order (append, delete, key edit, index, link or
     // filter change, master moved, open/close): re-read everything.
@@ -48,7 +48,7 @@ public:
 //
 // Every method that fails throws EngineError with a Spanish text naming the table.
 class Dataset {
-public:
+  public:
     Dataset();
     ~Dataset();  // closes (a pending edit or insert is dropped, like cancel())
     Dataset(const Dataset&) = delete;
@@ -86,8 +86,8 @@ public:
     bool eof() const;
     bool bof() const;
     bool isEmpty() const;
-    int recordCount() const;  // rows in the view
-    int position() const;     // 0-based position of the current row in the view, -1 when empty
+    int recordCount() const;    // rows in the view
+    int position() const;       // 0-based position of the current row in the view, -1 when empty
     void moveTo(int position);  // clamps to the view
 
     // Moves to the first row of the view whose current-index field equals `value` (character
@@ -162,7 +162,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> d_;
 };
 

@@ -26,9 +26,13 @@ struct FieldDef {
 inline FieldDef charField(std::string name, int width) {
     return {std::move(name), FieldType::Character, width, 0};
 }
-inline FieldDef logicalField(std::string name) { return {std::move(name), FieldType::Logical, 1, 0}; }
+inline FieldDef logicalField(std::string name) {
+    return {std::move(name), FieldType::Logical, 1, 0};
+}
 // A 32-bit integer field is stored as N(11,0), the form every dBase IV reader understands.
-inline FieldDef integerField(std::string name) { return {std::move(name), FieldType::Numeric, 11, 0}; }
+inline FieldDef integerField(std::string name) {
+    return {std::move(name), FieldType::Numeric, 11, 0};
+}
 inline FieldDef numericField(std::string name, int width, int decimals = 0) {
     return {std::move(name), FieldType::Numeric, width, decimals};
 }

@@ -1,0 +1,42 @@
+#pragma once
+#include <functional>
+
+#include "app/RunState.h"
+#include "app/UserPort.h"
+#include "tables/Dataset.h"
+
+namespace tz::intake {
+
+// The centre panel and the study levels panel of the main window, without Qt: the two
+// datasets the panels' grids are bound to and the operations behind their buttons.
+class CentroNiveles {
+  public:
+    CentroNiveles(app::RunState& state, app::UserPort& port);
+    ~CentroNiveles();
+
+    // Runs the timetable export (set by the job sequences; called by BitBtn1Click on the
+    // Zandrix → XEL road).
+    std::function<void()> importar2;
+
+    void DatosCentro();
+    void DatosNivel();
+    void BitBtn1Click();   // "OK" of the centre panel
+    void FinalRecogida();  // "Aceptar" of the levels panel
+    void wwDBGridNIVIMPEnter();
+    void Button2Click();  // "Volver a Datos Centro"
+    void Button3Click();  // "Volver a Niveles Estudios"
+    void CompruebaAbreviaturas();
+    void AplicaAbreviaturasNivel();
+
+    // \ZTEMP\xelCENTRO.DBF and \ZTEMP\xelNIVIMP.DBF, opened shared while their panel needs them.
+    tables::Dataset& centro() { return centro_; }
+    tables::Dataset& niveles() { return niveles_; }
+
+  private:
+    app::RunState& state_;
+    app::UserPort& port_;
+    tables::Dataset centro_;
+    tables::Dataset niveles_;
+};
+
+}  // namespace tz::intake
