@@ -1,0 +1,91 @@
+#include "intake/TextoFijo.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "tables/EngineError.h"
+#include "tables/Paths.h"
+
+namespace tz::intake {
+
+namespace {
+constexpr std::size_t kChunk = 64 * 1024;
+constexpr char kCtrlZ = 26;
+
+[[noreturn]] void failure(const std::filesystem::path& file, int err) {
+    throw tables::EngineError("No se puede leer el archivo " + file.string() + ": " +
+                              std::strerror(err));
+}
+}  // namespace
+
+TextoFijo::TextoFijo(const std::filesystem::path& file) : path_(tables::findExisting(file)) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path_, ec)) failure(path_, EISDIR);
+    file_ = std::fopen(path_.c_str(), "rb");
+    if (!file_) failure(path_, errno);
+}
+
+TextoFijo::~TextoFijo() {
+    if (file_) std::fclose(file_);
+}
+
+bool TextoFijo::fill() {
+    if (ended_) return false;
+    buffer_.erase(0, pos_);
+    pos_ = 0;
+    std::size_t old = buffer_.size();
+    buffer_.resize(old + kChunk);
+    std::size_t got = std::fread(buffer_.data() + old, 1, kChunk, file_);
+    if (got < kChunk && std::ferror(file_)) failure(path_, errno ? errno : EIO);
+    buffer_.resize(old + got);
+    if (got == 0) {
+        ended_ = true;
+        return false;
+    }
+    // Nothing after a byte 26 is ever read.
+    std::size_t z = buffer_.find(kCtrlZ, old);
+    if (z != std::string::npos) {
+        buffer_.resize(z);
+        ended_ = true;
+    }
+    return true;
+}
+
+bool TextoFijo::next(std::string& line) {
+    for (;;) {
+        std::size_t lf = buffer_.find('\n', pos_);
+        if (lf != std::string::npos) {
+            std::size_t end = lf;
+            if (end > pos_ && buffer_[end - 1] == '\r') --end;
+            line.assign(buffer_, pos_, end - pos_);
+            pos_ = lf + 1;
+            return true;
+        }
+        if (!fill()) break;
+    }
+    // The last line, without a line break.
+    if (pos_ >= buffer_.size()) return false;
+    line.assign(buffer_, pos_, std::string::npos);
+    pos_ = buffer_.size();
+    return true;
+}
+
+std::string_view recorta(std::string_view value) {
+    auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+    while (!value.empty() && blank(value.front())) value.remove_prefix(1);
+    while (!value.empty() && blank(value.back())) value.remove_suffix(1);
+    return value;
+}
+
+std::string_view columna(std::string_view line, int start, int length) {
+    if (start < 1 || length <= 0) return {};
+    auto from = static_cast<std::size_t>(start - 1);
+    if (from >= line.size()) return {};
+    return line.substr(from, static_cast<std::size_t>(length));
+}
+
+std::filesystem::path ficheroTexto(const std::string& carpeta, std::string_view nombre) {
+    return tables::findExisting(std::filesystem::path(carpeta + std::string(nombre)));
+}
+
+}  // namespace tz::intake

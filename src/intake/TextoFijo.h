@@ -1,0 +1,54 @@
+#pragma once
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// Reading the administration's fixed-width text files: bytes as they are, no code-page
+// conversion.
+namespace tz::intake {
+
+// Reads a text file line by line. CR LF or a lone LF ends a line, the last line needs no line
+// break, a byte 26 (Ctrl-Z) ends the file. Lines may be of any length. The file is found
+// without regard to letter case.
+class TextoFijo {
+  public:
+    // Opens the file; throws tables::EngineError with the system's reason when it cannot.
+    explicit TextoFijo(const std::filesystem::path& file);
+    ~TextoFijo();
+    TextoFijo(const TextoFijo&) = delete;
+    TextoFijo& operator=(const TextoFijo&) = delete;
+
+    // The next line without its line break; false at the end of the file. Throws
+    // tables::EngineError when reading fails.
+    bool next(std::string& line);
+
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    bool fill();
+
+    std::filesystem::path path_;
+    std::FILE* file_ = nullptr;
+    std::string buffer_;
+    std::size_t pos_ = 0;
+    bool ended_ = false;  // end of file or byte 26 reached
+};
+
+// Characters with codes 0 to 32 removed at both ends.
+std::string_view recorta(std::string_view value);
+
+// The bytes of a 1-based column of `length` characters; what there is of it when the line is
+// shorter, possibly nothing.
+std::string_view columna(std::string_view line, int start, int length);
+
+// The column, trimmed.
+inline std::string campo(std::string_view line, int start, int length) {
+    return std::string(recorta(columna(line, start, length)));
+}
+
+// The path of a file of the text folder: `carpeta` (which ends with a separator) followed by
+// the name, matched on disk without regard to letter case.
+std::filesystem::path ficheroTexto(const std::string& carpeta, std::string_view nombre);
+
+}  // namespace tz::intake
