@@ -1,4 +1,8 @@
 #pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
 #include "app/RunState.h"
 #include "app/UserPort.h"
 
@@ -16,5 +20,20 @@ void PlantillaCentro(app::RunState& state, app::UserPort& port, intake::CentroNi
 void CreaTablasCuadro();
 // The timetable export, the adjustment window and the final message.
 void Importar2(app::RunState& state, app::UserPort& port);
+
+// The table work of the timetable export: every lesson of SOLUC into CUADROH2.DBF and
+// CUADROH3.DBF (teachers missing from PROFT are appended), then the rows of periods that no
+// lesson gave any more are deleted and every row is marked "N". Engine errors propagate.
+void ExportaCuadros();
+// The default rows of a new PLANTILLA.DBF: hour h (1 to 20) → its start and end time.
+std::string horaInicioPorDefecto(int h);
+std::string horaFinPorDefecto(int h);
+// The slot key of a lesson: teacher fitted to 4, the day's text, the hour as two digits
+// (a leading "0" unless its decimal text has exactly two characters).
+std::string claveSesion(std::string_view prof, std::string_view dia, std::int64_t hora);
+
+// The questions Importar2 asks (lines separated by "\r").
+const std::string& preguntaConservar();
+const std::string& preguntaCodificar();
 
 }  // namespace tz::timetable

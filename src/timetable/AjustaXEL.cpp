@@ -1,0 +1,325 @@
+#include "timetable/AjustaXEL.h"
+
+#include <exception>
+
+#include "tables/Paths.h"
+#include "timetable/CuadroHorario.h"
+#include "timetable/Texto.h"
+
+namespace tz::timetable {
+
+using tables::Dataset;
+using tables::DatasetState;
+using tables::EngineError;
+using tables::OpenMode;
+
+const std::vector<Desplegable>& desplegables() {
+    static const std::vector<Desplegable> list = {
+        {Desplegable::Profesores,
+         "TIPODNI",
+         Catalogo::TIPDOC,
+         {{"COD", 1}, {"DESCCAST", 25}, {"DESCEUSK", 25}},
+         "COD"},
+        {Desplegable::Tipo2,
+         "TIPTAR",
+         Catalogo::TIPTAR,
+         {{"COD", 3}, {"DESCCAST", 45}, {"DESCEUSK", 45}},
+         "COD"},
+        {Desplegable::Tipo2,
+         "GRUPNIV",
+         Catalogo::GRUPNIV,
+         {{"NIVEL", 3}, {"DESCCAST", 45}, {"DESCEUSK", 45}},
+         "NIVEL"},
+        {Desplegable::Tipo2,
+         "CODASIG",
+         Catalogo::ASIGNAT,
+         {{"CODCAST", 6}, {"COD", 5}, {"DESCCASTR", 20}, {"DESCEUSKR", 20}},
+         "COD"},
+        {Desplegable::Tipo2,
+         "IDIOMA",
+         Catalogo::IDIOMA,
+         {{"IDIOMA", 2}, {"DESCCASTR", 4}, {"DESCEUSKR", 4}},
+         "IDIOMA"},
+        {Desplegable::Tipo2,
+         "TIP_ACTIV",
+         Catalogo::OTRACT,
+         {{"COD", 4}, {"DESCCASTR", 22}, {"DESCEUSKR", 22}},
+         "COD"},
+    };
+    return list;
+}
+
+const char* campoProfesor(int column) {
+    static const char* const fields[] = {"", "ABREV", "TIPODNI", "DNI", "NOMBRE", "DEPART"};
+    return column >= 0 && column <= 5 ? fields[column] : "";
+}
+
+namespace {
+
+// Window tables name the exchange folder with its drive letter.
+std::filesystem::path windowTable(const char* name) {
+    return tables::mapPath(std::string("C:\\ZTEMP\\") + name);
+}
+
+bool editing(const Dataset& ds) {
+    return ds.isOpen() && (ds.state() == DatasetState::Edit || ds.state() == DatasetState::Insert);
+}
+
+// Stores a modified pending row, drops an untouched one.
+void settle(Dataset& ds) {
+    if (!editing(ds)) return;
+    if (ds.modified())
+        ds.post();
+    else
+        ds.cancel();
+}
+
+}  // namespace
+
+const std::string& AjustaXEL::preguntaSinDocumento() {
+    static const std::string text = std::string(11, ' ') + "!!!ATENCIÓN!!!" + std::string(17, ' ') +
+                                    "\rTodavía hay algún Profesor SIN DOCumento(DNI).\r" +
+                                    std::string(7, ' ') + "¿Desea corregir esta incidencia?" +
+                                    std::string(7, ' ');
+    return text;
+}
+
+AjustaXEL::AjustaXEL(app::RunState& state, app::UserPort& port)
+    : CarpetaTextos(state.CarpetaTextos), state_(state), port_(port) {
+    openViews();
+}
+
+AjustaXEL::~AjustaXEL() {
+    try {
+        closeViews();
+        centro_.close();
+    } catch (...) {
+        // Closing never reports from a destructor; the rows stored so far stay stored.
+    }
+}
+
+void AjustaXEL::openViews() {
+    // Each step opens one view; the first failure is reported and the rest stay closed.
+    const std::function<void()> steps[] = {
+        [&] { centro_.open(windowTable("xelCENTRO.DBF"), OpenMode::Shared); },
+        [&] {
+            profesor_.open(tables::mapPath("c:\\ztemp\\PROFT.DBF"), OpenMode::Exclusive);
+            profesor_.setIndex("ABREV");
+        },
+        [&] {
+            cuadroh2_.open(windowTable("CUADROH2.DBF"), OpenMode::Shared);
+            cuadroh2_.setIndex("ABREVPROF");
+            cuadroh2_.setMaster(&profesor_, "ABREV");
+        },
+        [&] {
+            cuadroh3_.open(windowTable("CUADROH3.DBF"), OpenMode::Shared);
+            cuadroh3_.setIndex("PROF_DIA_SES");
+            cuadroh3_.setMaster(&cuadroh2_, "PROF_DIA_SES");
+            cuadroh3_.setFilter("");
+            cuadroh3_.setFiltered(true);
+        },
+        [&] {
+            cuadroh3aux_.open(windowTable("CUADROH3.DBF"), OpenMode::Shared);
+            cuadroh3aux_.setIndex("ABREVPROF");
+            cuadroh3aux_.setMaster(&profesor_, "ABREV");
+            cuadroh3aux_.setFilter("");
+            cuadroh3aux_.setFiltered(true);
+        },
+        [&] { catalogos_[0].open(windowTable("xelTIPDOC.DBF"), OpenMode::ReadOnly); },
+        [&] { catalogos_[1].open(windowTable("xelTIPTAR.DBF"), OpenMode::ReadOnly); },
+        [&] { catalogos_[2].open(windowTable("xelGRUPNIV.DBF"), OpenMode::ReadOnly); },
+        [&] { catalogos_[3].open(windowTable("xelASIGNAT.DBF"), OpenMode::ReadOnly); },
+        [&] { catalogos_[4].open(windowTable("xelIDIOMA.DBF"), OpenMode::ReadOnly); },
+        [&] { catalogos_[5].open(windowTable("xelOTRACT.DBF"), OpenMode::ReadOnly); },
+    };
+    for (const auto& step : steps)
+        if (!guarded(step)) break;
+}
+
+void AjustaXEL::closeViews() {
+    // Details are unlinked before their master closes.
+    if (cuadroh3aux_.isOpen()) cuadroh3aux_.setMaster(nullptr, "");
+    if (cuadroh3_.isOpen()) cuadroh3_.setMaster(nullptr, "");
+    if (cuadroh2_.isOpen()) cuadroh2_.setMaster(nullptr, "");
+    profesor_.close();
+    cuadroh2_.close();
+    cuadroh3_.close();
+    cuadroh3aux_.close();
+    for (auto& c : catalogos_) c.close();
+}
+
+bool AjustaXEL::guarded(const std::function<void()>& action) {
+    try {
+        action();
+        return true;
+    } catch (const std::exception& e) {
+        port_.errorBox(e.what());
+    }
+    return false;
+}
+
+// --- Centre boxes -----------------------------------------------------------------------------
+
+void AjustaXEL::DBEditCODECENTROChange() {
+    if (!editing(centro_)) centro_.edit();
+}
+
+void AjustaXEL::DBEditCODECENTROExit() {
+    if (editing(centro_)) centro_.post();
+}
+
+void AjustaXEL::setCentro(std::string_view field, std::string_view value) {
+    DBEditCODECENTROChange();
+    centro_.setText(field, value);
+}
+
+// --- Document propagation ---------------------------------------------------------------------
+
+void AjustaXEL::wwDBGridPROFTColExit(int column) {
+    if (column != ColTipoDni && column != ColDni) return;
+    const std::string abrev = profesor_.text("ABREV");
+    const std::string tipo = profesor_.text("TIPODNI");
+    const std::string dni = profesor_.text("DNI");
+
+    // Both detail views hold exactly the current teacher's rows; the comparison only guards
+    // against a link that no longer matches.
+    auto carry = [&](Dataset& ds) {
+        for (ds.first(); !ds.isEmpty() && !ds.eof(); ds.next()) {
+            if (ds.text("ABREVPROF") != abrev) break;
+            ds.edit();
+            ds.setText("TIPDOC", tipo);
+            ds.setText("DOC", dni);
+            ds.post();
+        }
+    };
+
+    const bool h2Rows = !cuadroh2_.isEmpty();
+    const tables::Bookmark h2Mark = h2Rows ? cuadroh2_.bookmark() : 0;
+    carry(cuadroh2_);
+    if (h2Rows && cuadroh2_.bookmarkValid(h2Mark)) cuadroh2_.gotoBookmark(h2Mark);
+
+    const bool h3Rows = !cuadroh3_.isEmpty();
+    const tables::Bookmark h3Mark = h3Rows ? cuadroh3_.bookmark() : 0;
+    carry(cuadroh3aux_);
+    if (h3Rows && cuadroh3_.bookmarkValid(h3Mark)) cuadroh3_.gotoBookmark(h3Mark);
+}
+
+void AjustaXEL::wwDBGridPROFTFieldChanged(int column) { wwDBGridPROFTColExit(column); }
+
+void AjustaXEL::editaProfesor(int column, std::string_view value) {
+    const char* field = campoProfesor(column);
+    if (!*field) return;
+    if (!editing(profesor_)) profesor_.edit();
+    profesor_.setText(field, value);
+    wwDBGridPROFTFieldChanged(column);
+}
+
+// --- "&Salir" and closing ---------------------------------------------------------------------
+
+void AjustaXEL::storePending() {
+    settle(cuadroh3_);
+    settle(cuadroh3aux_);
+    settle(cuadroh2_);
+    settle(profesor_);
+    if (editing(centro_)) centro_.post();
+}
+
+void AjustaXEL::BitBtn1Click() {
+    ResultadoAjuste = 0;
+    // Going to the first teacher stores the pending edits of the teacher and its rows.
+    settle(cuadroh3_);
+    settle(cuadroh3aux_);
+    settle(cuadroh2_);
+    profesor_.first();
+    for (; !profesor_.isEmpty() && !profesor_.eof(); profesor_.next()) {
+        if (!trimControls(profesor_.text("DNI")).empty()) continue;
+        if (port_.confirm(preguntaSinDocumento())) return;  // stays on this teacher
+        ResultadoAjuste = 4;
+        break;
+    }
+    if (ResultadoAjuste == 0) CreaTXTCuadroHorario();
+    state_.EstadoPaso = ResultadoAjuste == 4 ? 4 : 0;
+    closeViews();
+    salirCerro_ = true;
+    cerrada_ = true;
+}
+
+void AjustaXEL::FormClose() {
+    if (cerrada_) return;
+    cerrada_ = true;
+    // Not finished: nothing is written, yet what the user typed is kept.
+    try {
+        storePending();
+    } catch (const std::exception& e) {
+        port_.errorBox(e.what());
+    }
+    ResultadoAjuste = 4;
+    state_.EstadoPaso = 4;
+    guarded([&] { closeViews(); });
+}
+
+// --- fCUADROS.txt -----------------------------------------------------------------------------
+
+void AjustaXEL::CreaTXTCuadroHorario() {
+    const std::filesystem::path folder(CarpetaTextos);
+    if (CarpetaTextos.empty() || !tables::folderExists(folder)) {
+        port_.message("No existe la carpeta");
+        ResultadoAjuste = 4;
+        return;
+    }
+
+    std::string out;
+    auto add = [&](const std::string& line) {
+        out += line;
+        out += "\r\n";
+    };
+
+    // The centre view's current row, pending values included.
+    cuadro::Centro c;
+    if (!centro_.isEmpty() || editing(centro_))
+        c = {centro_.text("CODCENTRO"), centro_.text("ANOACAD"), centro_.text("VERSION")};
+    add(cuadro::registroTipo1(c));
+
+    Dataset h2, h3;
+    h2.open(windowTable("CUADROH2.DBF"), OpenMode::Shared);
+    h2.setIndex("PROF_DIA_SES");
+    h3.open(windowTable("CUADROH3.DBF"), OpenMode::Shared);
+    h3.setIndex("PROF_DIA_SES");
+
+    const int n2 = h2.recordCount();
+    const int n3 = h3.recordCount();
+    auto col = [](const Dataset& ds, const char* name) {
+        int i = ds.fieldIndex(name);
+        if (i < 0)
+            throw EngineError("El campo " + std::string(name) + " no existe en la tabla " +
+                              ds.tableName());
+        return i;
+    };
+    const int kTipdoc = col(h2, "TIPDOC"), kDoc = col(h2, "DOC"), kSes = col(h2, "NUMSESION"),
+              kDia = col(h2, "DIASEM"), kTar = col(h2, "TIPTAR"), kIni = col(h2, "HORAINI"),
+              kFin = col(h2, "HORAFIN"), kGrn = col(h2, "GRUPNIV"), kAsig = col(h2, "CODASIG"),
+              kTasig = col(h2, "TIPASIG"), kIdi = col(h2, "IDIOMA"), kAula = col(h2, "AULA_OBS"),
+              kAct = col(h2, "TIP_ACTIV"), kKey = col(h2, "PROF_DIA_SES");
+    const int gCod = col(h3, "CODGRUPO"), gTip = col(h3, "TIPDOC"), gDoc = col(h3, "DOC"),
+              gSes = col(h3, "NUMSESGRUP"), gDia = col(h3, "DIASEM"), gNum = col(h3, "NUMALUM"),
+              gKey = col(h3, "PROF_DIA_SES");
+
+    for (int i = 0; i < n2; ++i) {
+        auto f = [&](int k) { return h2.textAt(i, k); };
+        add(cuadro::registroTipo2({f(kTipdoc), f(kDoc), f(kSes), f(kDia), f(kTar), f(kIni), f(kFin),
+                                   f(kGrn), f(kAsig), f(kTasig), f(kIdi), f(kAula), f(kAct)}));
+        const std::string key = f(kKey);
+        if (n3 == 0 || !h3.findKey(key)) continue;
+        for (int j = h3.position(); j < n3; ++j) {
+            if (h3.textAt(j, gKey) != key) break;
+            auto g = [&](int k) { return h3.textAt(j, k); };
+            add(cuadro::registroTipo3({g(gCod), g(gTip), g(gDoc), g(gSes), g(gDia), g(gNum)}));
+        }
+    }
+    h3.close();
+    h2.close();
+
+    cuadro::writeFileAtomically(tables::findExisting(folder / "fCUADROS.txt"), out);
+}
+
+}  // namespace tz::timetable

@@ -1,0 +1,38 @@
+#pragma once
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// The records of fCUADROS.txt and its safe writing.
+namespace tz::timetable::cuadro {
+
+// Header record, "1CH" + centre code (6) + academic year (4) + first character of the version.
+struct Centro {
+    std::string CODCENTRO, ANOACAD, VERSION;
+};
+std::string registroTipo1(const Centro& c);
+
+// One teaching period of one teacher (a CUADROH2 row), values as the engine reads them.
+struct Tipo2 {
+    std::string TIPDOC, DOC, NUMSESION, DIASEM, TIPTAR, HORAINI, HORAFIN, GRUPNIV, CODASIG, TIPASIG,
+        IDIOMA, AULA_OBS, TIP_ACTIV;
+};
+std::string registroTipo2(const Tipo2& r);
+
+// One group of a period (a CUADROH3 row).
+struct Tipo3 {
+    std::string CODGRUPO, TIPDOC, DOC, NUMSESGRUP, DIASEM, NUMALUM;
+};
+std::string registroTipo3(const Tipo3& r);
+
+// A clock time: `v` followed by "00:00", cut to 5 characters.
+std::string hora(std::string_view v);
+// A pupil count: `v` followed by "00", cut to 2 characters.
+std::string cuenta(std::string_view v);
+
+// Replaces `target` with `content` safely: the bytes go to a temporary file in the same folder,
+// which is then renamed over the target. On failure the target is left as it was, the temporary
+// file is removed, and std::runtime_error says "Cannot create file "<target>". <reason>".
+void writeFileAtomically(const std::filesystem::path& target, std::string_view content);
+
+}  // namespace tz::timetable::cuadro
