@@ -1,5 +1,6 @@
 #include "intake/CentroNiveles.h"
 
+#include <exception>
 #include <string>
 #include <unordered_map>
 
@@ -36,6 +37,19 @@ CentroNiveles::CentroNiveles(app::RunState& state, app::UserPort& port)
     : state_(state), port_(port) {}
 
 CentroNiveles::~CentroNiveles() = default;
+
+void CentroNiveles::ejecuta(const std::function<void()>& action) {
+    if (accion) {
+        accion(action);
+        return;
+    }
+    try {
+        action();
+    } catch (const std::exception& e) {
+        port_.setBusy(false);
+        port_.errorBox(e.what());
+    }
+}
 
 void CentroNiveles::DatosCentro() {
     if (!tables::tableExists(ficheroCentro())) {

@@ -18,6 +18,12 @@ class CentroNiveles {
     // Zandrix → XEL road).
     std::function<void()> importar2;
 
+    // Runs one user action (a panel button, the grid's Enter) with the standard error handling.
+    // The job sequences may set their own wrapper; unset, an engine or runtime error restores
+    // the cursor and shows the standard error box.
+    std::function<void(const std::function<void()>&)> accion;
+    void ejecuta(const std::function<void()>& action);
+
     void DatosCentro();
     void DatosNivel();
     void BitBtn1Click();   // "OK" of the centre panel
