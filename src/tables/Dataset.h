@@ -78,7 +78,8 @@ class Dataset {
     std::vector<std::string> indexNames() const;
 
     // Navigation. Each move first settles a pending row: a modified row is posted, an untouched
-    // edit is cancelled, an untouched new row is dropped.
+    // edit is cancelled, an untouched new row is dropped. first() and last() clear eof() and
+    // bof() unless the view is empty (then both are true).
     void first();
     void next();   // past the last row: eof() true, the cursor stays on the last row
     void prior();  // before the first row: bof() true, the cursor stays on the first row
@@ -86,8 +87,10 @@ class Dataset {
     bool eof() const;
     bool bof() const;
     bool isEmpty() const;
-    int recordCount() const;    // rows in the view
-    int position() const;       // 0-based position of the current row in the view, -1 when empty
+    int recordCount() const;  // rows in the view
+    // 0-based position of the current row in the view, -1 when empty. In Insert state the new
+    // row counts as sitting after the last row: position() == recordCount().
+    int position() const;
     void moveTo(int position);  // clamps to the view
 
     // Moves to the first row of the view whose current-index field equals `value` (character
@@ -107,8 +110,9 @@ class Dataset {
     void post();
     // Drops the pending changes; a new row disappears.
     void cancel();
-    // Deletes the current row (marked deleted on disk); the next row becomes current.
-    // In Insert state it drops the new row.
+    // Deletes the current row (marked deleted on disk); the next row becomes current, or the
+    // new last row with eof() true when the deleted row was the last. In Insert state it drops
+    // the new row; in Edit state the changes are dropped first. Throws on an empty view.
     void remove();
     // Appends and stores one row from values in field order (fewer values leave the rest empty).
     void appendRecord(const std::vector<std::string>& values);
@@ -130,7 +134,8 @@ class Dataset {
     void setLogical(std::string_view field, bool value);
 
     // Reading any row of the view without moving the cursor (for grids). The current row reads
-    // its pending values.
+    // its pending values; in Insert state position recordCount() reads the new row. Throws for
+    // a position outside the view.
     std::string textAt(int position, int fieldNo) const;
     Bookmark bookmarkAt(int position) const;
 

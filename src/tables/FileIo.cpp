@@ -1,0 +1,190 @@
+#include "tables/FileIo.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "tables/EngineError.h"
+
+namespace tz::tables {
+namespace {
+
+FileFaultHook& faultHook() {
+    static FileFaultHook hook;
+    return hook;
+}
+
+int injected(std::string_view op, const std::filesystem::path& file) {
+    auto& hook = faultHook();
+    return hook ? hook(op, file) : 0;
+}
+
+// The byte that dBase writers lock while appending; we take it around each write.
+constexpr off_t kWriteLockOffset = 0xEFFFFFFFLL;
+
+}  // namespace
+
+void setFileFaultHook(FileFaultHook hook) { faultHook() = std::move(hook); }
+
+std::string systemError(std::string_view what, const std::filesystem::path& file, int err) {
+    return std::string(what) + " " + file.string() + ": " + std::strerror(err);
+}
+
+FileIo::FileIo(const std::filesystem::path& file, Access access) : path_(file) {
+    int flags = O_CLOEXEC;
+    switch (access) {
+        case Access::Read:
+            flags |= O_RDONLY;
+            break;
+        case Access::ReadWrite:
+            flags |= O_RDWR;
+            break;
+        case Access::Create:
+            flags |= O_RDWR | O_CREAT | O_TRUNC;
+            if (int e = injected("create", file)) {
+                throw EngineError(systemError("No se puede crear el archivo", file, e));
+            }
+            break;
+    }
+    do {
+        fd_ = ::open(file.c_str(), flags, 0666);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) {
+        int e = errno;
+        throw EngineError(systemError(access == Access::Create ? "No se puede crear el archivo"
+                                                               : "No se puede abrir el archivo",
+                                      file, e));
+    }
+    writable_ = access != Access::Read;
+}
+
+FileIo::~FileIo() { close(); }
+
+FileIo::FileIo(FileIo&& o) noexcept
+    : fd_(o.fd_), writable_(o.writable_), path_(std::move(o.path_)) {
+    o.fd_ = -1;
+}
+
+FileIo& FileIo::operator=(FileIo&& o) noexcept {
+    if (this != &o) {
+        close();
+        fd_ = o.fd_;
+        writable_ = o.writable_;
+        path_ = std::move(o.path_);
+        o.fd_ = -1;
+    }
+    return *this;
+}
+
+void FileIo::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);  // also releases the flock and fcntl locks of this descriptor
+        fd_ = -1;
+    }
+}
+
+std::uint64_t FileIo::size() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        throw EngineError(systemError("No se puede leer el archivo", path_, errno));
+    }
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::size_t FileIo::readAt(void* dst, std::size_t n, std::uint64_t offset) const {
+    auto* p = static_cast<char*>(dst);
+    std::size_t done = 0;
+    while (done < n) {
+        ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            throw EngineError(systemError("No se puede leer el archivo", path_, errno));
+        }
+        if (r == 0) break;
+        done += static_cast<std::size_t>(r);
+    }
+    return done;
+}
+
+void FileIo::writeAt(const void* src, std::size_t n, std::uint64_t offset) {
+    if (int e = injected("write", path_)) {
+        throw EngineError(systemError("No se puede escribir en el archivo", path_, e));
+    }
+    const auto* p = static_cast<const char*>(src);
+    std::size_t done = 0;
+    while (done < n) {
+        ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            throw EngineError(systemError("No se puede escribir en el archivo", path_, errno));
+        }
+        done += static_cast<std::size_t>(r);
+    }
+}
+
+void FileIo::sync() {
+    int e = injected("sync", path_);
+    if (e == 0 && ::fsync(fd_) != 0) e = errno;
+    if (e != 0) throw EngineError(systemError("No se puede escribir en el archivo", path_, e));
+}
+
+bool FileIo::tryLock(bool exclusive) {
+    int r;
+    do {
+        r = ::flock(fd_, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
+    } while (r != 0 && errno == EINTR);
+    return r == 0;
+}
+
+void FileIo::unlock() {
+    if (fd_ >= 0) ::flock(fd_, LOCK_UN);
+}
+
+void FileIo::lockForWrite() {
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = kWriteLockOffset;
+    fl.l_len = 1;
+    // Another writer holds it only for the duration of one write; give up after a few seconds
+    // rather than hang behind a program that keeps it.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (::fcntl(fd_, F_SETLK, &fl) != 0) {
+        if (errno != EACCES && errno != EAGAIN && errno != EINTR) {
+            throw EngineError(systemError("No se puede bloquear el archivo", path_, errno));
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            throw EngineError("La tabla " + path_.string() + " está bloqueada por otro programa");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void FileIo::unlockForWrite() {
+    struct flock fl {};
+    fl.l_type = F_UNLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = kWriteLockOffset;
+    fl.l_len = 1;
+    ::fcntl(fd_, F_SETLK, &fl);
+}
+
+void renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+    int e = injected("rename", to);
+    if (e == 0 && ::rename(from.c_str(), to.c_str()) != 0) e = errno;
+    if (e != 0) throw EngineError(systemError("No se puede reemplazar el archivo", to, e));
+}
+
+void removeFile(const std::filesystem::path& file) {
+    int e = injected("remove", file);
+    if (e == 0 && ::unlink(file.c_str()) != 0 && errno != ENOENT) e = errno;
+    if (e != 0) throw EngineError(systemError("No se puede borrar el archivo", file, e));
+}
+
+}  // namespace tz::tables

@@ -1,0 +1,474 @@
+#include "tables/Table.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <system_error>
+
+#include "tables/Catalogue.h"
+#include "tables/EngineError.h"
+
+namespace tz::tables {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::map<std::string, std::weak_ptr<Table>>& registry() {
+    static std::map<std::string, std::weak_ptr<Table>> r;
+    return r;
+}
+
+std::map<std::string, std::vector<std::string>>& remembered() {
+    static std::map<std::string, std::vector<std::string>> r;
+    return r;
+}
+
+IndexFileHooks& hooks() {
+    static IndexFileHooks h;
+    return h;
+}
+
+std::string keyOf(const fs::path& file) {
+    std::error_code ec;
+    fs::path c = fs::weakly_canonical(file, ec);
+    return (ec ? fs::absolute(file) : c).string();
+}
+
+std::string upper(std::string_view s) {
+    std::string r(s);
+    for (auto& c : r) {
+        if (static_cast<unsigned char>(c) < 0x80) {
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+    }
+    return r;
+}
+
+int rank(OpenMode m) {
+    switch (m) {
+        case OpenMode::ReadOnly:
+            return 0;
+        case OpenMode::Shared:
+            return 1;
+        case OpenMode::Exclusive:
+            return 2;
+    }
+    return 0;
+}
+
+std::string busy(const fs::path& file) {
+    return "La tabla " + file.string() + " está siendo usada por otro programa";
+}
+
+}  // namespace
+
+void setIndexFileHooks(IndexFileHooks h) { hooks() = std::move(h); }
+const IndexFileHooks& indexFileHooks() { return hooks(); }
+
+void rememberIndexes(const fs::path& file, const std::vector<std::string>& indexes) {
+    remembered()[keyOf(file)] = indexes;
+}
+
+bool Table::isOpen(const fs::path& file) {
+    auto it = registry().find(keyOf(file));
+    return it != registry().end() && !it->second.expired();
+}
+
+std::shared_ptr<Table> Table::attach(const fs::path& file, OpenMode mode, TableClient* client) {
+    std::string key = keyOf(file);
+    auto& reg = registry();
+    if (auto it = reg.find(key); it != reg.end()) {
+        if (auto t = it->second.lock()) {
+            if (mode != OpenMode::ReadOnly && !t->io_.writable()) {
+                throw EngineError("La tabla " + t->path_.string() +
+                                  " no se puede abrir para escritura");
+            }
+            t->clients_.push_back({client, mode});
+            try {
+                t->applyLock(t->strongestMode());
+            } catch (...) {
+                t->clients_.pop_back();
+                throw;
+            }
+            return t;
+        }
+    }
+    std::shared_ptr<Table> t(new Table(file, mode != OpenMode::ReadOnly));
+    t->key_ = key;
+    t->clients_.push_back({client, mode});
+    t->applyLock(mode);
+    t->load();
+    reg[key] = t;
+    return t;
+}
+
+Table::Table(fs::path file, bool mustWrite) : path_(std::move(file)) {
+    name_ = path_.stem().string();
+    try {
+        io_ = FileIo(path_, FileIo::Access::ReadWrite);
+    } catch (const EngineError&) {
+        if (mustWrite) throw;
+        io_ = FileIo(path_, FileIo::Access::Read);
+    }
+}
+
+Table::~Table() {
+    try {
+        flush();
+    } catch (...) {
+        // Nothing can be reported from here; what was written before stays readable.
+    }
+    io_.close();
+    auto& reg = registry();
+    if (auto it = reg.find(key_); it != reg.end() && it->second.expired()) reg.erase(it);
+}
+
+void Table::detach(TableClient* client) {
+    auto it = std::find_if(clients_.begin(), clients_.end(),
+                           [&](const Client& c) { return c.client == client; });
+    if (it == clients_.end()) return;
+    clients_.erase(it);
+    if (clients_.empty()) {
+        flush();
+        return;
+    }
+    applyLock(strongestMode());
+}
+
+OpenMode Table::strongestMode() const {
+    OpenMode m = OpenMode::ReadOnly;
+    for (const auto& c : clients_) {
+        if (rank(c.mode) > rank(m)) m = c.mode;
+    }
+    return m;
+}
+
+void Table::applyLock(OpenMode wanted) {
+    bool wantEx = wanted == OpenMode::Exclusive;
+    if (!locked_) {
+        if (!io_.tryLock(wantEx)) throw EngineError(busy(path_));
+        locked_ = true;
+        lockMode_ = wanted;
+        return;
+    }
+    bool haveEx = lockMode_ == OpenMode::Exclusive;
+    if (wantEx && !haveEx) {
+        if (!io_.tryLock(true)) {
+            // The conversion may have dropped the shared lock: take it back.
+            if (!io_.tryLock(false)) locked_ = false;
+            throw EngineError(busy(path_));
+        }
+        lockMode_ = wanted;
+        takeForeignAppends();
+        return;
+    }
+    if (!wantEx && haveEx) {
+        flush();
+        if (!io_.tryLock(false)) locked_ = false;
+    }
+    lockMode_ = wanted;
+}
+
+void Table::load() {
+    std::uint64_t size = io_.size();
+    std::string head(static_cast<std::size_t>(std::min<std::uint64_t>(size, 4096)), '\0');
+    head.resize(io_.readAt(head.data(), head.size(), 0));
+    std::size_t need = dbf::neededHeaderBytes(head);
+    if (need > head.size() && need <= size) {
+        head.resize(need);
+        head.resize(io_.readAt(head.data(), need, 0));
+    }
+    layout_ = dbf::parseHeader(head, size, path_);
+    count_ = dbf::usableCount(layout_, size);
+    data_.resize(static_cast<std::size_t>(count_) * layout_.recordLength);
+    std::size_t got = io_.readAt(data_.data(), data_.size(), layout_.headerLength);
+    if (got < data_.size()) {
+        count_ = static_cast<std::uint32_t>(got / layout_.recordLength);
+        data_.resize(static_cast<std::size_t>(count_) * layout_.recordLength);
+    }
+    diskCount_ = count_;
+    isDirty_.assign(count_, false);
+
+    auto phys = std::make_unique<Order>();
+    phys->index = std::make_unique<OrderedIndex>(OrderedIndex::Kind::Physical, &data_,
+                                                 layout_.recordLength, 0, 0, nullptr);
+    orders_.push_back(std::move(phys));
+    std::vector<std::uint32_t> liveRecs;
+    liveRecs.reserve(count_);
+    for (std::uint32_t r = 0; r < count_; ++r) {
+        if (live(r)) liveRecs.push_back(r);
+    }
+    orders_[0]->index->rebuild(liveRecs);
+
+    // Index names: the production index file, else what this process created, else the
+    // catalogue layout of that file name.
+    std::vector<std::string> names;
+    if (hooks().tagNames) names = hooks().tagNames(path_);
+    if (names.empty()) {
+        if (auto it = remembered().find(key_); it != remembered().end()) names = it->second;
+    }
+    if (names.empty()) {
+        std::string file = upper(path_.filename().string());
+        for (const auto* l : catalogue::all()) {
+            if (upper(l->fileName) == file) names = l->indexes;
+        }
+    }
+    for (const auto& n : names) {
+        int f = fieldIndex(n);
+        if (f >= 0 && findOrder(n) < 0) addOrder(upper(n), f);
+    }
+}
+
+void Table::addOrder(const std::string& name, int field) {
+    auto o = std::make_unique<Order>();
+    o->name = name;
+    o->field = field;
+    const auto& f = layout_.fields[static_cast<std::size_t>(field)];
+    bool numeric = dbf::isNumericType(f.type);
+    o->index = std::make_unique<OrderedIndex>(
+        numeric ? OrderedIndex::Kind::Number : OrderedIndex::Kind::Bytes, &data_,
+        layout_.recordLength, fieldOffset(field), f.width, &o->numbers);
+    std::vector<std::uint32_t> liveRecs;
+    if (numeric) o->numbers.resize(count_);
+    for (std::uint32_t r = 0; r < count_; ++r) {
+        if (numeric) setNumber(*o, r);
+        if (live(r)) liveRecs.push_back(r);
+    }
+    o->index->rebuild(std::move(liveRecs));
+    orders_.push_back(std::move(o));
+}
+
+void Table::setNumber(Order& o, std::uint32_t rec) {
+    if (o.index->kind() != OrderedIndex::Kind::Number) return;
+    if (o.numbers.size() <= rec) o.numbers.resize(rec + 1);
+    const auto& f = layout_.fields[static_cast<std::size_t>(o.field)];
+    o.numbers[rec] = dbf::decodeNumber(f, record(rec) + fieldOffset(o.field)).value_or(0.0);
+}
+
+int Table::fieldIndex(std::string_view name) const {
+    std::string u = upper(name);
+    for (std::size_t i = 0; i < layout_.fields.size(); ++i) {
+        if (upper(layout_.fields[i].name) == u) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int Table::findOrder(std::string_view indexName) const {
+    std::string u = upper(indexName);
+    for (std::size_t i = 1; i < orders_.size(); ++i) {
+        if (orders_[i]->name == u) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::vector<std::string> Table::indexNames() const {
+    std::vector<std::string> r;
+    for (std::size_t i = 1; i < orders_.size(); ++i) r.push_back(orders_[i]->name);
+    return r;
+}
+
+OrderedIndex::Key Table::keyFor(int o, std::string_view value) const {
+    OrderedIndex::Key k;
+    const auto& ord = *orders_[static_cast<std::size_t>(o)];
+    if (ord.field < 0) return k;
+    const auto& f = layout_.fields[static_cast<std::size_t>(ord.field)];
+    if (ord.index->kind() == OrderedIndex::Kind::Number) {
+        k.number = dbf::parseNumber(value).value_or(0.0);
+    } else {
+        k.bytes.assign(static_cast<std::size_t>(f.width), ' ');
+        std::memcpy(k.bytes.data(), value.data(), std::min<std::size_t>(value.size(), f.width));
+    }
+    return k;
+}
+
+void Table::notify(const TableChange& change) {
+    auto copy = clients_;
+    for (const auto& c : copy) c.client->tableChanged(change);
+}
+
+void Table::writeStamp() {
+    unsigned char stamp[7];
+    dbf::headerStamp(stamp, diskCount_);
+    io_.writeAt(stamp, sizeof stamp, 1);
+}
+
+void Table::writtenHook() {
+    if (hooks().written) hooks().written(*this);
+}
+
+void Table::takeForeignAppends() {
+    unsigned char head[8];
+    if (io_.readAt(head, sizeof head, 0) < sizeof head) return;
+    std::uint32_t headerCount =
+        head[4] | (head[5] << 8) | (head[6] << 16) | (static_cast<std::uint32_t>(head[7]) << 24);
+    std::uint64_t size = io_.size();
+    std::uint64_t fits =
+        size > layout_.headerLength ? (size - layout_.headerLength) / layout_.recordLength : 0;
+    auto onDisk = static_cast<std::uint32_t>(std::min<std::uint64_t>(headerCount, fits));
+    if (onDisk <= count_) return;
+    std::size_t rl = layout_.recordLength;
+    std::vector<char> extra((onDisk - count_) * rl);
+    std::size_t got =
+        io_.readAt(extra.data(), extra.size(), layout_.headerLength + std::uint64_t(count_) * rl);
+    auto n = static_cast<std::uint32_t>(got / rl);
+    if (n == 0) return;
+    data_.insert(data_.end(), extra.begin(), extra.begin() + static_cast<std::ptrdiff_t>(n * rl));
+    std::uint32_t first = count_;
+    count_ += n;
+    diskCount_ = std::max(diskCount_, count_);
+    isDirty_.resize(count_, false);
+    for (std::uint32_t r = first; r < count_; ++r) {
+        for (auto& o : orders_) {
+            setNumber(*o, r);
+            if (live(r)) o->index->insert(r);
+        }
+    }
+    ++structureVersion_;
+    ++dataVersion_;
+    notify({TableChange::Kind::Reloaded, first, nullptr});
+}
+
+std::uint32_t Table::append(const char* bytes) {
+    std::size_t rl = layout_.recordLength;
+    std::uint32_t rec;
+    if (!batching()) {
+        io_.lockForWrite();
+        try {
+            takeForeignAppends();
+            rec = count_;
+            std::vector<char> buf(bytes, bytes + rl);
+            buf[0] = dbf::kLive;
+            buf.push_back(static_cast<char>(dbf::kEndOfFile));
+            io_.writeAt(buf.data(), buf.size(), layout_.headerLength + std::uint64_t(rec) * rl);
+            unsigned char stamp[7];
+            dbf::headerStamp(stamp, rec + 1);
+            io_.writeAt(stamp, sizeof stamp, 1);
+        } catch (...) {
+            io_.unlockForWrite();
+            throw;
+        }
+        io_.unlockForWrite();
+        diskCount_ = rec + 1;
+    } else {
+        rec = count_;
+    }
+    data_.insert(data_.end(), bytes, bytes + rl);
+    data_[static_cast<std::size_t>(rec) * rl] = dbf::kLive;
+    count_ = rec + 1;
+    isDirty_.push_back(false);
+    for (auto& o : orders_) {
+        setNumber(*o, rec);
+        o->index->insert(rec);
+    }
+    ++structureVersion_;
+    ++dataVersion_;
+    if (!batching()) writtenHook();
+    notify({TableChange::Kind::Appended, rec, nullptr});
+    return rec;
+}
+
+void Table::update(std::uint32_t rec, const char* bytes) {
+    if (!live(rec)) {
+        throw EngineError("El registro " + std::to_string(rec + 1) + " de la tabla " + name_ +
+                          " ha sido borrado");
+    }
+    std::size_t rl = layout_.recordLength;
+    std::vector<char> old(record(rec), record(rec) + rl);
+    std::vector<char> now(bytes, bytes + rl);
+    now[0] = dbf::kLive;
+    if (old == now) return;
+    if (!batching()) {
+        io_.lockForWrite();
+        try {
+            io_.writeAt(now.data(), rl, layout_.headerLength + std::uint64_t(rec) * rl);
+        } catch (...) {
+            io_.unlockForWrite();
+            throw;
+        }
+        io_.unlockForWrite();
+    } else if (rec < diskCount_ && !isDirty_[rec]) {
+        isDirty_[rec] = true;
+        dirty_.push_back(rec);
+    }
+    std::vector<Order*> moved;
+    for (std::size_t i = 1; i < orders_.size(); ++i) {
+        auto& o = *orders_[i];
+        int off = fieldOffset(o.field);
+        int w = layout_.fields[static_cast<std::size_t>(o.field)].width;
+        if (std::memcmp(old.data() + off, now.data() + off, static_cast<std::size_t>(w)) != 0) {
+            o.index->erase(rec);
+            moved.push_back(&o);
+        }
+    }
+    std::memcpy(data_.data() + rec * rl, now.data(), rl);
+    for (auto* o : moved) {
+        setNumber(*o, rec);
+        o->index->insert(rec);
+    }
+    if (!moved.empty()) ++structureVersion_;
+    ++dataVersion_;
+    if (!batching()) writtenHook();
+    notify({TableChange::Kind::Updated, rec, old.data()});
+}
+
+void Table::remove(std::uint32_t rec) {
+    if (!live(rec)) return;
+    std::size_t rl = layout_.recordLength;
+    if (!batching()) {
+        io_.lockForWrite();
+        try {
+            char flag = dbf::kDeleted;
+            io_.writeAt(&flag, 1, layout_.headerLength + std::uint64_t(rec) * rl);
+        } catch (...) {
+            io_.unlockForWrite();
+            throw;
+        }
+        io_.unlockForWrite();
+    } else if (rec < diskCount_ && !isDirty_[rec]) {
+        isDirty_[rec] = true;
+        dirty_.push_back(rec);
+    }
+    for (auto& o : orders_) o->index->erase(rec);
+    data_[rec * rl] = dbf::kDeleted;
+    ++structureVersion_;
+    ++dataVersion_;
+    if (!batching()) writtenHook();
+    notify({TableChange::Kind::Deleted, rec, nullptr});
+}
+
+void Table::flush() {
+    if (!io_.isOpen() || (dirty_.empty() && count_ == diskCount_)) return;
+    std::size_t rl = layout_.recordLength;
+    std::sort(dirty_.begin(), dirty_.end());
+    // Rows in place first, then the new rows and the end mark, and the count last, so the
+    // header never counts a row that is not on disk.
+    while (!dirty_.empty()) {
+        std::uint32_t r = dirty_.front();
+        std::uint32_t end = r + 1;
+        std::size_t j = 1;
+        while (j < dirty_.size() && dirty_[j] == end) {
+            ++end;
+            ++j;
+        }
+        io_.writeAt(record(r), (end - r) * rl, layout_.headerLength + std::uint64_t(r) * rl);
+        for (std::uint32_t k = r; k < end; ++k) isDirty_[k] = false;
+        dirty_.erase(dirty_.begin(), dirty_.begin() + static_cast<std::ptrdiff_t>(j));
+    }
+    if (count_ > diskCount_) {
+        std::vector<char> buf(data_.begin() + static_cast<std::ptrdiff_t>(diskCount_ * rl),
+                              data_.end());
+        buf.push_back(static_cast<char>(dbf::kEndOfFile));
+        io_.writeAt(buf.data(), buf.size(), layout_.headerLength + std::uint64_t(diskCount_) * rl);
+        std::uint32_t was = diskCount_;
+        diskCount_ = count_;
+        try {
+            writeStamp();
+        } catch (...) {
+            diskCount_ = was;
+            throw;
+        }
+    }
+    writtenHook();
+}
+
+}  // namespace tz::tables
