@@ -56,8 +56,10 @@ ChmBrowser::ChmBrowser(QWidget* parent) : QTextBrowser(parent) {
     setOpenLinks(false);
     setOpenExternalLinks(false);
     connect(this, &QTextBrowser::anchorClicked, this, &ChmBrowser::followLink);
-    connect(this, &QTextBrowser::sourceChanged, this,
-            [this](const QUrl&) { emit pageShown(fromUtf8(currentPath())); });
+    // source() is not yet the new page while sourceChanged is emitted: use its argument.
+    connect(this, &QTextBrowser::sourceChanged, this, [this](const QUrl& url) {
+        if (url.scheme() == QLatin1String("chm")) emit pageShown(url.path(QUrl::FullyDecoded));
+    });
 }
 
 std::string ChmBrowser::currentPath() const {

@@ -1,0 +1,224 @@
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include "app/help/gui/ChmHelpBackend.h"
+#include "app/help/gui/HelpGui.h"
+#include "app/help/gui/HelpWindow.h"
+
+using namespace tz::help;
+using namespace tz::help::gui;
+
+namespace {
+const std::string kChm = TZ_FIXTURE_CHM;
+}
+
+class HelpWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(QFile::exists(QString::fromStdString(kChm)));
+        installHelp(*qApp);
+        QCOMPARE(helpFile(), QStringLiteral("XEL.CHM"));
+        QVERIFY(helpWindow() == nullptr);  // nothing made or read until help is asked for
+    }
+
+    void contextShowsTheMappedTopic() {
+        ChmHelpBackend backend;
+        backend.htmlHelp(0, kChm, HH_HELP_CONTEXT, {1, {}});
+        HelpWindow* w = backend.window();
+        QVERIFY(w && w->isVisible());
+        QCOMPARE(w->windowTitle(), QStringLiteral("Ayuda de prueba"));
+        QVERIFY(w->browser()->toPlainText().contains(QStringLiteral("Detalle de la ayuda")));
+        QCOMPARE(w->browser()->currentPath(), std::string("/sub/detalle.htm"));
+        QCOMPARE(w->contentsTree()->topLevelItemCount(), 2);
+        QVERIFY(w->contentsTree()->currentItem());
+        QCOMPARE(w->contentsTree()->currentItem()->text(0), QStringLiteral("Detalle & más"));
+        // The page's image and style sheet come from the archive.
+        const QByteArray png = w->browser()
+                                   ->loadResource(QTextDocument::ImageResource, QUrl("punto.png"))
+                                   .toByteArray();
+        QVERIFY(png.startsWith("\x89PNG"));
+        QVERIFY(w->browser()
+                    ->loadResource(QTextDocument::StyleSheetResource, QUrl("../estilo.css"))
+                    .toString()
+                    .contains("color"));
+        QVERIFY(
+            !w->browser()->loadResource(QTextDocument::ImageResource, QUrl("falta.png")).isValid());
+
+        // An unmapped context shows the default topic.
+        backend.htmlHelp(0, kChm, HH_HELP_CONTEXT, {99, {}});
+        QCOMPARE(w->browser()->currentPath(), std::string("/inicio.htm"));
+    }
+
+    void contentsTopicsAndLinks() {
+        ChmHelpBackend backend;
+        backend.htmlHelp(0, kChm, HH_DISPLAY_TOC, {});
+        HelpWindow* w = backend.window();
+        QVERIFY(w && w->isVisible());
+        QCOMPARE(w->tabs()->currentIndex(), 0);
+        QVERIFY(w->browser()->toPlainText().contains(QStringLiteral("Página de inicio")));
+        QVERIFY(w->browser()->toPlainText().contains(QStringLiteral("año, canción")));
+
+        backend.htmlHelp(0, kChm + "::/tareas.htm", HH_DISPLAY_TOPIC, {});
+        QVERIFY(w->browser()->toPlainText().contains(QStringLiteral("Lista de tareas")));
+
+        // Links inside the archive, relative to the page shown.
+        backend.htmlHelp(0, kChm + "::/inicio.htm", HH_DISPLAY_TOPIC, {});
+        emit w->browser()->anchorClicked(QUrl("sub/detalle.htm#abajo"));
+        QCOMPARE(w->browser()->currentPath(), std::string("/sub/detalle.htm"));
+        emit w->browser()->anchorClicked(QUrl("../inicio.htm"));
+        QCOMPARE(w->browser()->currentPath(), std::string("/inicio.htm"));
+        QVERIFY(w->browser()->isBackwardAvailable());
+
+        // Choosing an entry of the contents tree shows its page.
+        QTreeWidgetItem* tareas = w->contentsTree()->topLevelItem(1);
+        QCOMPARE(tareas->text(0), QStringLiteral("Tareas"));
+        w->contentsTree()->setCurrentItem(tareas);
+        QCOMPARE(w->browser()->currentPath(), std::string("/tareas.htm"));
+
+        // A topic the file lacks shows a page saying so.
+        backend.htmlHelp(0, kChm + "::/falta.htm", HH_DISPLAY_TOPIC, {});
+        QVERIFY(w->browser()->toPlainText().contains(QStringLiteral("No se encuentra")));
+
+        backend.htmlHelp(0, {}, HH_CLOSE_ALL, {});
+        QVERIFY(!w->isVisible());
+        QVERIFY(w->archive() == nullptr);
+    }
+
+    void indexKeyword() {
+        ChmHelpBackend backend;
+        backend.htmlHelp(0, kChm, HH_DISPLAY_INDEX, {0, "tareas"});
+        HelpWindow* w = backend.window();
+        QVERIFY(w && w->isVisible());
+        QCOMPARE(w->tabs()->currentIndex(), 1);
+        QCOMPARE(w->indexList()->count(), 2);
+        QCOMPARE(w->browser()->currentPath(), std::string("/tareas.htm"));
+        // An unknown keyword leaves the index open at the nearest entry.
+        backend.htmlHelp(0, kChm, HH_DISPLAY_INDEX, {0, "Ima"});
+        QCOMPARE(w->indexList()->currentItem()->text(), QStringLiteral("Imagen"));
+        QCOMPARE(w->browser()->currentPath(), std::string("/tareas.htm"));
+    }
+
+    void missingOrWrongFileShowsNothing() {
+        QTemporaryDir dir;
+        QFile text(dir.filePath("ayuda.chm"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("esto no es un archivo de ayuda");
+        text.close();
+        const std::string files[] = {dir.filePath("no-existe.chm").toStdString(),
+                                     text.fileName().toStdString(), kChm + ".txt",
+                                     dir.path().toStdString()};
+        for (const std::string& f : files) {
+            ChmHelpBackend backend;
+            for (HhCommand c : {HH_DISPLAY_TOC, HH_HELP_CONTEXT, HH_DISPLAY_INDEX})
+                backend.htmlHelp(0, f, c, {3, "x"});
+            backend.htmlHelp(0, f + "::/x.htm", HH_DISPLAY_TOPIC, {});
+            QVERIFY2(!backend.window() || !backend.window()->isVisible(), f.c_str());
+        }
+    }
+
+    void helpContextOfWalksUpTheParents() {
+        QWidget top;
+        auto* panel = new QWidget(&top);
+        auto* inner = new QWidget(panel);
+        auto* box = new QComboBox(panel);
+        QCOMPARE(helpContextOf(inner), 0);
+        setHelpContext(&top, 3);
+        setHelpContext(box, 1);
+        QCOMPARE(helpContextOf(&top), 3);
+        QCOMPARE(helpContextOf(inner), 3);
+        QCOMPARE(helpContextOf(box), 1);
+        QCOMPARE(helpContextOf(nullptr), 0);
+    }
+
+    // F1 before "F1 AYUDA": XEL.CHM beside the executable, at the focused control's context.
+    void f1AsksForTheFocusedContext() {
+        const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath("XEL.CHM");
+        QFile::remove(beside);
+        QVERIFY(QFile::copy(QString::fromStdString(kChm), beside));
+        setHelpFile(QStringLiteral("XEL.CHM"));
+
+        QWidget main;
+        auto* layout = new QVBoxLayout(&main);
+        auto* language = new QComboBox;
+        language->setEditable(true);
+        language->addItems({"EUSKERA", "CASTELLANO"});
+        auto* other = new QLineEdit;
+        layout->addWidget(language);
+        layout->addWidget(other);
+        setHelpContext(&main, 3);
+        setHelpContext(language, 1);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+
+        language->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+        QVERIFY(helpWindow() && helpWindow()->isVisible());
+        QCOMPARE(helpWindow()->browser()->currentPath(), std::string("/sub/detalle.htm"));
+        QCOMPARE(helpWindow()->archive()->file().string(), beside.toStdString());
+
+        main.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        other->setFocus();
+        QTest::keyClick(other, Qt::Key_F1);
+        QCOMPARE(helpWindow()->browser()->currentPath(), std::string("/inicio.htm"));
+        QVERIFY(other->text().isEmpty());  // F1 taken, not typed
+        QFile::remove(beside);
+    }
+
+    // "F1 AYUDA": the help file becomes \ZDXM7\XEL.CHM under the root, and its contents show.
+    void helpButtonSwitchesToZdxm7() {
+        QTemporaryDir root;
+        QVERIFY(QDir(root.path()).mkpath("ZDXM7"));
+        QVERIFY(QFile::copy(QString::fromStdString(kChm), root.filePath("ZDXM7/XEL.CHM")));
+        qputenv("TRANSZANDERXEL_ROOT", root.path().toLocal8Bit());
+        setHelpFile(QStringLiteral("XEL.CHM"));
+        if (helpWindow()) helpWindow()->closeAll();
+
+        QWidget main;
+        main.show();
+        helpButtonClicked(&main);
+        QCOMPARE(helpFile(), QStringLiteral("\\ZDXM7\\XEL.CHM"));
+        QVERIFY(helpWindow() && helpWindow()->isVisible());
+        QCOMPARE(helpWindow()->tabs()->currentIndex(), 0);
+        QCOMPARE(helpWindow()->browser()->currentPath(), std::string("/inicio.htm"));
+        QCOMPARE(QFileInfo(QString::fromStdString(helpWindow()->archive()->file().string()))
+                     .canonicalFilePath(),
+                 QFileInfo(root.filePath("ZDXM7/XEL.CHM")).canonicalFilePath());
+
+        // From then on F1 uses that file too; without it, nothing is shown.
+        helpWindow()->closeAll();
+        QFile::remove(root.filePath("ZDXM7/XEL.CHM"));
+        contextHelp(3);
+        QVERIFY(!helpWindow()->isVisible());
+        qunsetenv("TRANSZANDERXEL_ROOT");
+    }
+
+    // Help asked for from a modal dialog is not blocked by it.
+    void helpFromAModalDialog() {
+        setHelpFile(QString::fromStdString(kChm));
+        QDialog dialog;
+        dialog.setModal(true);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(QApplication::activeModalWidget(), &dialog);
+        contextHelp(1);
+        QVERIFY(helpWindow() && helpWindow()->isVisible());
+        QCOMPARE(helpWindow()->windowHandle()->transientParent(), dialog.windowHandle());
+        dialog.close();
+    }
+};
+
+QTEST_MAIN(HelpWindowTest)
+#include "HelpWindowTest.moc"
