@@ -73,6 +73,16 @@ void fillRight(char* bytes, int width, std::string_view text) {
 
 }  // namespace
 
+std::string fieldKey(std::string_view name) {
+    std::string r(name.substr(0, 10));
+    for (auto& c : r) {
+        if (static_cast<unsigned char>(c) < 0x80) {
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+    }
+    return r;
+}
+
 bool isNumericType(FieldType t) {
     return t == FieldType::Numeric || t == FieldType::Float || t == FieldType::BinaryInt;
 }
@@ -99,7 +109,7 @@ Layout parseHeader(std::string_view head, std::uint64_t fileSize,
     if (l.headerLength > fileSize || l.headerLength > head.size()) {
         notATable(file, "el archivo termina dentro de la cabecera");
     }
-    if (l.recordLength < 2) notATable(file, "la longitud del registro no es válida");
+    if (l.recordLength < 1) notATable(file, "la longitud del registro no es válida");
     int offset = 1;
     std::set<std::string> names;
     for (std::size_t at = 32; at + 32 <= l.headerLength; at += 32) {
@@ -143,12 +153,14 @@ void checkNewFields(const std::vector<FieldDef>& fields, std::string_view table)
     std::set<std::string> names;
     int total = 1;
     for (const auto& f : fields) {
-        if (f.name.empty() || f.name.size() > 10)
-            fail("el nombre de campo '" + f.name + "' no es válido");
-        std::string up;
-        for (char c : f.name)
-            up.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
-        if (!names.insert(up).second) fail("el campo " + f.name + " está repetido");
+        // Longer names are kept cut to the 10 characters a descriptor holds.
+        if (f.name.empty()) fail("un campo no tiene nombre");
+        for (char c : f.name) {
+            if (static_cast<unsigned char>(c) <= ' ' || static_cast<unsigned char>(c) >= 0x80) {
+                fail("el nombre de campo '" + f.name + "' no es válido");
+            }
+        }
+        if (!names.insert(fieldKey(f.name)).second) fail("el campo " + f.name + " está repetido");
         bool ok = false;
         switch (f.type) {
             case FieldType::Character:
@@ -179,7 +191,7 @@ Layout makeLayout(const std::vector<FieldDef>& fields) {
     l.fields = fields;
     int offset = 1;
     for (auto& f : l.fields) {
-        for (auto& c : f.name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        f.name = fieldKey(f.name);
         l.offsets.push_back(offset);
         offset += f.width;
     }

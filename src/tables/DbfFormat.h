@@ -68,4 +68,8 @@ EncodeResult encodeInteger(const FieldDef& f, char* bytes, std::int64_t value);
 
 bool isNumericType(FieldType t);
 
+// A field or index name as it is kept on disk and compared: upper case (ASCII), cut to the 10
+// characters a descriptor holds. "prof_dia_ses" and "PROF_DIA_S" are the same name.
+std::string fieldKey(std::string_view name);
+
 }  // namespace tz::tables::dbf

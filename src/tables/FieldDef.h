@@ -17,7 +17,9 @@ enum class FieldType : char {
 };
 
 struct FieldDef {
-    std::string name;  // at most 10 characters, upper case
+    // Upper case. Stored cut to 10 characters (all a descriptor holds); field and index names
+    // are compared on those 10, so "PROF_DIA_SES" finds the field stored as "PROF_DIA_S".
+    std::string name;
     FieldType type = FieldType::Character;
     int width = 0;     // bytes on disk
     int decimals = 0;  // numeric fields only

@@ -246,17 +246,22 @@ void Table::setNumber(Order& o, std::uint32_t rec) {
 }
 
 int Table::fieldIndex(std::string_view name) const {
+    // Names other programs wrote may be 11 characters long: try the exact name first.
     std::string u = upper(name);
     for (std::size_t i = 0; i < layout_.fields.size(); ++i) {
         if (upper(layout_.fields[i].name) == u) return static_cast<int>(i);
+    }
+    std::string k = dbf::fieldKey(name);
+    for (std::size_t i = 0; i < layout_.fields.size(); ++i) {
+        if (dbf::fieldKey(layout_.fields[i].name) == k) return static_cast<int>(i);
     }
     return -1;
 }
 
 int Table::findOrder(std::string_view indexName) const {
-    std::string u = upper(indexName);
+    std::string k = dbf::fieldKey(indexName);
     for (std::size_t i = 1; i < orders_.size(); ++i) {
-        if (orders_[i]->name == u) return static_cast<int>(i);
+        if (dbf::fieldKey(orders_[i]->name) == k) return static_cast<int>(i);
     }
     return -1;
 }

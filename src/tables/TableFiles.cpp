@@ -68,7 +68,7 @@ void createTable(const fs::path& file, const std::vector<FieldDef>& fields,
     std::vector<std::string> idx;
     for (const auto& i : indexes) {
         bool found = false;
-        for (const auto& f : fields) found = found || upper(f.name) == upper(i);
+        for (const auto& f : fields) found = found || dbf::fieldKey(f.name) == dbf::fieldKey(i);
         if (!found) {
             throw EngineError("No se puede crear la tabla " + name + ": el índice " + i +
                               " no corresponde a ningún campo");

@@ -1,0 +1,701 @@
+// Dataset semantics: states, navigation, keys, bookmarks, links, filters, sharing, writes.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "TestDir.h"
+#include "tables/Dataset.h"
+#include "tables/FileIo.h"
+#include "tables/TableFiles.h"
+
+namespace tz::tables {
+namespace {
+
+using testing::headerCount;
+using testing::TestDir;
+
+const std::vector<FieldDef> kFields = {charField("KEY", 4), charField("NAME", 10),
+                                       numericField("NUM", 6, 2), logicalField("FLAG")};
+
+std::filesystem::path makeTable(const TestDir& dir, const std::vector<std::string>& rows,
+                                const std::string& name = "T.DBF") {
+    auto p = dir.ztemp() / name;
+    createTable(p, kFields, {"KEY", "NUM"});
+    Dataset d;
+    d.open(p);
+    for (const auto& r : rows) {
+        // "KEY:NAME:NUM"
+        std::vector<std::string> v;
+        std::stringstream ss(r);
+        for (std::string part; std::getline(ss, part, ':');) v.push_back(part);
+        d.appendRecord(v);
+    }
+    return p;
+}
+
+// The view as "KEY:NAME" items separated by spaces.
+std::string view(const Dataset& d) {
+    std::string out;
+    for (int i = 0; i < d.recordCount(); ++i) {
+        if (!out.empty()) out += ' ';
+        out += d.textAt(i, 0) + ":" + d.textAt(i, 1);
+    }
+    return out;
+}
+
+char stateChar(DatasetState s) {
+    switch (s) {
+        case DatasetState::Inactive:
+            return 'X';
+        case DatasetState::Browse:
+            return 'B';
+        case DatasetState::Edit:
+            return 'E';
+        case DatasetState::Insert:
+            return 'I';
+    }
+    return '?';
+}
+
+// Runs "op; op; ..." on the dataset and returns a log of find results ("+"/"-").
+std::string run(Dataset& d, const std::string& script) {
+    std::string log;
+    std::stringstream ss(script);
+    for (std::string op; std::getline(ss, op, ';');) {
+        while (!op.empty() && op.front() == ' ') op.erase(0, 1);
+        auto sp = op.find(' ');
+        std::string verb = op.substr(0, sp);
+        std::string arg = sp == std::string::npos ? "" : op.substr(sp + 1);
+        if (verb == "first")
+            d.first();
+        else if (verb == "next")
+            d.next();
+        else if (verb == "prior")
+            d.prior();
+        else if (verb == "last")
+            d.last();
+        else if (verb == "edit")
+            d.edit();
+        else if (verb == "append")
+            d.append();
+        else if (verb == "post")
+            d.post();
+        else if (verb == "cancel")
+            d.cancel();
+        else if (verb == "remove")
+            d.remove();
+        else if (verb == "index")
+            d.setIndex(arg);
+        else if (verb == "goto")
+            d.moveTo(std::stoi(arg));
+        else if (verb == "filter")
+            d.setFilter(arg);
+        else if (verb == "filtered")
+            d.setFiltered(arg == "on");
+        else if (verb == "find")
+            log += d.findKey(arg) ? '+' : '-';
+        else if (verb == "set") {
+            auto eq = arg.find('=');
+            d.setText(arg.substr(0, eq), arg.substr(eq + 1));
+        } else {
+            ADD_FAILURE() << "unknown op " << verb;
+        }
+    }
+    return log;
+}
+
+struct ScriptCase {
+    const char* what;
+    std::vector<std::string> rows;
+    const char* script;
+    const char* view;     // visible rows afterwards
+    const char* current;  // KEY:NAME of the current row ("" when empty)
+    char state;
+    const char* finds = "";
+    int eof = -1;  // 1/0 to check eof()
+};
+
+std::ostream& operator<<(std::ostream& o, const ScriptCase& c) { return o << c.what; }
+
+class Script : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(Script, LeavesViewCursorAndState) {
+    const auto& c = GetParam();
+    TestDir dir;
+    auto p = makeTable(dir, c.rows);
+    Dataset d;
+    d.open(p);
+    EXPECT_EQ(run(d, c.script), c.finds);
+    EXPECT_EQ(view(d), c.view);
+    std::string current = d.isEmpty() && d.state() != DatasetState::Insert
+                              ? ""
+                              : d.text("KEY") + ":" + d.text("NAME");
+    EXPECT_EQ(current, c.current);
+    EXPECT_EQ(stateChar(d.state()), c.state);
+    if (c.eof >= 0) {
+        EXPECT_EQ(d.eof(), c.eof == 1);
+    }
+    // What was stored is what a fresh open of the file sees in the same order and filter.
+    if (d.state() == DatasetState::Browse) {
+        std::string index = d.indexName(), filter = d.filter();
+        bool filtered = d.filtered();
+        d.close();
+        Dataset again;
+        again.open(p);
+        again.setIndex(index);
+        again.setFilter(filter);
+        again.setFiltered(filtered);
+        EXPECT_EQ(view(again), c.view);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, Script,
+    ::testing::Values(
+        ScriptCase{"edit on an empty table begins a new row",
+                   {},
+                   "edit; set KEY=A; next",
+                   "A:",
+                   "A:",
+                   'B'},
+        ScriptCase{"untouched new row is dropped on move",
+                   {"A:a", "B:b"},
+                   "append; first",
+                   "A:a B:b",
+                   "A:a",
+                   'B'},
+        ScriptCase{"untouched edit is cancelled on move",
+                   {"A:a", "B:b"},
+                   "first; edit; next",
+                   "A:a B:b",
+                   "B:b",
+                   'B'},
+        ScriptCase{"modified row is stored on move",
+                   {"A:a", "B:b"},
+                   "first; edit; set NAME=x; next",
+                   "A:x B:b",
+                   "B:b",
+                   'B'},
+        ScriptCase{"new row is stored on move",
+                   {"A:a", "B:b"},
+                   "append; set KEY=C; first",
+                   "A:a B:b C:",
+                   "A:a",
+                   'B'},
+        ScriptCase{
+            "cancel drops a new row", {"A:a"}, "append; set KEY=C; cancel", "A:a", "A:a", 'B'},
+        ScriptCase{"cancel restores an edited row",
+                   {"A:a"},
+                   "edit; set NAME=z; cancel",
+                   "A:a",
+                   "A:a",
+                   'B'},
+        ScriptCase{"pending values are read while editing",
+                   {"A:a"},
+                   "edit; set NAME=z",
+                   "A:z",
+                   "A:z",
+                   'E'},
+        ScriptCase{"edit while editing does nothing",
+                   {"A:a"},
+                   "edit; set NAME=z; edit",
+                   "A:z",
+                   "A:z",
+                   'E'},
+        ScriptCase{"post in browse does nothing", {"A:a"}, "post", "A:a", "A:a", 'B'},
+        ScriptCase{
+            "remove in insert drops the new row", {"A:a"}, "append; remove", "A:a", "A:a", 'B'},
+        ScriptCase{"remove in edit drops the changes and deletes",
+                   {"A:a", "B:b"},
+                   "edit; set NAME=z; remove",
+                   "B:b",
+                   "B:b",
+                   'B'}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Navigation, Script,
+    ::testing::Values(
+        ScriptCase{"next past the end stays on the last row",
+                   {"A:a", "B:b"},
+                   "last; next",
+                   "A:a B:b",
+                   "B:b",
+                   'B',
+                   "",
+                   1},
+        ScriptCase{"prior before the start stays on the first row",
+                   {"A:a", "B:b"},
+                   "first; prior",
+                   "A:a B:b",
+                   "A:a",
+                   'B',
+                   "",
+                   0},
+        ScriptCase{"first clears eof", {"A:a"}, "next; first", "A:a", "A:a", 'B', "", 0},
+        ScriptCase{"moveTo clamps", {"A:a", "B:b"}, "goto 9", "A:a B:b", "B:b", 'B'},
+        ScriptCase{"delete then next",
+                   {"A:a", "B:b", "C:c"},
+                   "first; remove; next",
+                   "B:b C:c",
+                   "C:c",
+                   'B',
+                   "",
+                   0},
+        ScriptCase{"deleting the last row goes to the new last row",
+                   {"A:a", "B:b", "C:c"},
+                   "last; remove",
+                   "A:a B:b",
+                   "B:b",
+                   'B',
+                   "",
+                   1},
+        ScriptCase{"deleting the only row empties the view", {"A:a"}, "remove", "", "", 'B', "", 1},
+        ScriptCase{"index orders by key bytes",
+                   {"b:1", "B:2", "A:3", "a:4"},
+                   "index KEY",
+                   "A:3 B:2 a:4 b:1",
+                   "A:3",
+                   'B'},
+        ScriptCase{"numeric index orders by value",
+                   {"A:a:10", "B:b:9", "C:c:100", "D:d:"},
+                   "index NUM",
+                   "D:d B:b A:a C:c",
+                   "D:d",
+                   'B'},
+        ScriptCase{"key edit keeps the record, at its new place",
+                   {"A:a", "B:b", "C:c"},
+                   "index KEY; first; edit; set KEY=D; post",
+                   "B:b C:c D:a",
+                   "D:a",
+                   'B'},
+        ScriptCase{"a new row takes its place in the index",
+                   {"B:b", "D:d"},
+                   "index KEY; append; set KEY=C; post",
+                   "B:b C: D:d",
+                   "C:",
+                   'B'}));
+
+INSTANTIATE_TEST_SUITE_P(
+    FindKey, Script,
+    ::testing::Values(ScriptCase{"finds the first of equal keys",
+                                 {"A:1", "B:2", "A:3", "A:4"},
+                                 "index KEY; last; find A",
+                                 "A:1 A:3 A:4 B:2",
+                                 "A:1",
+                                 'B',
+                                 "+"},
+                      ScriptCase{"not found leaves the cursor",
+                                 {"A:a", "B:b"},
+                                 "index KEY; last; find Z",
+                                 "A:a B:b",
+                                 "B:b",
+                                 'B',
+                                 "-"},
+                      ScriptCase{"character keys compare padded, not as prefixes",
+                                 {"AB:x", "A:y"},
+                                 "index KEY; first; find A; find ABC; find AB",
+                                 "A:y AB:x",
+                                 "AB:x",
+                                 'B',
+                                 "+-+"},
+                      ScriptCase{"over-long keys are cut to the width",
+                                 {"ABCD:x"},
+                                 "index KEY; find ABCDE",
+                                 "ABCD:x",
+                                 "ABCD:x",
+                                 'B',
+                                 "+"},
+                      ScriptCase{"numeric keys compare by value",
+                                 {"A:a:10", "B:b:2.5"},
+                                 "index NUM; find 10.00; find 2.5; find 3; find x",
+                                 "B:b A:a",
+                                 "B:b",
+                                 'B',
+                                 "++--"},
+                      ScriptCase{"a successful find stores a pending row",
+                                 {"A:a", "B:b"},
+                                 "index KEY; first; edit; set NAME=z; find B",
+                                 "A:z B:b",
+                                 "B:b",
+                                 'B',
+                                 "+"},
+                      ScriptCase{"a failed find keeps a pending row",
+                                 {"A:a"},
+                                 "index KEY; edit; set NAME=z; find Q",
+                                 "A:z",
+                                 "A:z",
+                                 'E',
+                                 "-"},
+                      ScriptCase{"find respects the filter",
+                                 {"A:1", "A:2", "B:2"},
+                                 "index KEY; filter NAME = '2'; filtered on; find A",
+                                 "A:2 B:2",
+                                 "A:2",
+                                 'B',
+                                 "+"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Filter, Script,
+    ::testing::Values(ScriptCase{"filter on",
+                                 {"A:x", "B:y", "C:x"},
+                                 "filter NAME = 'x'; filtered on",
+                                 "A:x C:x",
+                                 "A:x",
+                                 'B'},
+                      ScriptCase{"filter off again",
+                                 {"A:x", "B:y"},
+                                 "filter NAME = 'x'; filtered on; filtered off",
+                                 "A:x B:y",
+                                 "A:x",
+                                 'B'},
+                      ScriptCase{"doubled quote inside the value",
+                                 {"A:O'Neil", "B:ONeil"},
+                                 "filter NAME = 'O''Neil'; filtered on",
+                                 "A:O'Neil",
+                                 "A:O'Neil",
+                                 'B'},
+                      ScriptCase{"empty condition accepts all",
+                                 {"A:x", "B:y"},
+                                 "filter ; filtered on",
+                                 "A:x B:y",
+                                 "A:x",
+                                 'B'},
+                      ScriptCase{"numeric field compared as its text",
+                                 {"A:a:1", "B:b:2"},
+                                 "filter NUM = '2'; filtered on",
+                                 "B:b",
+                                 "B:b",
+                                 'B'},
+                      ScriptCase{"a row edited out of the filter leaves the view",
+                                 {"A:x", "B:x"},
+                                 "filter NAME = 'x'; filtered on; edit; set NAME=y; post",
+                                 "B:x",
+                                 "B:x",
+                                 'B'}));
+
+TEST(Dataset, ErrorsNameTheTableAndField) {
+    TestDir dir;
+    auto p = makeTable(dir, {"A:a"});
+    Dataset d;
+    d.open(p);
+    auto message = [&](auto f) {
+        try {
+            f();
+        } catch (const EngineError& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(message([&] { d.text("FOO"); }), "El campo FOO no existe en la tabla T");
+    EXPECT_EQ(message([&] { d.setText("NAME", "x"); }), "La tabla T no está en modo de edición");
+    EXPECT_EQ(message([&] { d.setIndex("NAME"); }), "La tabla T no tiene el índice NAME");
+    EXPECT_EQ(message([&] { d.findKey("A"); }), "La tabla T no tiene un índice seleccionado");
+    EXPECT_EQ(message([&] { d.setFilter("NAME 'x'"); }),
+              "El filtro \"NAME 'x'\" de la tabla T no es válido");
+    EXPECT_EQ(message([&] { d.setFilter("BAR = 'x'"); }), "El campo BAR no existe en la tabla T");
+    d.edit();
+    EXPECT_EQ(message([&] { d.setText("NUM", "1x"); }),
+              "El valor '1x' no es válido para el campo NUM de la tabla T");
+    EXPECT_EQ(message([&] { d.setNumber("NUM", 12345); }),
+              "El valor 12345 no cabe en el campo NUM de la tabla T");
+    d.cancel();
+    Dataset missing;
+    EXPECT_EQ(message([&] { missing.open(dir.ztemp() / "NADA"); }),
+              "La tabla " + (dir.ztemp() / "NADA.DBF").string() + " no existe");
+    Dataset ro;
+    ro.open(p, OpenMode::ReadOnly);
+    EXPECT_EQ(message([&] { ro.edit(); }), "La tabla T está abierta solo para lectura");
+}
+
+TEST(Dataset, NumbersLogicalsAndWidths) {
+    TestDir dir;
+    auto p = makeTable(dir, {});
+    Dataset d;
+    d.open(p);
+    d.append();
+    d.setText("KEY", "ABCDEFG");
+    d.setNumber("NUM", 2.5);
+    d.setLogical("FLAG", true);
+    d.post();
+    EXPECT_EQ(d.text("KEY"), "ABCD");
+    EXPECT_EQ(d.text("NUM"), "2.5");
+    EXPECT_EQ(d.number("NUM"), 2.5);
+    EXPECT_EQ(d.integer("NUM"), 3);
+    EXPECT_TRUE(d.logical("FLAG"));
+    d.edit();
+    d.setInteger("NUM", -7);
+    d.setText("FLAG", "");
+    d.post();
+    EXPECT_EQ(d.text("NUM"), "-7");
+    EXPECT_EQ(d.text("FLAG"), "");
+    EXPECT_FALSE(d.logical("FLAG"));
+    // On disk the number is right-justified with the field's decimals.
+    EXPECT_NE(testing::readBytes(p).find("ABCD           -7.00 "), std::string::npos);
+    d.edit();
+    d.setText("NUM", "");
+    d.post();
+    EXPECT_EQ(d.text("NUM"), "");
+    EXPECT_EQ(d.number("NUM"), 0);
+}
+
+TEST(Dataset, AppendRecordLeavesMissingValuesEmpty) {
+    TestDir dir;
+    auto p = makeTable(dir, {"A:alpha"});
+    Dataset d;
+    d.open(p);
+    EXPECT_EQ(d.text("NUM"), "");
+    EXPECT_EQ(d.text("FLAG"), "");
+    EXPECT_THROW(d.appendRecord({"1", "2", "3", "T", "extra"}), EngineError);
+    EXPECT_THROW(d.appendRecord({"B", "b", "junk"}), EngineError);
+    EXPECT_EQ(view(d), "A:alpha");
+    EXPECT_EQ(d.state(), DatasetState::Browse);
+}
+
+TEST(Dataset, Bookmarks) {
+    TestDir dir;
+    auto p = makeTable(dir, {"C:c", "A:a", "B:b"});
+    Dataset d;
+    d.open(p);
+    d.setIndex("KEY");
+    d.last();
+    Bookmark c = d.bookmark();
+    EXPECT_EQ(c, 0u);  // physical record number
+    d.first();
+    d.gotoBookmark(c);
+    EXPECT_EQ(d.text("KEY"), "C");
+    EXPECT_EQ(d.position(), 2);
+    EXPECT_EQ(d.bookmarkAt(0), 1u);
+    d.remove();
+    EXPECT_FALSE(d.bookmarkValid(c));
+    EXPECT_THROW(d.gotoBookmark(c), EngineError);
+    EXPECT_THROW(d.gotoBookmark(99), EngineError);
+    d.setFilter("KEY = 'A'");
+    d.setFiltered(true);
+    EXPECT_FALSE(d.bookmarkValid(2));  // B is outside the filter
+    EXPECT_TRUE(d.bookmarkValid(1));
+    Dataset empty;
+    empty.open(makeTable(dir, {}, "E.DBF"));
+    EXPECT_THROW(empty.bookmark(), EngineError);
+}
+
+struct Recorder : DatasetObserver {
+    std::vector<std::string> events;
+    void viewReset() override { events.push_back("reset"); }
+    void rowChanged(int p) override { events.push_back("row " + std::to_string(p)); }
+    void currentChanged() override { events.push_back("current"); }
+    bool has(const std::string& e) const {
+        return std::find(events.begin(), events.end(), e) != events.end();
+    }
+};
+
+TEST(Dataset, MasterDetailFollowsTheMaster) {
+    TestDir dir;
+    auto masterFile = makeTable(dir, {"X:m1", "Y:m2", "Z:m3"}, "M.DBF");
+    auto detailFile = makeTable(dir, {"Y:d1", "X:d2", "Y:d3", "Q:d4"}, "D.DBF");
+    Dataset m, d;
+    m.open(masterFile);
+    d.open(detailFile);
+    d.setIndex("KEY");
+    EXPECT_THROW(d.setMaster(&m, "NOPE"), EngineError);
+    d.setMaster(&m, "KEY");
+    EXPECT_EQ(view(d), "X:d2");
+    d.last();
+    m.next();
+    EXPECT_EQ(view(d), "Y:d1 Y:d3");
+    EXPECT_EQ(d.text("NAME"), "d1");  // first row of the new range
+    m.next();
+    EXPECT_TRUE(d.isEmpty());
+    // A new row of the detail gets the master's key.
+    d.append();
+    d.setText("NAME", "d5");
+    m.first();  // the pending detail row is stored before the detail follows
+    EXPECT_EQ(view(d), "X:d2");
+    m.last();
+    EXPECT_EQ(view(d), "Z:d5");
+    EXPECT_THROW(d.setIndex(""), EngineError);
+    d.setMaster(nullptr, "");
+    EXPECT_EQ(d.recordCount(), 5);
+    // Removing the master unlinks the detail.
+    {
+        Dataset m2;
+        m2.open(masterFile);
+        d.setMaster(&m2, "KEY");
+        EXPECT_EQ(view(d), "X:d2");
+    }
+    EXPECT_EQ(d.master(), nullptr);
+    EXPECT_EQ(d.recordCount(), 5);
+}
+
+TEST(Dataset, TwoDatasetsOverOneFileSeeEachOther) {
+    TestDir dir;
+    auto p = makeTable(dir, {"A:a", "B:b"});
+    Dataset one, two;
+    one.open(p);
+    two.open(dir.ztemp() / "t.dbf");  // other spelling, same table
+    two.setIndex("KEY");
+    Recorder rec;
+    two.addObserver(&rec);
+    one.append();
+    one.setText("KEY", "0");
+    one.post();
+    EXPECT_EQ(view(two), "0: A:a B:b");
+    EXPECT_TRUE(rec.has("reset"));
+    rec.events.clear();
+    one.last();
+    one.edit();
+    one.setText("NAME", "zz");
+    one.post();  // a value change that does not move the row
+    EXPECT_EQ(rec.events, std::vector<std::string>{"row 0"});
+    two.last();
+    EXPECT_EQ(two.text("KEY"), "B");
+    one.first();
+    one.next();  // B in physical order
+    one.remove();
+    // two's current row was deleted: it moves to the row now at its place.
+    EXPECT_EQ(two.text("KEY"), "A");
+    EXPECT_EQ(two.recordCount(), 2);
+    two.removeObserver(&rec);
+}
+
+TEST(Dataset, ObserversHearMovesAndStates) {
+    TestDir dir;
+    auto p = makeTable(dir, {"A:a", "B:b"});
+    Dataset d;
+    Recorder rec;
+    d.addObserver(&rec);
+    d.open(p);
+    EXPECT_EQ(rec.events, (std::vector<std::string>{"reset", "current"}));
+    rec.events.clear();
+    d.next();
+    d.edit();
+    d.setText("NAME", "q");
+    EXPECT_EQ(rec.events, (std::vector<std::string>{"current", "current", "row 1"}));
+    d.close();
+    EXPECT_TRUE(rec.has("reset"));
+}
+
+TEST(Dataset, SharedPostReachesTheFileAtOnce) {
+    TestDir dir;
+    auto p = makeTable(dir, {});
+    Dataset d;
+    d.open(p, OpenMode::Shared);
+    for (int i = 0; i < 3; ++i) {
+        d.appendRecord({"K" + std::to_string(i)});
+        EXPECT_EQ(headerCount(p), static_cast<std::uint32_t>(i + 1));
+    }
+    std::string bytes = testing::readBytes(p);
+    EXPECT_EQ(bytes.size(), 32u + 4 * 32 + 1 + 3 * 22 + 1);
+    EXPECT_EQ(static_cast<unsigned char>(bytes.back()), 0x1A);
+    d.first();
+    d.remove();
+    EXPECT_EQ(testing::readBytes(p)[32 + 4 * 32 + 1], '*');
+    EXPECT_EQ(headerCount(p), 3u);  // deleted rows stay counted, flagged '*'
+}
+
+TEST(Dataset, ExclusiveWritesAreBatchedUntilFlushOrClose) {
+    TestDir dir;
+    auto p = makeTable(dir, {"A:a"});
+    std::string before = testing::readBytes(p);
+    Dataset d;
+    d.open(p, OpenMode::Exclusive);
+    d.appendRecord({"B", "b"});
+    d.first();
+    d.edit();
+    d.setText("NAME", "z");
+    d.post();
+    EXPECT_EQ(testing::readBytes(p), before);
+    d.flush();
+    EXPECT_EQ(headerCount(p), 2u);
+    d.appendRecord({"C", "c"});
+    EXPECT_EQ(headerCount(p), 2u);
+    d.close();
+    EXPECT_EQ(headerCount(p), 3u);
+    Dataset again;
+    again.open(p);
+    EXPECT_EQ(view(again), "A:z B:b C:c");
+}
+
+TEST(Dataset, FailedWriteReportsAndKeepsWhatWasStored) {
+    TestDir dir;
+    auto p = makeTable(dir, {"A:a"});
+    Dataset d;
+    d.open(p);
+    setFileFaultHook([](std::string_view op, const std::filesystem::path&) {
+        return op == "write" ? 28 /* ENOSPC */ : 0;
+    });
+    d.append();
+    d.setText("KEY", "B");
+    try {
+        d.post();
+        ADD_FAILURE() << "post should fail";
+    } catch (const EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find(p.string()), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("No space left"), std::string::npos) << e.what();
+    }
+    setFileFaultHook({});
+    EXPECT_EQ(d.state(), DatasetState::Insert);  // the row is still pending, not lost
+    EXPECT_EQ(d.recordCount(), 1);
+    d.post();
+    EXPECT_EQ(view(d), "A:a B:");
+    EXPECT_EQ(headerCount(p), 2u);
+}
+
+TEST(Dataset, ExclusiveAndSharedInOneProcessLockByTheStrongest) {
+    TestDir dir;
+    auto p = makeTable(dir, {"A:a"});
+    Dataset shared, exclusive;
+    shared.open(p, OpenMode::Shared);
+    exclusive.open(p, OpenMode::Exclusive);
+    exclusive.appendRecord({"B"});
+    EXPECT_EQ(shared.recordCount(), 2);
+    EXPECT_EQ(headerCount(p), 1u);  // batched while held exclusively
+    exclusive.close();              // back to shared: batched rows are written
+    EXPECT_EQ(headerCount(p), 2u);
+    shared.appendRecord({"C"});
+    EXPECT_EQ(headerCount(p), 3u);
+}
+
+TEST(TableFiles, LongNamesAreStoredCutToTenCharacters) {
+    TestDir dir;
+    auto p = dir.ztemp() / "LONG.DBF";
+    createTable(p, {charField("PROF_DIA_SES", 7), charField("DIA_SES", 3)}, {"PROF_DIA_SES"});
+    EXPECT_EQ(testing::readBytes(p).substr(32, 11), std::string("PROF_DIA_S\0", 11));
+    Dataset d;
+    d.open(p);
+    EXPECT_EQ(d.fields()[0].name, "PROF_DIA_S");
+    EXPECT_EQ(d.fieldIndex("PROF_DIA_SES"), 0);
+    EXPECT_EQ(d.fieldIndex("prof_dia_s"), 0);
+    d.setIndex("PROF_DIA_SES");
+    d.appendRecord({"ABC 101", "101"});
+    EXPECT_TRUE(d.findKey("ABC 101"));
+    EXPECT_EQ(d.text("PROF_DIA_SES"), "ABC 101");
+}
+
+TEST(TableFiles, CreateReplacesAndDeleteRemoves) {
+    TestDir dir;
+    auto p = makeTable(dir, {"A:a"});
+    testing::writeBytes(dir.ztemp() / "t.mdx", "stale index");
+    EXPECT_TRUE(tableExists(dir.ztemp() / "t"));
+    createTable(dir.ztemp() / "T", kFields, {"KEY"});
+    EXPECT_FALSE(std::filesystem::exists(dir.ztemp() / "t.mdx"));
+    Dataset d;
+    d.open(p);
+    EXPECT_TRUE(d.isEmpty());
+    EXPECT_EQ(d.indexNames(), std::vector<std::string>{"KEY"});
+    EXPECT_THROW(createTable(p, kFields, {}), EngineError);  // open in this process
+    EXPECT_THROW(deleteTableFiles(p), EngineError);
+    d.close();
+    EXPECT_TRUE(deleteTableFiles(dir.ztemp() / "t.DBF"));
+    EXPECT_FALSE(tableExists(p));
+    EXPECT_TRUE(deleteTableFiles(p));  // nothing to delete is fine
+    EXPECT_THROW(createTable(p, {charField("BAD NAME", 3)}, {}), EngineError);
+    EXPECT_THROW(createTable(p, {charField("ABCDEFGHIJ1", 3), charField("ABCDEFGHIJ2", 3)}, {}),
+                 EngineError);  // the same name once cut to 10 characters
+    EXPECT_THROW(createTable(p, {charField("A", 0)}, {}), EngineError);
+    EXPECT_THROW(createTable(p, {charField("A", 3)}, {"B"}), EngineError);
+    EXPECT_THROW(createTable(dir.path() / "nofolder" / "X.DBF", kFields, {}), EngineError);
+    EXPECT_FALSE(tableExists(p));
+}
+
+}  // namespace
+}  // namespace tz::tables

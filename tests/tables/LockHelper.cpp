@@ -1,0 +1,67 @@
+// A second process for the locking tests: opens, holds, creates or appends to a table as told.
+//   lock_helper hold shared|exclusive|readonly FILE   open, print "ready", wait for stdin to close
+//   lock_helper open shared|exclusive|readonly FILE   print "ok" or the engine error
+//   lock_helper create FILE                           replace the table, print "ok" or the error
+//   lock_helper delete FILE                           delete the table, print "ok" or the error
+//   lock_helper append FILE PREFIX N                  append N rows PREFIXn to KEY, shared
+// Exit status: 0 done, 3 engine error, 2 wrong usage.
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "tables/Dataset.h"
+#include "tables/TableFiles.h"
+
+using namespace tz::tables;
+
+namespace {
+OpenMode modeOf(const std::string& m) {
+    if (m == "exclusive") return OpenMode::Exclusive;
+    if (m == "readonly") return OpenMode::ReadOnly;
+    return OpenMode::Shared;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return 2;
+    std::string cmd = argv[1];
+    try {
+        if (cmd == "hold" && argc == 4) {
+            Dataset d;
+            d.open(argv[3], modeOf(argv[2]));
+            std::cout << "ready" << std::endl;
+            std::string line;
+            while (std::getline(std::cin, line)) {
+            }
+            return 0;
+        }
+        if (cmd == "open" && argc == 4) {
+            Dataset d;
+            d.open(argv[3], modeOf(argv[2]));
+            std::cout << "ok" << std::endl;
+            return 0;
+        }
+        if (cmd == "create") {
+            createTable(argv[2], {charField("KEY", 8)}, {});
+            std::cout << "ok" << std::endl;
+            return 0;
+        }
+        if (cmd == "delete") {
+            deleteTableFiles(argv[2]);
+            std::cout << "ok" << std::endl;
+            return 0;
+        }
+        if (cmd == "append" && argc == 5) {
+            Dataset d;
+            d.open(argv[2], OpenMode::Shared);
+            int n = std::stoi(argv[4]);
+            for (int i = 0; i < n; ++i) d.appendRecord({argv[3] + std::to_string(i)});
+            std::cout << "ok" << std::endl;
+            return 0;
+        }
+    } catch (const EngineError& e) {
+        std::cout << e.what() << std::endl;
+        return 3;
+    }
+    return 2;
+}
