@@ -203,6 +203,7 @@ void HelpWindow::fillContents() {
         for (const SitemapEntry& e : *p.entries) {
             auto* item = p.parent ? new QTreeWidgetItem(p.parent) : new QTreeWidgetItem(tree_);
             item->setText(0, fromUtf8(e.name.empty() ? e.local : e.name));
+            item->setToolTip(0, item->text(0));
             const ArchiveLink link = resolveArchiveLink(e.local);
             if (!e.local.empty() && !link.external) {
                 item->setData(0, kPathRole, fromUtf8(link.path));
