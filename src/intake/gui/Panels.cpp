@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 #include <QApplication>
 #include <QEvent>
@@ -29,7 +30,7 @@ const QColor kLevelsBackground(216, 228, 248);  // inactive-caption text colour
 const char* const kGridStyle =
     "QTableView { background: rgb(255,255,225); gridline-color: rgb(192,192,192);"
     " selection-background-color: rgb(10,36,106); selection-color: white; }"
-    "QHeaderView::section { background: rgb(255,251,240); color: blue; font-weight: bold;"
+    "QHeaderView::section { background: rgb(255,251,240); color: blue;"
     " border: 1px solid rgb(192,192,192); padding: 0 2px; }";
 
 // A panel that presses its default button on Enter, once the grid's editor has let it go.
@@ -73,12 +74,59 @@ QLabel* label(QWidget* parent, const QString& text, const QColor& colour, int x,
 QPushButton* button(QWidget* parent, const QString& text, QRect geometry, bool okGlyph) {
     auto* b = new QPushButton(text, parent);
     if (okGlyph) b->setIcon(b->style()->standardIcon(QStyle::SP_DialogOkButton));
-    b->setGeometry(geometry);
+    // A caption wider than the button (fonts differ between platforms) widens it leftwards,
+    // keeping its right edge where the layout puts it.
+    const int w = std::max(geometry.width(), b->sizeHint().width());
+    b->setGeometry(geometry.right() + 1 - w, geometry.y(), w, geometry.height());
     return b;
 }
 
+// Column widths from the characters of each field, at least the title's; when they do not
+// fit the grid, the columns wider than their titles give up the excess in proportion.
+void fitColumns(QTableView* view, const DatasetModel* model) {
+    const int n = static_cast<int>(model->columns().size());
+    const int avail = view->width() - 2 * view->frameWidth() -
+                      (view->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff
+                           ? 0
+                           : view->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    // Titles in a smaller size when even they do not fit (fonts wider than the layout's).
+    QFont bold = view->font();
+    bold.setBold(true);
+    for (;;) {
+        int titles = 0;
+        for (const DatasetColumn& col : model->columns())
+            titles += QFontMetrics(bold).horizontalAdvance(col.title) + 8;
+        if (titles <= avail || bold.pointSizeF() <= 6) break;
+        bold.setPointSizeF(bold.pointSizeF() - 0.5);
+    }
+    view->setStyleSheet(
+        QString::fromLatin1(kGridStyle) +
+        QStringLiteral("QHeaderView::section { font-weight: bold; font-size: %1pt; }")
+            .arg(bold.pointSizeF()));
+    const QFontMetrics cell(view->font()), title(bold);
+    std::vector<int> want(static_cast<std::size_t>(n)), least(static_cast<std::size_t>(n));
+    int total = 0, slack = 0;
+    for (int c = 0; c < n; ++c) {
+        const DatasetColumn& col = model->columns()[c];
+        const auto i = static_cast<std::size_t>(c);
+        least[i] = title.horizontalAdvance(col.title) + 8;
+        want[i] = std::max(least[i], cell.averageCharWidth() * col.width + 8);
+        total += want[i];
+        slack += want[i] - least[i];
+    }
+    const int excess = total - avail;
+    for (int c = 0; c < n; ++c) {
+        const auto i = static_cast<std::size_t>(c);
+        int w = want[i];
+        if (excess > 0 && slack > 0)
+            w -= std::min(want[i] - least[i], (excess * (want[i] - least[i]) + slack - 1) / slack);
+        view->setColumnWidth(c, w);
+    }
+}
+
 // A data-bound grid: titles, widths in characters (at least the title's), current row bound.
-QTableView* grid(QWidget* parent, const char* name, DatasetModel* model, QRect geometry) {
+QTableView* grid(QWidget* parent, const char* name, DatasetModel* model, QRect geometry,
+                 Qt::ScrollBarPolicy vertical) {
     auto* view = new QTableView(parent);
     view->setObjectName(name);
     view->setModel(model);
@@ -95,17 +143,11 @@ QTableView* grid(QWidget* parent, const char* name, DatasetModel* model, QRect g
     view->horizontalHeader()->setFixedHeight(21);
     view->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     view->horizontalHeader()->setHighlightSections(false);
+    view->horizontalHeader()->setStretchLastSection(true);
     view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setVerticalScrollBarPolicy(vertical);
     view->setGeometry(geometry);
-    QFont bold = view->font();
-    bold.setBold(true);
-    const QFontMetrics cell(view->font()), title(bold);
-    for (int c = 0; c < model->columns().size(); ++c) {
-        const DatasetColumn& col = model->columns()[c];
-        int w = cell.horizontalAdvance(QLatin1Char('W')) / 2 + cell.averageCharWidth() * col.width;
-        w = std::max(w, title.horizontalAdvance(col.title)) + 10;
-        view->setColumnWidth(c, w);
-    }
+    fitColumns(view, model);
     model->bindSelection(view->selectionModel());
     return view;
 }
@@ -141,8 +183,7 @@ QWidget* createCentrePanel(QWidget* parent, CentroNiveles& logic) {
                                     {"ANOACAD", QStringLiteral("Año Académico"), 4, true, {}},
                                     {"VERSION", QStringLiteral("Versión"), 5, true, {}}});
     reportErrors(model, logic);
-    auto* view = grid(panel, "wwDBGridCentro", model, QRect(7, 42, 258, 43));
-    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid(panel, "wwDBGridCentro", model, QRect(7, 42, 258, 43), Qt::ScrollBarAlwaysOff);
     auto* ok = button(panel, QStringLiteral("OK"), QRect(112, 96, 89, 25), true);
     ok->setObjectName("BitBtn1");
     ok->setDefault(true);
@@ -158,10 +199,15 @@ QWidget* createLevelsPanel(QWidget* parent, CentroNiveles& logic) {
     panel->setObjectName("PanelNiveles");
     panel->resize(585, 279);
     label(panel, QStringLiteral("NIVELES DE ESTUDIOS"), QColor(128, 0, 0), 10, 6, true);
-    label(
+    QLabel* hint = label(
         panel,
         QStringLiteral("Escriba las Abreviaturas (hasta 5 caracteres) en Castellano y/o Euskera."),
         Qt::blue, 161, 5);
+    if (hint->x() + hint->sizeHint().width() > panel->width() - 4) {  // wider fonts: two lines
+        hint->setWordWrap(true);
+        hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        hint->setGeometry(161, 3, panel->width() - 161 - 4, 36);
+    }
     auto* model = new DatasetModel(&logic.niveles(),
                                    {{"COD", QStringLiteral("COD"), 3, false, {}},
                                     {"DESCCASTR", QStringLiteral("Descr.Cast."), 20, false, {}},
@@ -169,8 +215,8 @@ QWidget* createLevelsPanel(QWidget* parent, CentroNiveles& logic) {
                                     {"DESCEUSKR", QStringLiteral("Descr.Eusk."), 20, false, {}},
                                     {"ABREVEUSK", QStringLiteral("ABREV.Eusk."), 5, true, {}}});
     reportErrors(model, logic);
-    auto* view = grid(panel, "wwDBGridNIVIMP", model, QRect(46, 42, 477, 199));
-    view->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    auto* view =
+        grid(panel, "wwDBGridNIVIMP", model, QRect(46, 42, 477, 199), Qt::ScrollBarAsNeeded);
     auto* enter = new EnterFilter(view, logic);
     view->installEventFilter(enter);
     auto* volver =
