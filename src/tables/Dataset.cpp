@@ -630,12 +630,15 @@ bool Dataset::findKey(std::string_view value) {
         if (ix.compareKey(ix.at(p), key) != 0) return -1;
         return p - d_->lo;
     };
-    if (find() < 0) return false;
-    d_->settle();
     int p = find();
-    if (p < 0) {
-        d_->tellCurrent();
-        return false;
+    if (p < 0) return false;
+    if (d_->state == DatasetState::Edit || d_->state == DatasetState::Insert) {
+        d_->settle();  // storing the pending row may move rows: search again
+        p = find();
+        if (p < 0) {
+            d_->tellCurrent();
+            return false;
+        }
     }
     d_->moveToPos(p);
     d_->atEof = d_->atBof = false;

@@ -5,8 +5,10 @@
 
 namespace tz::tables {
 namespace {
-constexpr std::size_t kChunkMax = 1024;
-}
+// Chunks split when they reach kChunkMax records; a rebuild fills them to kChunkFill.
+constexpr std::size_t kChunkMax = 256;
+constexpr std::size_t kChunkFill = 128;
+}  // namespace
 
 OrderedIndex::OrderedIndex(Kind kind, const std::vector<char>* records, int recordLength,
                            int offset, int width, const std::vector<double>* numbers)
@@ -22,15 +24,12 @@ bool OrderedIndex::less(std::uint32_t a, std::uint32_t b) const {
         case Kind::Physical:
             break;
         case Kind::Bytes: {
-            const char* base = records_->data() + offset_;
-            int c = std::memcmp(base + static_cast<std::size_t>(a) * recordLength_,
-                                base + static_cast<std::size_t>(b) * recordLength_,
-                                static_cast<std::size_t>(width_));
+            int c = std::memcmp(keyBytes(a), keyBytes(b), static_cast<std::size_t>(width_));
             if (c != 0) return c < 0;
             break;
         }
         case Kind::Number: {
-            double x = (*numbers_)[a], y = (*numbers_)[b];
+            double x = keyNumber(a), y = keyNumber(b);
             if (x != y) return x < y;
             break;
         }
@@ -42,25 +41,88 @@ int OrderedIndex::compareKey(std::uint32_t rec, const Key& key) const {
     switch (kind_) {
         case Kind::Physical:
             return 0;
-        case Kind::Bytes: {
-            const char* p =
-                records_->data() + static_cast<std::size_t>(rec) * recordLength_ + offset_;
-            return std::memcmp(p, key.bytes.data(),
+        case Kind::Bytes:
+            return std::memcmp(keyBytes(rec), key.bytes.data(),
                                std::min<std::size_t>(key.bytes.size(), width_));
-        }
         case Kind::Number: {
-            double x = (*numbers_)[rec];
+            double x = keyNumber(rec);
             return x < key.number ? -1 : (x > key.number ? 1 : 0);
         }
     }
     return 0;
 }
 
+int OrderedIndex::compareFence(std::size_t chunk, std::uint32_t rec) const {
+    std::uint32_t f = fenceRec_[chunk];
+    switch (kind_) {
+        case Kind::Physical:
+            break;
+        case Kind::Bytes: {
+            int c = std::memcmp(fenceBytes_.data() + chunk * static_cast<std::size_t>(width_),
+                                keyBytes(rec), static_cast<std::size_t>(width_));
+            if (c != 0) return c;
+            break;
+        }
+        case Kind::Number: {
+            double x = fenceNumber_[chunk], y = keyNumber(rec);
+            if (x != y) return x < y ? -1 : 1;
+            break;
+        }
+    }
+    return f < rec ? -1 : (f > rec ? 1 : 0);
+}
+
+int OrderedIndex::compareFenceKey(std::size_t chunk, const Key& key) const {
+    switch (kind_) {
+        case Kind::Physical:
+            return 0;
+        case Kind::Bytes:
+            return std::memcmp(fenceBytes_.data() + chunk * static_cast<std::size_t>(width_),
+                               key.bytes.data(), std::min<std::size_t>(key.bytes.size(), width_));
+        case Kind::Number: {
+            double x = fenceNumber_[chunk];
+            return x < key.number ? -1 : (x > key.number ? 1 : 0);
+        }
+    }
+    return 0;
+}
+
+void OrderedIndex::setFence(std::size_t chunk) {
+    std::uint32_t last = chunks_[chunk].back();
+    fenceRec_[chunk] = last;
+    if (kind_ == Kind::Bytes) {
+        std::memcpy(fenceBytes_.data() + chunk * static_cast<std::size_t>(width_), keyBytes(last),
+                    static_cast<std::size_t>(width_));
+    } else if (kind_ == Kind::Number) {
+        fenceNumber_[chunk] = keyNumber(last);
+    }
+}
+
+void OrderedIndex::insertFence(std::size_t chunk) {
+    fenceRec_.insert(fenceRec_.begin() + static_cast<std::ptrdiff_t>(chunk), 0);
+    if (kind_ == Kind::Bytes) {
+        fenceBytes_.insert(fenceBytes_.begin() + static_cast<std::ptrdiff_t>(chunk * width_),
+                           static_cast<std::size_t>(width_), ' ');
+    } else if (kind_ == Kind::Number) {
+        fenceNumber_.insert(fenceNumber_.begin() + static_cast<std::ptrdiff_t>(chunk), 0.0);
+    }
+}
+
+void OrderedIndex::eraseFence(std::size_t chunk) {
+    fenceRec_.erase(fenceRec_.begin() + static_cast<std::ptrdiff_t>(chunk));
+    if (kind_ == Kind::Bytes) {
+        auto at = fenceBytes_.begin() + static_cast<std::ptrdiff_t>(chunk * width_);
+        fenceBytes_.erase(at, at + width_);
+    } else if (kind_ == Kind::Number) {
+        fenceNumber_.erase(fenceNumber_.begin() + static_cast<std::ptrdiff_t>(chunk));
+    }
+}
+
 std::size_t OrderedIndex::chunkFor(std::uint32_t rec) const {
     std::size_t lo = 0, hi = chunks_.size();
     while (lo < hi) {
         std::size_t mid = (lo + hi) / 2;
-        if (less(chunks_[mid].back(), rec)) {
+        if (compareFence(mid, rec) < 0) {
             lo = mid + 1;
         } else {
             hi = mid;
@@ -103,13 +165,14 @@ int OrderedIndex::positionOf(std::uint32_t rec) const {
     return prefix_[c] + static_cast<int>(it - ch.begin());
 }
 
-template <class Pred>
-int OrderedIndex::boundBy(Pred keyBefore) const {
-    // keyBefore(rec): the record comes before the bound.
+template <bool Upper>
+int OrderedIndex::bound(const Key& key) const {
+    // A record comes before the bound when its key is < key (lower) or ≤ key (upper).
+    auto before = [](int c) { return Upper ? c <= 0 : c < 0; };
     std::size_t lo = 0, hi = chunks_.size();
     while (lo < hi) {
         std::size_t mid = (lo + hi) / 2;
-        if (keyBefore(chunks_[mid].back())) {
+        if (before(compareFenceKey(mid, key))) {
             lo = mid + 1;
         } else {
             hi = mid;
@@ -117,24 +180,27 @@ int OrderedIndex::boundBy(Pred keyBefore) const {
     }
     if (lo == chunks_.size()) return size_;
     const auto& ch = chunks_[lo];
-    auto it = std::partition_point(ch.begin(), ch.end(), keyBefore);
+    auto it = std::partition_point(ch.begin(), ch.end(),
+                                   [&](std::uint32_t r) { return before(compareKey(r, key)); });
     ensurePrefix(lo + 1);
     return prefix_[lo] + static_cast<int>(it - ch.begin());
 }
 
 int OrderedIndex::lowerBound(const Key& key) const {
     if (kind_ == Kind::Physical) return 0;
-    return boundBy([&](std::uint32_t r) { return compareKey(r, key) < 0; });
+    return bound<false>(key);
 }
 
 int OrderedIndex::upperBound(const Key& key) const {
     if (kind_ == Kind::Physical) return size_;
-    return boundBy([&](std::uint32_t r) { return compareKey(r, key) <= 0; });
+    return bound<true>(key);
 }
 
 void OrderedIndex::insert(std::uint32_t rec) {
     if (chunks_.empty()) {
         chunks_.push_back({rec});
+        insertFence(0);
+        setFence(0);
         size_ = 1;
         touched(0);
         return;
@@ -144,13 +210,18 @@ void OrderedIndex::insert(std::uint32_t rec) {
     auto& ch = chunks_[c];
     auto it = std::lower_bound(ch.begin(), ch.end(), rec,
                                [this](std::uint32_t a, std::uint32_t b) { return less(a, b); });
+    bool atEnd = it == ch.end();
     ch.insert(it, rec);
+    if (atEnd) setFence(c);
     ++size_;
     touched(c);
     if (ch.size() >= kChunkMax) {
         std::vector<std::uint32_t> upper(ch.begin() + kChunkMax / 2, ch.end());
         ch.resize(kChunkMax / 2);
         chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(c) + 1, std::move(upper));
+        insertFence(c + 1);
+        setFence(c);
+        setFence(c + 1);
     }
 }
 
@@ -164,7 +235,12 @@ bool OrderedIndex::erase(std::uint32_t rec) {
     ch.erase(it);
     --size_;
     touched(c);
-    if (ch.empty()) chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(c));
+    if (ch.empty()) {
+        chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(c));
+        eraseFence(c);
+    } else {
+        setFence(c);
+    }
     return true;
 }
 
@@ -172,10 +248,15 @@ void OrderedIndex::rebuild(std::vector<std::uint32_t> recs) {
     std::sort(recs.begin(), recs.end(),
               [this](std::uint32_t a, std::uint32_t b) { return less(a, b); });
     chunks_.clear();
-    for (std::size_t i = 0; i < recs.size(); i += kChunkMax / 2) {
-        std::size_t end = std::min(recs.size(), i + kChunkMax / 2);
+    fenceRec_.clear();
+    fenceBytes_.clear();
+    fenceNumber_.clear();
+    for (std::size_t i = 0; i < recs.size(); i += kChunkFill) {
+        std::size_t end = std::min(recs.size(), i + kChunkFill);
         chunks_.emplace_back(recs.begin() + static_cast<std::ptrdiff_t>(i),
                              recs.begin() + static_cast<std::ptrdiff_t>(end));
+        insertFence(chunks_.size() - 1);
+        setFence(chunks_.size() - 1);
     }
     size_ = static_cast<int>(recs.size());
     prefixValid_ = 0;

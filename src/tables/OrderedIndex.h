@@ -8,7 +8,9 @@
 // erasing are logarithmic plus a short move inside one chunk, and position ↔ record
 // conversion uses prefix counts recomputed lazily. Keys are compared straight from the record
 // bytes (character keys byte by byte, unsigned) or from a per-record cache of numeric values;
-// equal keys are ordered by record number.
+// equal keys are ordered by record number. Each chunk keeps a copy of its last key (its fence),
+// so that choosing the chunk searches one small contiguous array instead of touching a record
+// per step: with 100,000 rows that is what keeps finds and inserts out of cache misses.
 namespace tz::tables {
 
 class OrderedIndex {
@@ -51,14 +53,25 @@ class OrderedIndex {
 
   private:
     bool less(std::uint32_t a, std::uint32_t b) const;
+    const char* keyBytes(std::uint32_t rec) const {
+        return records_->data() + static_cast<std::size_t>(rec) * recordLength_ + offset_;
+    }
+    double keyNumber(std::uint32_t rec) const { return (*numbers_)[rec]; }
+    // Compares the fence (last key) of a chunk with a record: <0 when the chunk's last record
+    // comes before it.
+    int compareFence(std::size_t chunk, std::uint32_t rec) const;
+    int compareFenceKey(std::size_t chunk, const Key& key) const;
+    void setFence(std::size_t chunk);
+    void insertFence(std::size_t chunk);
+    void eraseFence(std::size_t chunk);
     // First chunk whose last record is not less than `rec`; chunks_.size() when none.
     std::size_t chunkFor(std::uint32_t rec) const;
     void ensurePrefix(std::size_t upTo) const;
     void touched(std::size_t chunk) const {
         if (chunk < prefixValid_) prefixValid_ = chunk;
     }
-    template <class Pred>
-    int boundBy(Pred keyBefore) const;
+    template <bool Upper>
+    int bound(const Key& key) const;
 
     Kind kind_;
     const std::vector<char>* records_;
@@ -68,6 +81,10 @@ class OrderedIndex {
     const std::vector<double>* numbers_;
 
     std::vector<std::vector<std::uint32_t>> chunks_;
+    // Fences, one per chunk: last record number, and its key bytes (width_ each) or number.
+    std::vector<std::uint32_t> fenceRec_;
+    std::vector<char> fenceBytes_;
+    std::vector<double> fenceNumber_;
     int size_ = 0;
     // prefix_[i] = records before chunk i; valid for i < prefixValid_.
     mutable std::vector<int> prefix_;

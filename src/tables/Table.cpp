@@ -306,6 +306,7 @@ void Table::takeForeignAppends() {
     if (io_.readAt(head, sizeof head, 0) < sizeof head) return;
     std::uint32_t headerCount =
         head[4] | (head[5] << 8) | (head[6] << 16) | (static_cast<std::uint32_t>(head[7]) << 24);
+    if (headerCount <= count_) return;
     std::uint64_t size = io_.size();
     std::uint64_t fits =
         size > layout_.headerLength ? (size - layout_.headerLength) / layout_.recordLength : 0;
