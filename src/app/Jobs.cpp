@@ -1,0 +1,117 @@
+#include "app/Jobs.h"
+
+#include <exception>
+
+#include "app/IniFile.h"
+#include "app/Texts.h"
+#include "intake/Intake.h"
+#include "tables/Paths.h"
+#include "timetable/Timetable.h"
+
+namespace tz::app {
+
+JobSteps JobSteps::real() {
+    JobSteps s;
+    s.RecogeCatalogos = intake::RecogeCatalogos;
+    s.RecogeAsignaturas = intake::RecogeAsignaturas;
+    s.RecogeProfesores = intake::RecogeProfesores;
+    s.RecogeGrupos = intake::RecogeGrupos;
+    s.DatosCentro = [](intake::CentroNiveles& c) { c.DatosCentro(); };
+    s.PlantillaCentro = timetable::PlantillaCentro;
+    s.Importar2 = timetable::Importar2;
+    return s;
+}
+
+Jobs::Jobs(UserPort& port, JobSteps steps)
+    : port_(port), steps_(std::move(steps)), centro_(state_, port) {
+    centro_.importar2 = [this] { steps_.Importar2(state_, port_); };
+}
+
+bool Jobs::guarded(const std::function<void()>& action) {
+    std::string error;
+    try {
+        action();
+        return true;
+    } catch (const std::exception& e) {
+        error = e.what();
+    } catch (...) {
+        error = "Error desconocido";
+    }
+    port_.setBusy(false);
+    port_.errorBox(error);
+    return false;
+}
+
+StartupPlan Jobs::FormCreate(const std::vector<std::string>& args) {
+    state_.EstadoTransformado = 0;
+    StartupPlan plan = planStartup(args);
+    if (plan.error) port_.errorBox(*plan.error);
+    if (plan.hosted) state_.NumParametros = static_cast<int>(args.size());
+    return plan;
+}
+
+void Jobs::FormClose(const std::filesystem::path& runStatusFile) {
+    if (!state_.hosted()) return;
+    try {
+        writeRunStatus(runStatusFile, state_.EstadoTransformado);
+    } catch (const std::exception& e) {
+        port_.setBusy(false);
+        port_.errorBox(e.what());
+    }
+}
+
+bool Jobs::folderStep(const std::string& folder, int hostedStatus) {
+    state_.CarpetaTextos = folder + std::string(1, std::filesystem::path::preferred_separator);
+    if (!folder.empty() && tables::folderExists(folder)) return true;
+    port_.message(texts::kNoExisteCarpeta);
+    if (state_.hosted()) {
+        state_.EstadoTransformado = hostedStatus;
+        port_.closeMainWindow();
+    }
+    return false;
+}
+
+void Jobs::BExportarClick(const std::string& folder) {
+    guarded([&] {
+        state_.EstadoPaso = 0;  // a 4 left by an unfinished job must not steer this one
+        if (!folderStep(folder, -1)) return;
+        port_.setBusy(true);
+        state_.EstadoTransformado = 1;
+        // Each step runs even when an earlier one found its input missing.
+        steps_.RecogeCatalogos(state_, port_);
+        steps_.RecogeAsignaturas(state_, port_);
+        steps_.RecogeProfesores(state_, port_);
+        steps_.RecogeGrupos(state_, port_);
+        steps_.DatosCentro(centro_);
+    });
+}
+
+void Jobs::BImportarClick(const std::string& folder) {
+    guarded([&] {
+        state_.EstadoPaso = 0;
+        if (!folderStep(folder, 0)) return;
+        steps_.PlantillaCentro(state_, port_, centro_);
+        // Otherwise the centre panel waits; its OK runs the export.
+        if (state_.EstadoPaso == 0) steps_.Importar2(state_, port_);
+    });
+}
+
+void Jobs::BCloseClick() { port_.closeMainWindow(); }
+
+void Jobs::BitBtn1Click() {
+    guarded([&] { centro_.BitBtn1Click(); });
+}
+void Jobs::FinalRecogida() {
+    guarded([&] { centro_.FinalRecogida(); });
+}
+void Jobs::wwDBGridNIVIMPEnter() {
+    guarded([&] { centro_.wwDBGridNIVIMPEnter(); });
+}
+void Jobs::Button2Click() {
+    guarded([&] { centro_.Button2Click(); });
+}
+void Jobs::Button3Click() {
+    guarded([&] { centro_.Button3Click(); });
+}
+
+}  // namespace tz::app

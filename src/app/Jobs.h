@@ -1,0 +1,80 @@
+#pragma once
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "app/RunState.h"
+#include "app/UserPort.h"
+#include "intake/CentroNiveles.h"
+
+namespace tz::app {
+
+// The steps a job runs. Defaults are the real steps; tests replace some to observe the order or
+// to make one fail.
+struct JobSteps {
+    using Step = std::function<void(RunState&, UserPort&)>;
+    Step RecogeCatalogos;
+    Step RecogeAsignaturas;
+    Step RecogeProfesores;
+    Step RecogeGrupos;
+    std::function<void(intake::CentroNiveles&)> DatosCentro;
+    std::function<void(RunState&, UserPort&, intake::CentroNiveles&)> PlantillaCentro;
+    Step Importar2;
+
+    static JobSteps real();
+};
+
+// The main window's behaviour without widgets: the shared run state, the centre and levels
+// panel logic, and the user actions. Every user action catches engine and runtime errors at its
+// top: the cursor is restored and the standard error box shows the error's text; the window stays
+// usable and whatever was stored stays stored.
+class Jobs {
+  public:
+    explicit Jobs(UserPort& port, JobSteps steps = JobSteps::real());
+    Jobs(const Jobs&) = delete;
+    Jobs& operator=(const Jobs&) = delete;
+
+    RunState& state() { return state_; }
+    const RunState& state() const { return state_; }
+    intake::CentroNiveles& centro() { return centro_; }
+
+    // Window creation: EstadoTransformado 0, the command line read; a handle that is no number
+    // shows the error box. When the plan is hosted, NumParametros becomes 2. The caller embeds
+    // the window and arranges the panels.
+    StartupPlan FormCreate(const std::vector<std::string>& args);
+    // Window closing: when hosted, the run status goes to `runStatusFile`; a failed write shows
+    // the error box ("Unable to write to <path>.") and the closing goes on.
+    void FormClose(const std::filesystem::path& runStatusFile);
+
+    // XEL → Zandrix job over the text folder `folder` (native path).
+    void BExportarClick(const std::string& folder);
+    // Zandrix → XEL job.
+    void BImportarClick(const std::string& folder);
+    // "&Salir".
+    void BCloseClick();
+
+    // Centre and levels panels.
+    void BitBtn1Click();
+    void FinalRecogida();
+    void wwDBGridNIVIMPEnter();
+    void Button2Click();
+    void Button3Click();
+
+    // Runs `action` as a user action: catches what escapes it, restores the cursor and shows
+    // the error box. Returns false when an error ended the action.
+    bool guarded(const std::function<void()>& action);
+
+  private:
+    UserPort& port_;
+    JobSteps steps_;
+    RunState state_;
+    intake::CentroNiveles centro_;
+
+    // CarpetaTextos := folder + separator; false (after the message, and when hosted the status
+    // and the closing) when the folder does not exist.
+    bool folderStep(const std::string& folder, int hostedStatus);
+};
+
+}  // namespace tz::app
