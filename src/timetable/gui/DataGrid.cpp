@@ -1,0 +1,320 @@
+#include "timetable/gui/DataGrid.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <algorithm>
+
+namespace tz::timetable::gui {
+
+using tables::qt::Cp1252Validator;
+using tables::qt::DatasetColumn;
+using tables::qt::DatasetModel;
+using tables::qt::decodeCp1252;
+
+void showErrorBox(QWidget* parent, const std::string& text) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("transZanderXEL"),
+                    QString::fromStdString(text) + QLatin1Char('.'), QMessageBox::Ok, parent);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("Aceptar"));
+    box.exec();
+}
+
+// --- GridModel --------------------------------------------------------------------------------
+
+GridModel::GridModel(tables::Dataset* dataset, QVector<DatasetColumn> columns, QObject* parent)
+    : DatasetModel(dataset, std::move(columns), parent) {
+    connect(this, &DatasetModel::currentRowChanged, this, [this](int) {
+        const int n = rowCount();
+        if (n > 0) emit headerDataChanged(Qt::Vertical, 0, n - 1);
+    });
+}
+
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Vertical) {
+        if (role == Qt::DisplayRole)
+            return section == currentRow() ? QStringLiteral("▶") : QString();
+        return {};
+    }
+    return DatasetModel::headerData(section, orientation, role);
+}
+
+bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    const bool ok = DatasetModel::setData(index, value, role);
+    if (ok && fieldChanged) fieldChanged(index.column());
+    return ok;
+}
+
+// --- LookupEdit -------------------------------------------------------------------------------
+
+LookupEdit::LookupEdit(const LookupList& list, int maxLength, QWidget* parent)
+    : QWidget(parent), list_(list), edit_(new QLineEdit(this)), button_(new QToolButton(this)) {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    edit_->setFrame(false);
+    if (maxLength > 0) edit_->setMaxLength(maxLength);
+    edit_->setValidator(new Cp1252Validator(maxLength, edit_));
+    button_->setText(QStringLiteral("▾"));
+    button_->setFocusPolicy(Qt::NoFocus);
+    button_->setFixedWidth(16);
+    row->addWidget(edit_);
+    row->addWidget(button_);
+    setFocusProxy(edit_);
+    setAutoFillBackground(true);
+    connect(button_, &QToolButton::clicked, this, &LookupEdit::openList);
+}
+
+void LookupEdit::openList() {
+    if (!popup_) {
+        popup_ = new QTreeWidget(this);
+        popup_->setWindowFlags(Qt::Popup);
+        popup_->setRootIsDecorated(false);
+        popup_->setUniformRowHeights(true);
+        popup_->setAllColumnsShowFocus(true);
+        QStringList titles;
+        for (const auto& c : list_.columns) titles << c.first;
+        popup_->setHeaderLabels(titles);
+        const QFontMetrics fm(popup_->font());
+        int width = 4;
+        for (int c = 0; c < list_.columns.size(); ++c) {
+            const int w = std::max(fm.averageCharWidth() * list_.columns[c].second,
+                                   fm.horizontalAdvance(list_.columns[c].first)) +
+                          12;
+            popup_->setColumnWidth(c, w);
+            width += w;
+        }
+        tables::Dataset* cat = list_.catalogue;
+        if (cat && cat->isOpen()) {
+            QVector<int> fields;
+            for (const auto& c : list_.columns) fields << cat->fieldIndex(c.first.toStdString());
+            const int n = cat->recordCount();
+            for (int r = 0; r < n; ++r) {
+                auto* item = new QTreeWidgetItem(popup_);
+                for (int c = 0; c < fields.size(); ++c)
+                    if (fields[c] >= 0) item->setText(c, decodeCp1252(cat->textAt(r, fields[c])));
+                const int code = cat->fieldIndex(list_.codeField.toStdString());
+                item->setData(0, Qt::UserRole,
+                              code >= 0 ? decodeCp1252(cat->textAt(r, code)) : QString());
+            }
+        }
+        popup_->resize(width + 20, 200);
+        connect(popup_, &QTreeWidget::itemActivated, this,
+                [this](QTreeWidgetItem* item) { pick(popup_->indexOfTopLevelItem(item)); });
+        connect(popup_, &QTreeWidget::itemClicked, this,
+                [this](QTreeWidgetItem* item) { pick(popup_->indexOfTopLevelItem(item)); });
+    }
+    popup_->move(mapToGlobal(QPoint(0, height())));
+    popup_->show();
+    popup_->setFocus(Qt::PopupFocusReason);
+    if (popup_->topLevelItemCount() > 0 && !popup_->currentItem())
+        popup_->setCurrentItem(popup_->topLevelItem(0));
+}
+
+void LookupEdit::pick(int row) {
+    if (!popup_ || row < 0 || row >= popup_->topLevelItemCount()) return;
+    // The code is cut to the field width, as the text box holds no more.
+    edit_->setText(popup_->topLevelItem(row)->data(0, Qt::UserRole).toString());
+    popup_->hide();
+    emit picked();
+}
+
+// --- GridDelegate -----------------------------------------------------------------------------
+
+QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                                    const QModelIndex& index) const {
+    const int maxLength = index.data(DatasetModel::MaxLengthRole).toInt();
+    const auto* model = qobject_cast<const GridModel*>(index.model());
+    if (model && model->lookups.contains(index.column())) {
+        auto* lookup = new LookupEdit(model->lookups.value(index.column()), maxLength, parent);
+        lookup->lineEdit()->installEventFilter(const_cast<GridDelegate*>(this));
+        auto* self = const_cast<GridDelegate*>(this);
+        connect(lookup, &LookupEdit::picked, self, [self, lookup] {
+            emit self->commitData(lookup);
+            emit self->closeEditor(lookup, QAbstractItemDelegate::NoHint);
+        });
+        return lookup;
+    }
+    auto* edit = new QLineEdit(parent);
+    edit->setFrame(false);
+    if (maxLength > 0) edit->setMaxLength(maxLength);
+    edit->setValidator(new Cp1252Validator(maxLength, edit));
+    return edit;
+}
+
+void GridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
+    const QString value = index.data(Qt::EditRole).toString();
+    if (auto* lookup = qobject_cast<LookupEdit*>(editor))
+        lookup->setText(value);
+    else if (auto* edit = qobject_cast<QLineEdit*>(editor))
+        edit->setText(value);
+}
+
+void GridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
+                                const QModelIndex& index) const {
+    QString value;
+    if (auto* lookup = qobject_cast<LookupEdit*>(editor))
+        value = lookup->text();
+    else if (auto* edit = qobject_cast<QLineEdit*>(editor))
+        value = edit->text();
+    else
+        return;
+    if (value != index.data(Qt::EditRole).toString()) model->setData(index, value, Qt::EditRole);
+}
+
+void GridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                        const QModelIndex&) const {
+    QRect r = option.rect;
+    // A codable cell narrower than its text and button grows to the right.
+    if (qobject_cast<LookupEdit*>(editor)) r.setWidth(std::max(r.width(), 44));
+    editor->setGeometry(r);
+}
+
+bool GridDelegate::eventFilter(QObject* object, QEvent* event) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (!widget) return false;
+    // The editor the view knows: the LookupEdit around a list cell's text box.
+    QWidget* editor = widget;
+    if (auto* lookup = qobject_cast<LookupEdit*>(widget->parentWidget())) editor = lookup;
+    auto* lookup = qobject_cast<LookupEdit*>(editor);
+
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+            case Qt::Key_Tab:
+                emit commitData(editor);
+                emit closeEditor(editor, QAbstractItemDelegate::EditNextItem);
+                return true;
+            case Qt::Key_Backtab:
+                emit commitData(editor);
+                emit closeEditor(editor, QAbstractItemDelegate::EditPreviousItem);
+                return true;
+            case Qt::Key_Escape:
+                emit closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+                return true;
+            case Qt::Key_F4:
+                if (lookup) {
+                    lookup->openList();
+                    return true;
+                }
+                break;
+            case Qt::Key_Down:
+                if (lookup && (key->modifiers() & Qt::AltModifier)) {
+                    lookup->openList();
+                    return true;
+                }
+                break;
+            default:
+                break;
+        }
+        return false;
+    }
+    if (event->type() == QEvent::FocusOut) {
+        if (static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason) return false;
+        if (lookup && lookup->list() && lookup->list()->isVisible()) return false;
+        for (QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget())
+            if (w == editor) return false;
+        emit commitData(editor);
+        emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+        return false;
+    }
+    return false;
+}
+
+// --- DataGrid ---------------------------------------------------------------------------------
+
+namespace {
+
+const char* const kGridStyle =
+    "QTableView { background: rgb(255,255,225); gridline-color: rgb(192,192,192);"
+    " selection-background-color: rgb(10,36,106); selection-color: white; }"
+    "QHeaderView::section { background: rgb(255,251,240); color: blue; font-weight: bold;"
+    " border: 1px solid rgb(192,192,192); padding: 0 1px; }";
+
+int longestWord(const QFontMetrics& fm, const QString& title) {
+    int w = 0;
+    for (const auto& word : title.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        w = std::max(w, fm.horizontalAdvance(word));
+    return w;
+}
+
+}  // namespace
+
+DataGrid::DataGrid(GridModel* model, QWidget* parent) : QTableView(parent), model_(model) {
+    setModel(model);
+    model->setParent(this);
+    setItemDelegate(new GridDelegate(this));
+    setStyleSheet(kGridStyle);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                    QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    setTabKeyNavigation(true);
+    setWordWrap(false);
+
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics cell(font()), title(bold);
+    auto* h = horizontalHeader();
+    h->setDefaultAlignment(Qt::Alignment::fromInt(Qt::AlignCenter | Qt::TextWordWrap));
+    h->setFixedHeight(2 * title.height() + 6);
+    h->setSectionResizeMode(QHeaderView::Fixed);
+    h->setHighlightSections(false);
+    auto* v = verticalHeader();
+    v->setSectionResizeMode(QHeaderView::Fixed);
+    v->setDefaultSectionSize(cell.height() + 4);
+    v->setFixedWidth(14);
+    v->setDefaultAlignment(Qt::AlignCenter);
+    v->setHighlightSections(false);
+
+    for (int c = 0; c < model->columns().size(); ++c) {
+        const DatasetColumn& col = model->columns()[c];
+        setColumnWidth(
+            c, std::max(cell.averageCharWidth() * col.width, longestWord(title, col.title)) + 8);
+    }
+    model->bindSelection(selectionModel());
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current, const QModelIndex& previous) {
+                if (previous.isValid() && current.column() != previous.column() && columnExit)
+                    columnExit(previous.column() + 1);
+            });
+}
+
+int DataGrid::currentGridColumn() const {
+    const QModelIndex i = currentIndex();
+    return i.isValid() ? i.column() + 1 : 0;
+}
+
+void DataGrid::commitEditor() {
+    QWidget* editor = indexWidget(currentIndex());
+    if (!editor) return;
+    emit itemDelegate()->commitData(editor);
+    emit itemDelegate()->closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+void DataGrid::keyPressEvent(QKeyEvent* e) {
+    switch (e->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter: {
+            // Enter moves on as Tab does.
+            const QModelIndex next = moveCursor(MoveNext, Qt::NoModifier);
+            if (next.isValid()) setCurrentIndex(next);
+            e->accept();
+            return;
+        }
+        case Qt::Key_Insert:
+        case Qt::Key_Delete:
+            e->accept();  // rows are neither added nor deleted from the keyboard
+            return;
+        default:
+            QTableView::keyPressEvent(e);
+    }
+}
+
+}  // namespace tz::timetable::gui
