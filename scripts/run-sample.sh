@@ -10,7 +10,9 @@ cmake --build "$BUILD" -j"$(nproc)" --target transzanderxel-batch $( [ -n "${DIS
 SAMPLE=$PWD/scratch/sample
 rm -rf "$SAMPLE" && mkdir -p "$SAMPLE"
 cp -r examples/. "$SAMPLE"/
-mkdir -p "$SAMPLE/raiz/ZTEMP"
+mkdir -p "$SAMPLE/raiz/ZTEMP" "$SAMPLE/raiz/ZDXM7"
+# "F1 AYUDA" opens \ZDXM7\XEL.CHM on the current drive: give the scratch root a copy.
+[ -f "$BUILD/src/app/XEL.CHM" ] && cp "$BUILD/src/app/XEL.CHM" "$SAMPLE/raiz/ZDXM7/"
 export TRANSZANDERXEL_ROOT="$SAMPLE/raiz"
 if [ -n "${DISPLAY:-}" ] && [ -x "$BUILD/src/app/transzanderxel" ]; then
   echo "Carpeta de textos: $SAMPLE/textos"
