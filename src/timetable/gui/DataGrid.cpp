@@ -134,6 +134,7 @@ QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
         lookup->lineEdit()->installEventFilter(const_cast<GridDelegate*>(this));
         auto* self = const_cast<GridDelegate*>(this);
         connect(lookup, &LookupEdit::picked, self, [self, lookup] {
+            lookup->setProperty("tzClosed", true);
             emit self->commitData(lookup);
             emit self->closeEditor(lookup, QAbstractItemDelegate::NoHint);
         });
@@ -181,6 +182,13 @@ bool GridDelegate::eventFilter(QObject* object, QEvent* event) {
     QWidget* editor = widget;
     if (auto* lookup = qobject_cast<LookupEdit*>(widget->parentWidget())) editor = lookup;
     auto* lookup = qobject_cast<LookupEdit*>(editor);
+    // An editor already handed back to the view sees nothing more.
+    if (editor->property("tzClosed").toBool()) return false;
+    auto finish = [&](QAbstractItemDelegate::EndEditHint hint, bool commit = true) {
+        editor->setProperty("tzClosed", true);
+        if (commit) emit commitData(editor);
+        emit closeEditor(editor, hint);
+    };
 
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
@@ -188,15 +196,13 @@ bool GridDelegate::eventFilter(QObject* object, QEvent* event) {
             case Qt::Key_Return:
             case Qt::Key_Enter:
             case Qt::Key_Tab:
-                emit commitData(editor);
-                emit closeEditor(editor, QAbstractItemDelegate::EditNextItem);
+                finish(QAbstractItemDelegate::EditNextItem);
                 return true;
             case Qt::Key_Backtab:
-                emit commitData(editor);
-                emit closeEditor(editor, QAbstractItemDelegate::EditPreviousItem);
+                finish(QAbstractItemDelegate::EditPreviousItem);
                 return true;
             case Qt::Key_Escape:
-                emit closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+                finish(QAbstractItemDelegate::RevertModelCache, false);
                 return true;
             case Qt::Key_F4:
                 if (lookup) {
@@ -220,8 +226,7 @@ bool GridDelegate::eventFilter(QObject* object, QEvent* event) {
         if (lookup && lookup->list() && lookup->list()->isVisible()) return false;
         for (QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget())
             if (w == editor) return false;
-        emit commitData(editor);
-        emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+        finish(QAbstractItemDelegate::NoHint);
         return false;
     }
     return false;
@@ -293,7 +298,8 @@ int DataGrid::currentGridColumn() const {
 
 void DataGrid::commitEditor() {
     QWidget* editor = indexWidget(currentIndex());
-    if (!editor) return;
+    if (!editor || editor->property("tzClosed").toBool()) return;
+    editor->setProperty("tzClosed", true);
     emit itemDelegate()->commitData(editor);
     emit itemDelegate()->closeEditor(editor, QAbstractItemDelegate::NoHint);
 }

@@ -1,0 +1,262 @@
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <memory>
+
+#include "School.h"
+#include "support/RecordingPort.h"
+#include "timetable/AjustaXEL.h"
+#include "timetable/Timetable.h"
+#include "timetable/gui/DataGrid.h"
+#include "timetable/gui/TAjustaXEL.h"
+#include "timetable/gui/TControlPlantilla.h"
+
+using namespace tz;
+using timetable::gui::DataGrid;
+using timetable::gui::LookupEdit;
+
+namespace {
+
+QString cell(DataGrid* g, int row, int column) {
+    return g->model()->index(row, column).data().toString();
+}
+
+QStringList titles(DataGrid* g) {
+    QStringList t;
+    for (int c = 0; c < g->model()->columnCount(); ++c)
+        t << g->model()->headerData(c, Qt::Horizontal).toString();
+    return t;
+}
+
+}  // namespace
+
+class WindowsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<testing::School> school;
+    std::unique_ptr<tz::testing::RecordingPort> port;
+    std::unique_ptr<app::RunState> state;
+    std::unique_ptr<timetable::AjustaXEL> logic;
+    std::unique_ptr<timetable::gui::TAjustaXEL> window;
+
+  private slots:
+    void init() {
+        school = std::make_unique<testing::School>();
+        // ABC: 1 1 (1A), 1 2 (1B), 2 1 (no group); JLM: 3 3 (1A); MIR: 4 1 (2A).
+        school->soluc({{"ABC", "1", "1", "1", "1A", "MAT", "", ""},
+                       {"ABC", "1", "2", "1", "1B", "LEN", "", ""},
+                       {"ABC", "2", "1", "1", "", "MAT", "201", ""},
+                       {"JLM", "3", "3", "1", "1A", "LEN", "", ""},
+                       {"MIR", "4", "1", "1", "2A", "LEN", "", ""}});
+        timetable::CreaTablasCuadro();
+        timetable::ExportaCuadros();
+        port = std::make_unique<tz::testing::RecordingPort>();
+        state = std::make_unique<app::RunState>();
+        state->CarpetaTextos = school->textos();
+        logic = std::make_unique<timetable::AjustaXEL>(*state, *port);
+        window = std::make_unique<timetable::gui::TAjustaXEL>(nullptr, *logic);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void cleanup() {
+        window.reset();
+        logic.reset();
+        state.reset();
+        port.reset();
+        school.reset();
+    }
+
+    void layoutAndTitles() {
+        QCOMPARE(window->windowTitle(), QStringLiteral("CODIFICACIÓN Datos XEL"));
+        QCOMPARE(window->size(), QSize(726, 499));
+        QCOMPARE(titles(window->wwDBGridPROFT()),
+                 (QStringList{"Profe.", "TipoDOC", "DOCUMENTO", "Nombre", "Departamento"}));
+        QCOMPARE(
+            titles(window->DBGridCUADROH2()),
+            (QStringList{"Profe.", "TipoDOC", "Documento DNI", "Día", "Sesión", "TAREA", "H.INICIO",
+                         "H. FIN", "G.NIVEL", "Asignat.", "Cód.ASIG", "IDIOMA", "ACTIV."}));
+        QCOMPARE(titles(window->wwDBGridCUADROH3()),
+                 (QStringList{"Grupo", "Cód.GRUPO", "Núm.ALUMNOS"}));
+        QCOMPARE(window->BitBtn1()->text(), QStringLiteral("&Salir"));
+        QCOMPARE(window->DBEditCODECENTRO()->text(), QStringLiteral("012345"));
+        QCOMPARE(window->DBEditCODECENTRO()->maxLength(), 6);
+        QCOMPARE(window->DBEditANOACAD()->maxLength(), 4);
+        QCOMPARE(window->DBEditVERSION()->maxLength(), 5);
+        // Two-line titles and the row indicator.
+        auto* g = window->wwDBGridPROFT();
+        QVERIFY(g->horizontalHeader()->height() >= 2 * g->fontMetrics().height());
+        QVERIFY(g->verticalHeader()->isVisible());
+        QCOMPARE(g->model()->headerData(0, Qt::Vertical).toString(), QStringLiteral("▶"));
+        QCOMPARE(g->model()->headerData(1, Qt::Vertical).toString(), QString());
+    }
+
+    void linkedGridsFollowTheCurrentTeacherAndPeriod() {
+        auto* prof = window->wwDBGridPROFT();
+        auto* t2 = window->DBGridCUADROH2();
+        auto* t3 = window->wwDBGridCUADROH3();
+        QCOMPARE(prof->model()->rowCount(), 3);
+        QCOMPARE(t2->model()->rowCount(), 3);  // ABC's periods
+        QCOMPARE(cell(t3, 0, 0), QStringLiteral("1A"));
+
+        prof->setCurrentIndex(prof->model()->index(2, 0));  // MIR
+        QCOMPARE(logic->wwTableProfesor().text("ABREV"), std::string("MIR"));
+        QCOMPARE(t2->model()->rowCount(), 1);
+        QCOMPARE(cell(t2, 0, 0), QStringLiteral("MIR"));
+        QCOMPARE(cell(t2, 0, 3), QStringLiteral("4"));
+        QCOMPARE(cell(t3, 0, 0), QStringLiteral("2A"));
+        QCOMPARE(cell(t3, 0, 1), QStringLiteral("02ESA"));
+
+        prof->setCurrentIndex(prof->model()->index(0, 0));  // ABC again
+        t2->setCurrentIndex(t2->model()->index(1, 0));      // day 1, hour 2: group 1B
+        QCOMPARE(t3->model()->rowCount(), 1);
+        QCOMPARE(cell(t3, 0, 0), QStringLiteral("1B"));
+        t2->setCurrentIndex(t2->model()->index(2, 0));  // day 2: no group
+        QCOMPARE(t3->model()->rowCount(), 0);
+    }
+
+    void pickedCodeLandsInTheField() {
+        auto* t2 = window->DBGridCUADROH2();
+        const QModelIndex activ = t2->model()->index(0, 12);
+        t2->setCurrentIndex(activ);
+        t2->edit(activ);
+        auto* editor = qobject_cast<LookupEdit*>(t2->indexWidget(activ));
+        QVERIFY(editor);
+        QVERIFY(!editor->list() || !editor->list()->isVisible());  // not opened by itself
+        QTest::mouseClick(editor->button(), Qt::LeftButton);
+        QVERIFY(editor->list()->isVisible());
+        QCOMPARE(editor->list()->topLevelItemCount(), 1);
+        QCOMPARE(editor->list()->headerItem()->text(0), QStringLiteral("COD"));
+        QCOMPARE(editor->list()->headerItem()->text(1), QStringLiteral("DESCCASTR"));
+        QCOMPARE(editor->list()->topLevelItem(0)->text(0), QStringLiteral("3001"));
+        QCOMPARE(editor->list()->topLevelItem(0)->text(1), QStringLiteral("Bibl."));
+        editor->pick(0);
+        // The four-character activity code is cut to the three of TIP_ACTIV.
+        QCOMPARE(logic->wwTableCUADROH2().text("TIP_ACTIV"), std::string("300"));
+        QCOMPARE(cell(t2, 0, 12), QStringLiteral("300"));
+        // The subject list shows the Castilian code first and writes COD.
+        const QModelIndex asig = t2->model()->index(1, 10);
+        t2->setCurrentIndex(asig);
+        t2->edit(asig);
+        auto* subjects = qobject_cast<LookupEdit*>(t2->indexWidget(asig));
+        QVERIFY(subjects);
+        subjects->openList();
+        QCOMPARE(subjects->list()->headerItem()->text(0), QStringLiteral("CODCAST"));
+        QCOMPARE(subjects->list()->topLevelItem(0)->text(0), QStringLiteral("MAT"));
+        subjects->pick(0);
+        QCOMPARE(cell(t2, 1, 10), QStringLiteral("0101"));
+    }
+
+    void pickedDocumentTypeReachesEveryRowOfTheTeacher() {
+        auto* prof = window->wwDBGridPROFT();
+        const QModelIndex tipo = prof->model()->index(0, 1);
+        prof->setCurrentIndex(tipo);
+        prof->edit(tipo);
+        auto* editor = qobject_cast<LookupEdit*>(prof->indexWidget(tipo));
+        QVERIFY(editor);
+        editor->openList();
+        QCOMPARE(editor->list()->topLevelItemCount(), 2);
+        editor->pick(1);  // "2", Pasaporte
+        auto* t2 = window->DBGridCUADROH2();
+        for (int r = 0; r < t2->model()->rowCount(); ++r)
+            QCOMPARE(cell(t2, r, 1), QStringLiteral("2"));
+        QCOMPARE(cell(window->wwDBGridCUADROH3(), 0, 0), QStringLiteral("1A"));
+        logic->wwTableProfesor().post();
+        const auto h3 =
+            school->rows(school->ztemp("CUADROH3.DBF"), {"ABREVPROF", "TIPDOC"}, "PROF_DIA_SES");
+        QCOMPARE(QString::fromStdString(h3[0]), QStringLiteral("ABC|2"));
+        QCOMPARE(QString::fromStdString(h3[1]), QStringLiteral("ABC|2"));
+        QCOMPARE(QString::fromStdString(h3[2]), QStringLiteral("JLM|"));
+    }
+
+    void typedDocumentPropagatesAndEnterMovesLikeTab() {
+        auto* prof = window->wwDBGridPROFT();
+        window->activateWindow();
+        prof->setFocus();
+        const QModelIndex dni = prof->model()->index(1, 2);  // JLM
+        prof->setCurrentIndex(dni);
+        prof->edit(dni);
+        auto* editor = qobject_cast<QLineEdit*>(prof->indexWidget(dni));
+        QVERIFY(editor);
+        editor->setText(QStringLiteral("22222222J"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCOMPARE(prof->currentIndex().column(), 3);  // on to "Nombre"
+        QCOMPARE(prof->currentIndex().row(), 1);
+        QCOMPARE(cell(window->DBGridCUADROH2(), 0, 2), QStringLiteral("22222222J"));
+        QCOMPARE(cell(window->wwDBGridCUADROH3(), 0, 0), QStringLiteral("1A"));
+        QCOMPARE(logic->wwTableCUADROH3().text("DOC"), std::string("22222222J"));
+
+        // Enter outside an editor moves on too; Insert and Delete add and remove nothing.
+        prof->setCurrentIndex(prof->model()->index(0, 4));
+        QTest::keyClick(prof, Qt::Key_Return);
+        QCOMPARE(prof->currentIndex(), prof->model()->index(1, 0));
+        QTest::keyClick(prof, Qt::Key_Insert);
+        QTest::keyClick(prof, Qt::Key_Delete);
+        QCOMPARE(prof->model()->rowCount(), 3);
+    }
+
+    void salirKeepsTheWindowOnTheTeacherToCorrect() {
+        port->answers = {true};
+        QTest::mouseClick(window->BitBtn1(), Qt::LeftButton);
+        QVERIFY(window->isVisible());
+        QCOMPARE(port->only("ASK ").size(), std::size_t(1));
+        QCOMPARE(window->wwDBGridPROFT()->currentIndex().row(), 1);  // JLM
+        QCOMPARE(cell(window->DBGridCUADROH2(), 0, 0), QStringLiteral("JLM"));
+
+        port->answers = {false};
+        QTest::mouseClick(window->BitBtn1(), Qt::LeftButton);
+        QVERIFY(!window->isVisible());
+        QCOMPARE(state->EstadoPaso, 4);
+    }
+
+    void closeBoxCountsAsNotFinished() {
+        window->close();
+        QCOMPARE(state->EstadoPaso, 4);
+        QVERIFY(!logic->salirCerro());
+        QVERIFY(!std::filesystem::exists(school->root / "textos" / "fCUADROS.txt"));
+    }
+
+    void checkWindowStoresTheTypedTime() {
+        cleanup();
+        testing::Exchange x;
+        x.table(tables::catalogue::PLANTILLA(), {{"1", "08:00", "09:00"}, {"2", "09:00", "10:00"}});
+        {
+            timetable::gui::TControlPlantilla w(nullptr);
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QCOMPARE(w.windowTitle(), QStringLiteral("Control de Plantilla Horaria"));
+            auto* g = w.PlantiHorDBGrid();
+            QCOMPARE(titles(g), (QStringList{"HORA", "HORA INICIO CLASE", "HORA FINAL CLASE"}));
+            QCOMPARE(g->model()->rowCount(), 2);
+            QVERIFY(!(g->model()->flags(g->model()->index(0, 0)) & Qt::ItemIsEditable));
+            QVERIFY(g->model()->flags(g->model()->index(0, 1)) & Qt::ItemIsEditable);
+            QVERIFY(w.BitBtn1()->isDefault());
+            const auto nav = w.findChildren<QToolButton*>();
+            QCOMPARE(nav.size(), 10);
+            for (auto* b : nav) {
+                QVERIFY(!b->objectName().contains(QStringLiteral("Insert")));
+                QVERIFY(!b->objectName().contains(QStringLiteral("Delete")));
+            }
+
+            const QModelIndex fin = g->model()->index(1, 2);
+            g->setCurrentIndex(fin);
+            g->edit(fin);
+            auto* editor = qobject_cast<QLineEdit*>(g->indexWidget(fin));
+            QVERIFY(editor);
+            QCOMPARE(editor->maxLength(), 5);
+            editor->setText(QStringLiteral("09:55"));
+            QTest::mouseClick(w.BitBtn1(), Qt::LeftButton);  // straight after typing
+            QVERIFY(!w.isVisible());
+            QVERIFY(!w.logic().plantilla().isOpen());
+        }
+        QCOMPARE(QString::fromStdString(
+                     testing::Exchange::rows(x.ztemp("PLANTILLA.DBF"), {"HORA", "HORAFIN"})[1]),
+                 QStringLiteral("2|09:55"));
+    }
+};
+
+QTEST_MAIN(WindowsTest)
+#include "WindowsTest.moc"
