@@ -1,0 +1,406 @@
+#include "app/gui/MainForm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStorageInfo>
+#include <QStyle>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+
+#include "app/Texts.h"
+#include "app/gui/FolderList.h"
+#include "app/gui/GradientPanel.h"
+#include "app/gui/HostWindow.h"
+#include "app/help/gui/HelpGui.h"
+#include "intake/gui/Panels.h"
+#include "timetable/gui/Windows.h"
+
+using tz::app::gui::FolderList;
+using tz::app::gui::GradientPanel;
+namespace texts = tz::app::texts;
+
+namespace {
+
+constexpr int kWidth = 599;
+constexpr int kHeight = 311;
+constexpr int kTopBand = 106;
+constexpr int kExportarWidth = 289;
+constexpr int kFolderListWidth = 287;
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+QLabel* label(QWidget* parent, const QString& text, const QColor& colour, int x, int y,
+              bool bold = false) {
+    auto* l = new QLabel(text, parent);
+    QFont f = l->font();
+    f.setBold(bold);
+    l->setFont(f);
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, colour);
+    l->setPalette(p);
+    l->move(x, y);
+    l->adjustSize();
+    return l;
+}
+
+QLabel* title(QWidget* parent, const QString& text, const QRect& box) {
+    auto* l = new QLabel(text, parent);
+    QFont f = l->font();
+    f.setPointSize(12);
+    f.setBold(true);
+    l->setFont(f);
+    l->setWordWrap(true);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    l->setGeometry(box);
+    return l;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& text, const QRect& box,
+                    QStyle::StandardPixmap glyph = QStyle::SP_CustomBase) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setGeometry(box);
+    if (glyph != QStyle::SP_CustomBase) b->setIcon(b->style()->standardIcon(glyph));
+    return b;
+}
+
+// Mounted volumes a user would keep files on: pseudo and system file systems left out.
+QList<QStorageInfo> drives() {
+    static const QStringList skipTypes = {
+        "tmpfs",   "devtmpfs",   "squashfs", "proc",       "sysfs",     "devpts",
+        "cgroup",  "cgroup2",    "autofs",   "efivarfs",   "mqueue",    "debugfs",
+        "tracefs", "securityfs", "pstore",   "bpf",        "hugetlbfs", "configfs",
+        "fusectl", "nsfs",       "ramfs",    "binfmt_misc"};
+    static const QStringList skipRoots = {"/proc", "/sys", "/dev", "/run", "/snap", "/boot/efi"};
+    QList<QStorageInfo> out;
+    bool haveRoot = false;
+    for (const QStorageInfo& v : QStorageInfo::mountedVolumes()) {
+        if (!v.isValid() || !v.isReady()) continue;
+        const QString root = v.rootPath();
+        if (root == QLatin1String("/")) {
+            if (!haveRoot) out.prepend(v);
+            haveRoot = true;
+            continue;
+        }
+        if (skipTypes.contains(QString::fromLatin1(v.fileSystemType()))) continue;
+        if (std::any_of(skipRoots.begin(), skipRoots.end(), [&](const QString& s) {
+                return root == s || root.startsWith(s + QLatin1Char('/'));
+            }))
+            continue;
+        out.append(v);
+    }
+    if (!haveRoot) out.prepend(QStorageInfo(QDir::rootPath()));
+    return out;
+}
+
+}  // namespace
+
+TMForm::TMForm(const QStringList& args, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    setObjectName(QStringLiteral("MForm"));
+    runStatusFile_ = std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) /
+                     texts::kRunStatusFile;
+    jobs_ = std::make_unique<tz::app::Jobs>(*this);
+    buildWidgets();
+    std::vector<std::string> a;
+    for (const QString& s : args) a.push_back(s.toStdString());
+    plan_ = jobs_->FormCreate(a);
+    applyPlan();
+}
+
+TMForm::~TMForm() {
+    if (busy_) QApplication::restoreOverrideCursor();
+    if (host_) {
+        // Our native window is a child of the foreign one: detach it before the foreign
+        // QWindow goes, or it would take ours with it.
+        if (QWindow* w = windowHandle()) w->setParent(nullptr);
+        delete host_;
+    }
+}
+
+void TMForm::buildWidgets() {
+    setWindowTitle(QString::fromUtf8(texts::kCaption));
+    QFont base(QStringLiteral("Sans Serif"));
+    base.setStyleHint(QFont::SansSerif);
+    base.setPointSize(8);
+    setFont(base);
+    setFixedSize(kWidth, kHeight);
+
+    const QVector<QColor> topColours = {QColor(249, 211, 125), Qt::white, QColor(255, 238, 221)};
+
+    // XEL → Zandrix panel.
+    panelExportar_ = new GradientPanel(topColours, this);
+    panelExportar_->setObjectName(QStringLiteral("PanelExportar"));
+    panelExportar_->setGeometry(0, 0, kExportarWidth, kTopBand);
+    title(panelExportar_, QStringLiteral("Transformar datos desde XEL hacia Zandrix "),
+          QRect(24, 3, 265, 41));
+    label(panelExportar_, QStringLiteral("Recoger Textos en:"), Qt::red, 24, 49, true);
+    comboBoxEuskCast_ = new QComboBox(panelExportar_);
+    comboBoxEuskCast_->setObjectName(QStringLiteral("ComboBoxEuskCast"));
+    comboBoxEuskCast_->setEditable(true);
+    comboBoxEuskCast_->setInsertPolicy(QComboBox::NoInsert);
+    comboBoxEuskCast_->addItems({QStringLiteral("EUSKERA"), QStringLiteral("CASTELLANO")});
+    comboBoxEuskCast_->setCurrentIndex(0);
+    comboBoxEuskCast_->setGeometry(176, 44, 110, 21);
+    {
+        QFont f = comboBoxEuskCast_->font();
+        f.setBold(true);
+        comboBoxEuskCast_->setFont(f);
+        QPalette p = comboBoxEuskCast_->palette();
+        p.setColor(QPalette::Base, Qt::white);
+        p.setColor(QPalette::Text, Qt::black);
+        comboBoxEuskCast_->setPalette(p);
+    }
+    connect(comboBoxEuskCast_, &QComboBox::currentTextChanged, this,
+            [this](const QString& t) { jobs_->state().idioma = t.toStdString(); });
+    bExportar_ = button(panelExportar_, "BExportar", QString::fromUtf8(texts::kAceptar),
+                        QRect(88, 72, 89, 25), QStyle::SP_DialogOkButton);
+    connect(bExportar_, &QPushButton::clicked, this, &TMForm::BExportarClick);
+
+    // Zandrix → XEL panel.
+    panelImportar_ = new GradientPanel(topColours, this);
+    panelImportar_->setObjectName(QStringLiteral("PanelImportar"));
+    panelImportar_->setGeometry(kExportarWidth, 0, kWidth - kExportarWidth, kTopBand);
+    title(panelImportar_, QStringLiteral("Transformar datos desde Zandrix hacia XEL"),
+          QRect(8, 3, 305, 57));
+    bImportar_ = button(panelImportar_, "BImportar", QString::fromUtf8(texts::kAceptar),
+                        QRect(96, 64, 89, 25), QStyle::SP_DialogOkButton);
+    connect(bImportar_, &QPushButton::clicked, this, &TMForm::BImportarClick);
+
+    // Bottom band.
+    panelInferior_ = new GradientPanel(
+        {QColor(194, 205, 254), QColor(207, 242, 254), QColor(204, 216, 230)}, this);
+    panelInferior_->setObjectName(QStringLiteral("PanelInferior"));
+    panelInferior_->setGeometry(0, kTopBand, kWidth, kHeight - kTopBand);
+    label(panelInferior_, QStringLiteral("Carpeta en la que se encuentran los Ficheros TXT de XEL"),
+          Qt::blue, 9, 5);
+    QLabel* ruta = label(panelInferior_, QStringLiteral("Ruta Actual:"), Qt::blue, 9, 19);
+    // Wider fonts than the designed one would run the caption into the path.
+    rutaActual_ = label(panelInferior_, QString(), Qt::red,
+                        std::max(70, ruta->geometry().right() + 4), 20, true);
+    rutaActual_->setObjectName(QStringLiteral("RutaActual"));
+    rutaActual_->setFixedWidth(kFolderListWidth);
+
+    directorios_ = new FolderList(panelInferior_);
+    directorios_->setObjectName(QStringLiteral("Directorios"));
+    directorios_->setGeometry(8, 34, kFolderListWidth, 144);
+    {
+        QPalette p = directorios_->palette();
+        p.setColor(QPalette::Base, QColor(240, 251, 255));
+        directorios_->setPalette(p);
+    }
+    connect(directorios_, &FolderList::openRequested, this,
+            [this](const QString& f) { openFolder(f); });
+
+    unidades_ = new QComboBox(panelInferior_);
+    unidades_->setObjectName(QStringLiteral("Unidades"));
+    unidades_->setGeometry(8, 180, 137, 21);
+    fillDrives();
+    connect(unidades_, &QComboBox::activated, this, &TMForm::UnidadesChange);
+
+    button1_ =
+        button(panelInferior_, "Button1", QStringLiteral("F1 AYUDA"), QRect(220, 180, 75, 21));
+    connect(button1_, &QPushButton::clicked, this, &TMForm::Button1Click);
+    label(panelInferior_, QStringLiteral("TransZandrixXEL V-1.1"), Qt::red, 368, 184, true)
+        ->setObjectName(QStringLiteral("Version"));
+    bClose_ = button(panelInferior_, "BClose", QStringLiteral("&Salir"), QRect(480, 144, 89, 25),
+                     QStyle::SP_DialogCloseButton);
+    connect(bClose_, &QPushButton::clicked, this, &TMForm::BCloseClick);
+    button3_ = button(panelInferior_, "Button3", QStringLiteral("Volver a Niveles Estudios"),
+                      QRect(328, 144, 129, 25));
+    button3_->hide();
+    connect(button3_, &QPushButton::clicked, this, &TMForm::Button3Click);
+
+    // The panels of the centre data and the study levels, hidden until a job needs them.
+    centrePanel_ = tz::intake::gui::createCentrePanel(panelInferior_, jobs_->centro());
+    centrePanel_->setGeometry(8, 34, 289, 143);
+    centrePanel_->hide();
+    levelsPanel_ = tz::intake::gui::createLevelsPanel(this, jobs_->centro());
+    levelsPanel_->setGeometry(8, 3, 585, 279);
+    levelsPanel_->hide();
+
+    tz::help::gui::setHelpContext(this, 3);
+    tz::help::gui::setHelpContext(comboBoxEuskCast_, 1);
+
+    openFolder(QDir::currentPath());
+}
+
+void TMForm::applyPlan() {
+    if (!plan_.exportarPanel) {
+        panelExportar_->hide();
+        panelImportar_->setGeometry(0, 0, kWidth, kTopBand);
+    }
+    if (!plan_.importarPanel) {
+        panelImportar_->hide();
+        panelExportar_->setGeometry(0, 0, kWidth, kTopBand);
+    }
+}
+
+void TMForm::showStartup() {
+    if (plan_.hosted) {
+        host_ = tz::app::gui::embedInHost(this, static_cast<quint32>(plan_.hostHandle));
+        if (host_) {
+            // Qt says nothing when the host goes away; look for it now and then.
+            hostWatch_ = new QTimer(this);
+            connect(hostWatch_, &QTimer::timeout, this, &TMForm::checkHost);
+            hostWatch_->start(500);
+        }
+        // Without a reachable host the window stays hosted (one panel, run status written on
+        // closing) but shows itself as a top-level window.
+    }
+    show();
+}
+
+void TMForm::checkHost() {
+    if (!closed_ && !tz::app::gui::hostWindowExists(static_cast<quint32>(plan_.hostHandle)))
+        close();
+}
+
+QString TMForm::currentFolder() const { return directorios_->folder(); }
+
+bool TMForm::openFolder(const QString& folder) {
+    const QString path = QDir::cleanPath(QDir(folder).absolutePath());
+    if (!QDir::setCurrent(path)) {
+        errorBox("No se puede abrir la carpeta " + QDir::toNativeSeparators(path).toStdString());
+        return false;
+    }
+    directorios_->showFolder(path);
+    followFolder();
+    return true;
+}
+
+void TMForm::followFolder() {
+    const QString native = QDir::toNativeSeparators(directorios_->folder());
+    QFont f = rutaActual_->font();
+    rutaActual_->setText(QFontMetrics(f).elidedText(native, Qt::ElideMiddle, kFolderListWidth));
+    rutaActual_->setToolTip(native);
+    // The drive box shows the volume that holds the folder.
+    int best = -1;
+    qsizetype bestLen = -1;
+    const QString folder = directorios_->folder();
+    for (int i = 0; i < unidades_->count(); ++i) {
+        const QString root = unidades_->itemData(i).toString();
+        const bool inside = root == QLatin1String("/") || folder == root ||
+                            folder.startsWith(root + QLatin1Char('/'));
+        if (inside && root.size() > bestLen) best = i, bestLen = root.size();
+    }
+    if (best >= 0) {
+        unidades_->setCurrentIndex(best);
+        lastFolderOnDrive_[unidades_->itemData(best).toString()] = folder;
+    }
+}
+
+void TMForm::fillDrives() {
+    unidades_->clear();
+    for (const QStorageInfo& v : drives()) {
+        QString text = v.rootPath();
+        const QString name = v.displayName();
+        if (!name.isEmpty() && name != text)
+            text += QStringLiteral("  [") + name + QLatin1Char(']');
+        unidades_->addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), text, v.rootPath());
+    }
+}
+
+void TMForm::UnidadesChange(int index) {
+    const QString root = unidades_->itemData(index).toString();
+    QString target = lastFolderOnDrive_.value(root, root);
+    if (!QDir(target).exists()) target = root;
+    if (!openFolder(target)) followFolder();  // put the drive box back
+}
+
+void TMForm::BExportarClick() {
+    jobs_->state().idioma = comboBoxEuskCast_->currentText().toStdString();
+    jobs_->BExportarClick(currentFolder().toStdString());
+}
+
+void TMForm::BImportarClick() {
+    jobs_->state().idioma = comboBoxEuskCast_->currentText().toStdString();
+    jobs_->BImportarClick(currentFolder().toStdString());
+}
+
+void TMForm::Button1Click() { tz::help::gui::helpButtonClicked(this); }
+void TMForm::BCloseClick() { jobs_->BCloseClick(); }
+void TMForm::Button3Click() { jobs_->Button3Click(); }
+
+// ---- the user-interaction port ----
+
+void TMForm::message(const std::string& text) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(texts::kTitulo),
+                    q(tz::app::displayText(text)), QMessageBox::NoButton, this);
+    box.setTextFormat(Qt::PlainText);
+    box.addButton(QString::fromUtf8(texts::kAceptar), QMessageBox::AcceptRole);
+    box.exec();
+}
+
+bool TMForm::confirm(const std::string& text) {
+    QMessageBox box(QMessageBox::Question, QString::fromUtf8(texts::kConfirmacion),
+                    q(tz::app::displayText(text)), QMessageBox::NoButton, this);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* si = box.addButton(QString::fromUtf8(texts::kSi), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QString::fromUtf8(texts::kNo), QMessageBox::NoRole);
+    box.setDefaultButton(si);
+    box.setEscapeButton(no);
+    tz::help::gui::setHelpContext(&box, 1);
+    box.exec();
+    return box.clickedButton() == si;
+}
+
+void TMForm::errorBox(const std::string& text) {
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(texts::kTitulo),
+                    q(tz::app::displayText(text) + "."), QMessageBox::NoButton,
+                    isVisible() ? this : nullptr);
+    box.setTextFormat(Qt::PlainText);
+    box.addButton(QString::fromUtf8(texts::kAceptar), QMessageBox::AcceptRole);
+    box.exec();
+}
+
+void TMForm::setBusy(bool busy) {
+    // One override at most: repeated calls do not stack up.
+    if (busy && !busy_)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else if (!busy && busy_)
+        QApplication::restoreOverrideCursor();
+    busy_ = busy;
+}
+
+void TMForm::showCentrePanel(bool visible) {
+    centrePanel_->setVisible(visible);
+    if (visible) centrePanel_->raise();
+}
+
+void TMForm::showLevelsPanel(bool visible) {
+    levelsPanel_->setVisible(visible);
+    if (visible) levelsPanel_->raise();
+}
+
+void TMForm::showVolverNiveles(bool visible) { button3_->setVisible(visible); }
+
+void TMForm::focusLevelsGrid() { tz::intake::gui::focusLevelsGrid(levelsPanel_); }
+
+void TMForm::runBellScheduleCheck() { tz::timetable::gui::runControlPlantilla(this); }
+
+void TMForm::runAdjustment(tz::timetable::AjustaXEL& ajuste) {
+    tz::timetable::gui::runAjustaXEL(this, ajuste);
+}
+
+void TMForm::closeMainWindow() { close(); }
+
+void TMForm::closeEvent(QCloseEvent* event) {
+    if (!closed_) {
+        closed_ = true;
+        if (hostWatch_) hostWatch_->stop();
+        setBusy(false);
+        jobs_->FormClose(runStatusFile_);
+    }
+    event->accept();
+    if (plan_.hosted && exitWhenHostedCloses) QCoreApplication::exit(0);
+}
