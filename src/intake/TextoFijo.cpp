@@ -1,5 +1,6 @@
 #include "intake/TextoFijo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -78,9 +79,9 @@ std::string_view recorta(std::string_view value) {
 }
 
 std::string_view columna(std::string_view line, int start, int length) {
-    if (start < 1 || length <= 0) return {};
-    auto from = static_cast<std::size_t>(start - 1);
-    if (from >= line.size()) return {};
+    // An empty result still points into the line: some callers hand it to memcpy.
+    if (start < 1 || length <= 0) return line.substr(0, 0);
+    auto from = std::min(static_cast<std::size_t>(start - 1), line.size());
     return line.substr(from, static_cast<std::size_t>(length));
 }
 
