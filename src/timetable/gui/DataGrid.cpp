@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
@@ -242,11 +243,14 @@ const char* const kGridStyle =
     "QHeaderView::section { background: rgb(255,251,240); color: blue; font-weight: bold;"
     " border: 1px solid rgb(192,192,192); padding: 0 1px; }";
 
-int longestWord(const QFontMetrics& fm, const QString& title) {
-    int w = 0;
-    for (const auto& word : title.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-        w = std::max(w, fm.horizontalAdvance(word));
-    return w;
+// The narrowest width that shows a title on at most two lines, broken at a space.
+int twoLineWidth(const QFontMetrics& fm, const QString& title) {
+    int best = fm.horizontalAdvance(title);
+    for (int i = title.indexOf(QLatin1Char(' ')); i >= 0;
+         i = title.indexOf(QLatin1Char(' '), i + 1))
+        best = std::min(best, std::max(fm.horizontalAdvance(title.left(i)),
+                                       fm.horizontalAdvance(title.mid(i + 1))));
+    return best;
 }
 
 }  // namespace
@@ -278,10 +282,13 @@ DataGrid::DataGrid(GridModel* model, QWidget* parent) : QTableView(parent), mode
     v->setDefaultAlignment(Qt::AlignCenter);
     v->setHighlightSections(false);
 
+    // As wide as the field's characters (digits are wider than the average character), and
+    // at least as wide as the title on two lines.
+    const int charWidth =
+        std::max(cell.averageCharWidth(), cell.horizontalAdvance(QLatin1Char('0')));
     for (int c = 0; c < model->columns().size(); ++c) {
         const DatasetColumn& col = model->columns()[c];
-        setColumnWidth(
-            c, std::max(cell.averageCharWidth() * col.width, longestWord(title, col.title)) + 8);
+        setColumnWidth(c, std::max(charWidth * col.width, twoLineWidth(title, col.title)) + 10);
     }
     model->bindSelection(selectionModel());
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -289,6 +296,13 @@ DataGrid::DataGrid(GridModel* model, QWidget* parent) : QTableView(parent), mode
                 if (previous.isValid() && current.column() != previous.column() && columnExit)
                     columnExit(previous.column() + 1);
             });
+}
+
+int DataGrid::contentWidth() const {
+    int w = verticalHeader()->width() + 2 * frameWidth() +
+            style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    for (int c = 0; c < model()->columnCount(); ++c) w += columnWidth(c);
+    return w;
 }
 
 int DataGrid::currentGridColumn() const {

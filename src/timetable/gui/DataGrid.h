@@ -90,6 +90,8 @@ class DataGrid : public QTableView {
     GridModel* gridModel() const { return model_; }
     // The current column counted as the grid shows it, with the row indicator as column 0.
     int currentGridColumn() const;
+    // The width that shows every column and the vertical scroll bar.
+    int contentWidth() const;
     // Stores the text of an open cell editor into its field and closes the editor.
     void commitEditor();
 

@@ -54,6 +54,10 @@ const QColor kBlue(0, 0, 160);
 
 TAjustaXEL::TAjustaXEL(QWidget* owner, AjustaXEL& logic) : QDialog(owner), logic_(logic) {
     setWindowTitle(QStringLiteral("CODIFICACIÓN Datos XEL"));
+    // The system's dialog text: 8-point sans serif.
+    QFont f = font();
+    f.setPointSize(8);
+    setFont(f);
     setFixedSize(726, 499);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
@@ -141,7 +145,7 @@ TAjustaXEL::TAjustaXEL(QWidget* owner, AjustaXEL& logic) : QDialog(owner), logic
     m3->onError = onError;
     tipo3_ = new DataGrid(m3, this);
     tipo3_->setObjectName(QStringLiteral("wwDBGridCUADROH3"));
-    tipo3_->setGeometry(8, 400, 236, 92);
+    tipo3_->setGeometry(8, 400, std::min(250, tipo3_->contentWidth()), 92);
 
     label(this,
           QStringLiteral("Si la TAREA es \"Lectiva\",  Cód.ASIG e IDIOMA deben tener contenido. "

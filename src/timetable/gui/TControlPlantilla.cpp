@@ -45,6 +45,10 @@ QLabel* boldLabel(QWidget* parent, const QString& text, QRect geometry, const QC
 
 TControlPlantilla::TControlPlantilla(QWidget* owner) : QDialog(owner) {
     setWindowTitle(QStringLiteral("Control de Plantilla Horaria"));
+    // The system's dialog text: 8-point sans serif.
+    QFont f = font();
+    f.setPointSize(8);
+    setFont(f);
     setFixedSize(600, 360);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
@@ -62,13 +66,13 @@ TControlPlantilla::TControlPlantilla(QWidget* owner) : QDialog(owner) {
     model->onError = [this](const std::string& e) { showErrorBox(this, e); };
     grid_ = new DataGrid(model, this);
     grid_->setObjectName(QStringLiteral("PlantiHorDBGrid"));
-    grid_->setGeometry(16, 40, 290, 260);
+    grid_->setGeometry(16, 40, std::min(290, grid_->contentWidth()), 260);
     grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     // The record navigator: no insert or delete button.
     auto* nav = new QWidget(this);
     nav->setObjectName(QStringLiteral("DBNavigator1"));
-    nav->setGeometry(16, 304, 290, 26);
+    nav->setGeometry(16, 304, grid_->width(), 26);
     auto* row = new QHBoxLayout(nav);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(1);
