@@ -8,15 +8,26 @@ with two groups at the same hour, a substitute missing from the teachers, a grou
 missing from their tables, lessons without a group (tasks), blank tasks, two-session lessons,
 afternoon hours with two digits, an unplaced lesson (day 0) and a lesson without a teacher.
 
-The file is written byte by byte (dBase III, Windows-1252, fixed date) so that it never changes
+It also writes, worked out here from the lessons and the rows the XEL -> Zandrix job leaves
+(examples/expected/*.csv) rather than by the program under test, the timetable text file the
+Zandrix -> XEL job should write (examples/expected/fCUADROS.txt) after a fresh export with the
+default bell schedule and the documents of examples/documentos.txt entered in the teachers grid.
+
+The table is written byte by byte (dBase III, Windows-1252, fixed date) so that it never changes
 between runs. Run from anywhere:
     /usr/bin/python3 examples/tools/genera_soluc.py
 """
+import csv
 import os
 import struct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "..", "raiz", "ZTEMP", "SOLUC.DBF")
+EXPECTED = os.path.join(HERE, "..", "expected")
+DOCUMENTOS = os.path.join(HERE, "..", "documentos.txt")
+
+# Documents typed into the teachers grid: ABREV;TIPODNI;DNI. XXXX is no teacher (reported).
+DOCS = [("OA", "1", "30776655B"), ("XXXX", "1", "00000000T"), ("SUST", "2", "Y7654321G")]
 
 # Field name, type, width, decimals. NUMLEC and FIJA are the timetabler's own.
 FIELDS = [
@@ -134,6 +145,93 @@ def main():
     rows = rows[:5] + SKIPPED[:1] + rows[5:20] + SKIPPED[1:] + rows[20:]
     write_dbf(OUT, rows)
     print(f"{OUT}: {len(rows)} lessons")
+    with open(DOCUMENTOS, "wb") as f:
+        f.write(b"".join(";".join(d).encode("cp1252") + b"\r\n" for d in DOCS))
+    lines = expected_cuadros(rows)
+    with open(os.path.join(EXPECTED, "fCUADROS.txt"), "wb") as f:
+        f.write(b"".join(l.encode("cp1252") + b"\r\n" for l in lines))
+    print(f"fCUADROS.txt: {len(lines)} lines")
+
+
+def read_csv(name):
+    with open(os.path.join(EXPECTED, name), encoding="utf-8", newline="") as f:
+        return list(csv.DictReader(f, delimiter=";"))
+
+
+def default_hours(h):
+    """Start and end of hour number h in a new bell schedule (08:00 ... 24:00, 00:00 ... 04:00)."""
+    if not 1 <= h <= 20:
+        return None
+    s = h + 7 if h <= 16 else h - 17
+    return f"{s:02d}:00", f"{s + 1:02d}:00"
+
+
+def expected_cuadros(lessons):
+    """The records of fCUADROS.txt for a fresh export of `lessons`, then the documents."""
+    teachers = {t["ABREV"]: t for t in read_csv("PROFT.csv")}
+    groups, subjects = {}, {}
+    for g in read_csv("GRUPOST.csv"):
+        groups.setdefault(g["ABREV"], g)
+    for a in read_csv("ASIGNOMT.csv"):
+        subjects.setdefault(a["COD"], a)
+    centre = read_csv("xelCENTRO.csv")[0]
+
+    t2, t3 = {}, {}
+    for prof, day, hour, sessions, group, subject, task, room in lessons:
+        if day == 0 or not prof:
+            continue
+        t = teachers.setdefault(prof, {"ABREV": prof, "DNI": "", "TIPODNI": ""})
+        key = prof.ljust(4) + str(day) + f"{hour:02d}"
+        start = default_hours(hour)
+        end = default_hours(hour + max(sessions, 1) - 1)
+        g = groups.get(group)
+        level = g["NIVELXEL"] if g else ""
+        code = subjects[subject]["CODIGOXEL"] if subject in subjects else ""
+        task = task or ("101" if g else "")
+        r = t2.setdefault(key, {"TIPDOC": "", "DOC": "", "TIPTAR": "", "GRUPNIV": ""})
+        for field, value in (("TIPDOC", t["TIPODNI"]), ("DOC", t["DNI"]),
+                             ("TIPTAR", task), ("GRUPNIV", level)):
+            if not r[field].strip():
+                r[field] = value
+        r.update(NUMSESION=key[5:7], DIASEM=key[4], HORAINI=start[0] if start else "",
+                 HORAFIN=end[1] if end else "", CODASIG=code, AULA=room, PROF=prof)
+        if group.strip():
+            r3 = t3.get(key)
+            if r3 is None or r3["ABREVGRUP"] != group:
+                r3 = dict(r3 or {"TIPDOC": "", "DOC": "", "NUMALUM": ""}, ABREVGRUP=group,
+                          CODGRUPO=g["CODGRUXEL"] if g else "")
+                t3[key] = r3
+            for field, value in (("TIPDOC", t["TIPODNI"]), ("DOC", t["DNI"])):
+                if not r3[field].strip():
+                    r3[field] = value
+            count = g["NUMALUMN"] if g else ""
+            if not r3["NUMALUM"] or count:
+                r3["NUMALUM"] = count
+            r3.update(NUMSESGRUP=key[5:7], DIASEM=key[4], PROF=prof)
+
+    # A document typed into the teachers grid reaches every row of that teacher.
+    for abrev, kind, number in DOCS:
+        if abrev not in teachers:
+            continue
+        for rows in (t2, t3):
+            for r in rows.values():
+                if r["PROF"] == abrev:
+                    r["TIPDOC"], r["DOC"] = kind, number
+
+    fit = lambda v, n: v[:n].ljust(n)
+    out = ["1CH" + fit(centre["CODCENTRO"], 6) + fit(centre["ANOACAD"], 4) + fit(centre["VERSION"], 1)]
+    # Slot keys in byte order of their Windows-1252 text.
+    for key in sorted(t2, key=lambda k: k.encode("cp1252")):
+        r = t2[key]
+        out.append("2" + fit(r["TIPDOC"], 1) + fit(r["DOC"], 15) + r["NUMSESION"] + r["DIASEM"]
+                   + fit(r["TIPTAR"], 3) + (r["HORAINI"] + "00:00")[:5]
+                   + (r["HORAFIN"] + "00:00")[:5] + fit(r["GRUPNIV"], 3) + fit(r["CODASIG"], 4)
+                   + " " + "02" + fit(r["AULA"], 30) + "   ")
+        if key in t3:
+            g = t3[key]
+            out.append("3" + fit(g["CODGRUPO"], 5) + fit(g["TIPDOC"], 1) + fit(g["DOC"], 15)
+                       + g["NUMSESGRUP"] + g["DIASEM"] + (g["NUMALUM"] + "00")[:2])
+    return out
 
 
 def fmt(value, ftype, width):
