@@ -25,6 +25,7 @@ JobSteps JobSteps::real() {
 Jobs::Jobs(UserPort& port, JobSteps steps)
     : port_(port), steps_(std::move(steps)), centro_(state_, port) {
     centro_.importar2 = [this] { steps_.Importar2(state_, port_); };
+    centro_.accion = [this](const std::function<void()>& action) { guarded(action); };
 }
 
 bool Jobs::guarded(const std::function<void()>& action) {

@@ -1,0 +1,29 @@
+#pragma once
+#include "app/Jobs.h"
+#include "cli/BatchOptions.h"
+#include "cli/BatchPort.h"
+
+// The two jobs run the way a user would work the windows, answered from the options.
+namespace tz::cli {
+
+enum ExitStatus {
+    kFinalizado = 0,    // "Proceso finalizado" with run status 1
+    kFaltaEntrada = 1,  // a step found its input missing (run status -1, or no text folder)
+    kUsoIncorrecto = 2,
+    kError = 3,          // an engine or runtime error ended the job
+    kNoFinalizado = 4,   // "!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente"
+    kEsperaPersona = 5,  // the job stopped where a person would have to act
+};
+
+// The outcome, the first that applies: error, stopped for a person, not finished, input
+// missing, finished. A job that ended none of these ways stopped short of its end: 5.
+int exitStatus(const BatchPort& port, const app::RunState& state, bool waitsForPerson);
+
+// Types the centre data into the centre panel's row (editing it, or beginning it when the
+// table is empty), as a user would in the panel's grid.
+void fillCentre(app::Jobs& jobs, const CentroDatos& centro);
+
+int runExportar(const BatchOptions& options, BatchPort& port);
+int runImportar(const BatchOptions& options, BatchPort& port);
+
+}  // namespace tz::cli

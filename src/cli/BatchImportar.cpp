@@ -1,0 +1,62 @@
+// The Zandrix → XEL job in a batch run: the bell schedule accepted as it stands, the centre
+// data from --centro when the centre table had to be made, the two questions answered from
+// --nueva and --solo-codificar, the documents of --documentos typed into the teachers grid,
+// then "&Salir" (a teacher still without a document is answered "&No").
+#include <string>
+
+#include "cli/Batch.h"
+#include "timetable/AjustaXEL.h"
+#include "timetable/Timetable.h"
+
+namespace tz::cli {
+namespace {
+
+constexpr int kColTipoDni = 2;  // teachers grid columns
+constexpr int kColDni = 3;
+
+void adjust(timetable::AjustaXEL& a, const BatchOptions& o, BatchPort& port) {
+    for (const Documento& d : o.documentosDatos) {
+        const bool ok = a.guarded([&] {
+            tables::Dataset& prof = a.wwTableProfesor();
+            if (!prof.isOpen() || !prof.findKey(d.abrev)) {
+                port.note("No existe el profesor " + d.abrev + ": se omite");
+                return;
+            }
+            a.editaProfesor(kColTipoDni, d.tipoDni);
+            a.wwDBGridPROFTColExit(kColTipoDni);
+            a.editaProfesor(kColDni, d.dni);
+            a.wwDBGridPROFTColExit(kColDni);
+        });
+        if (!ok) break;
+    }
+    a.guarded([&] { a.BitBtn1Click(); });
+    // A failed "&Salir" leaves the window open; nobody is there to try again.
+    if (!a.salirCerro()) a.FormClose();
+}
+
+}  // namespace
+
+int runImportar(const BatchOptions& o, BatchPort& port) {
+    port.answer = [&o](const std::string& text) {
+        if (text == timetable::preguntaConservar()) return !o.nueva;
+        if (text == timetable::preguntaCodificar()) return o.soloCodificar;
+        return false;  // a teacher without a document: go on without correcting
+    };
+    port.onAdjustment = [&](timetable::AjustaXEL& a) { adjust(a, o, port); };
+
+    app::Jobs jobs(port);
+    jobs.BImportarClick(o.textos);
+    bool waits = false;
+    if (port.errors == 0 && port.centreVisible) {
+        // The centre table had to be made: the panel waits for the centre data.
+        if (!o.centro) {
+            waits = true;
+        } else if (jobs.guarded([&] { fillCentre(jobs, *o.centro); })) {
+            jobs.BitBtn1Click();
+            waits = port.errors == 0 && port.centreVisible;  // incomplete centre data
+        }
+    }
+    return exitStatus(port, jobs.state(), waits);
+}
+
+}  // namespace tz::cli

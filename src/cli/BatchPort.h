@@ -1,0 +1,51 @@
+#pragma once
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/UserPort.h"
+
+namespace tz::cli {
+
+// The user-interaction port of the batch front end. Every message goes to `err` on its own
+// line as its box shows it (line breaks as spaces); the error box adds its full stop; a question
+// is "? <text> -> Si|No" with the answer given by `answer`.
+class BatchPort : public app::UserPort {
+  public:
+    explicit BatchPort(std::ostream& err) : err_(err) {}
+
+    // Answers the confirmation boxes; unset, every question is answered "&No".
+    std::function<bool(const std::string& text)> answer;
+    // What the adjustment window does in a batch run.
+    std::function<void(timetable::AjustaXEL&)> onAdjustment;
+
+    void message(const std::string& text) override;
+    bool confirm(const std::string& text) override;
+    void errorBox(const std::string& text) override;
+    void setBusy(bool) override {}
+    void showCentrePanel(bool v) override { centreVisible = v; }
+    void showLevelsPanel(bool v) override { levelsVisible = v; }
+    void showVolverNiveles(bool) override {}
+    // The bell schedule is accepted as it stands.
+    void runBellScheduleCheck() override {}
+    void runAdjustment(timetable::AjustaXEL& ajuste) override;
+    void closeMainWindow() override { closed = true; }
+
+    // Prints a note of the batch run itself (a skipped input line), one line.
+    void note(const std::string& text);
+
+    bool centreVisible = false, levelsVisible = false, closed = false;
+    int errors = 0;
+    std::vector<std::string> messages;  // plain messages, as printed
+
+    bool said(const std::string& text) const;
+
+    // Line breaks as spaces, for one line per message.
+    static std::string oneLine(std::string text);
+
+  private:
+    std::ostream& err_;
+};
+
+}  // namespace tz::cli
