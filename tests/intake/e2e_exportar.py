@@ -42,9 +42,78 @@ def find_table(folder, name):
     return None
 
 
+def run_case(batch, examples, tmp, name, prepare, extra, want_status, want_messages, check=None):
+    """One batch run on a fresh copy of the sample; returns a list of failures."""
+    case = os.path.join(tmp, name)
+    textos = os.path.join(case, "textos")
+    shutil.copytree(os.path.join(examples, "textos"), textos)
+    os.makedirs(os.path.join(case, "raiz", "ZTEMP"))
+    prepare(case, textos)
+    run = subprocess.run([batch, "exportar", "--textos", textos, "--raiz",
+                          os.path.join(case, "raiz")] + [a.replace("@", case) for a in extra],
+                         capture_output=True, timeout=120)
+    lines = run.stderr.decode("utf-8").splitlines()
+    out = []
+    if run.returncode != want_status:
+        out.append("%s: exit status %d, want %d (%r)" % (name, run.returncode, want_status, lines))
+    if lines != want_messages:
+        out.append("%s: messages %r, want %r" % (name, lines, want_messages))
+    if check:
+        problem = check(os.path.join(case, "raiz", "ZTEMP"))
+        if problem:
+            out.append("%s: %s" % (name, problem))
+    return out
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def no_header(case, textos):
+    path = os.path.join(textos, "fGRUPOS.txt")
+    with open(path, "rb") as f:
+        lines = f.read().split(b"\r\n")
+    write(path, b"\r\n".join(l for l in lines if not l.startswith(b"1")))
+
+
+def centre_is(row):
+    def check(ztemp):
+        got = table_rows(find_table(ztemp, "xelCENTRO"))
+        return None if got == [row] else "centre rows %r" % got
+    return check
+
+
+# (name, prepare, extra arguments ("@" is the case folder), exit status, messages, check)
+CASES = [
+    ("repeated_abbreviation",
+     lambda c, t: write(os.path.join(c, "niv.txt"), b"ESO;AB;X\r\nBAC;ab;Y\r\n"),
+     ["--niveles", "@/niv.txt"], 5, ["Abreviatura en Castellano Repetida - Compruébelo."], None),
+    ("unknown_level_skipped",
+     lambda c, t: write(os.path.join(c, "niv.txt"), b"ZZZ;Q;Q\nESO;ESO;DBH\n"),
+     ["--niveles", "@/niv.txt"], 0, ["No existe el nivel ZZZ: se omite", "Proceso finalizado"],
+     None),
+    ("missing_teachers_file", lambda c, t: os.remove(os.path.join(t, "fPROFES.txt")), [], 1,
+     ["No existe archivo de profesores (fPROFES.TXT)", "Proceso finalizado"], None),
+    ("missing_subjects_file_told_twice", lambda c, t: os.remove(os.path.join(t, "fASIGNAT.txt")),
+     # The catalogues stop there, so a first run has no study levels table either.
+     [], 1, ["No existe archivo de asignaturas (fASIGNAT.TXT)"] * 2 +
+     ["No existe archivo del Centro (xelNIVIMP.DBF)"], None),
+    ("centre_typed_into_empty_table", no_header, ["--centro", "999999,2025,2"], 0,
+     ["Proceso finalizado"], centre_is(["999999", "2025", "2"])),
+    ("centre_corrected", lambda c, t: None, ["--centro", "015432,2025,3"], 0,
+     ["Proceso finalizado"], centre_is(["015432", "2025", "3"])),
+    ("castellano", lambda c, t: None, ["--idioma", "CASTELLANO"], 0, ["Proceso finalizado"],
+     lambda z: None if table_rows(find_table(z, "ASIGNOMT"))[0][0] == "LENG" else "not Castilian"),
+]
+
+
 def main():
     batch, examples = sys.argv[1], sys.argv[2]
     failures = []
+    with tempfile.TemporaryDirectory(prefix="tz-e2e-cases-") as tmp:
+        for case in CASES:
+            failures += run_case(batch, examples, tmp, *case)
     with tempfile.TemporaryDirectory(prefix="tz-e2e-exportar-") as tmp:
         textos = os.path.join(tmp, "textos")
         shutil.copytree(os.path.join(examples, "textos"), textos)
