@@ -11,9 +11,6 @@
 namespace tz::cli {
 namespace {
 
-constexpr int kColTipoDni = 2;  // teachers grid columns
-constexpr int kColDni = 3;
-
 void adjust(timetable::AjustaXEL& a, const BatchOptions& o, BatchPort& port) {
     for (const Documento& d : o.documentosDatos) {
         const bool ok = a.guarded([&] {
@@ -22,10 +19,10 @@ void adjust(timetable::AjustaXEL& a, const BatchOptions& o, BatchPort& port) {
                 port.note("No existe el profesor " + d.abrev + ": se omite");
                 return;
             }
-            a.editaProfesor(kColTipoDni, d.tipoDni);
-            a.wwDBGridPROFTColExit(kColTipoDni);
-            a.editaProfesor(kColDni, d.dni);
-            a.wwDBGridPROFTColExit(kColDni);
+            a.editaProfesor(timetable::ColTipoDni, d.tipoDni);
+            a.wwDBGridPROFTColExit(timetable::ColTipoDni);
+            a.editaProfesor(timetable::ColDni, d.dni);
+            a.wwDBGridPROFTColExit(timetable::ColDni);
         });
         if (!ok) break;
     }
