@@ -68,7 +68,8 @@ std::string_view trimmed(std::string_view s) {
 void fillRight(char* bytes, int width, std::string_view text) {
     // Right-justified in the field.
     std::memset(bytes, ' ', static_cast<std::size_t>(width));
-    std::memcpy(bytes + width - static_cast<int>(text.size()), text.data(), text.size());
+    if (!text.empty())
+        std::memcpy(bytes + width - static_cast<int>(text.size()), text.data(), text.size());
 }
 
 }  // namespace
@@ -349,7 +350,7 @@ EncodeResult encodeText(const FieldDef& f, char* bytes, std::string_view value) 
     switch (f.type) {
         case FieldType::Character: {
             std::size_t n = std::min(w, value.size());
-            std::memcpy(bytes, value.data(), n);
+            if (n > 0) std::memcpy(bytes, value.data(), n);  // an empty view may hold null
             std::memset(bytes + n, ' ', w - n);
             return EncodeResult::Ok;
         }

@@ -134,7 +134,7 @@ std::string numericKeyText(const unsigned char* key) {
 
 std::string characterKey(std::string_view value, int length) {
     std::string k(static_cast<std::size_t>(length), ' ');
-    std::memcpy(k.data(), value.data(), std::min(value.size(), k.size()));
+    if (!value.empty()) std::memcpy(k.data(), value.data(), std::min(value.size(), k.size()));
     return k;
 }
 

@@ -281,7 +281,8 @@ OrderedIndex::Key Table::keyFor(int o, std::string_view value) const {
         k.number = dbf::parseNumber(value).value_or(0.0);
     } else {
         k.bytes.assign(static_cast<std::size_t>(f.width), ' ');
-        std::memcpy(k.bytes.data(), value.data(), std::min<std::size_t>(value.size(), f.width));
+        if (!value.empty())
+            std::memcpy(k.bytes.data(), value.data(), std::min<std::size_t>(value.size(), f.width));
     }
     return k;
 }
