@@ -12,7 +12,9 @@ constexpr std::size_t kChunkFill = 128;
 
 OrderedIndex::OrderedIndex(Kind kind, const std::vector<char>* records, int recordLength,
                            int offset, int width, const std::vector<double>* numbers)
-    : kind_(kind),
+    // A key of no bytes (a zero-width field another program wrote) equals every other key:
+    // the index keeps record order, like the physical order.
+    : kind_(kind == Kind::Bytes && width <= 0 ? Kind::Physical : kind),
       records_(records),
       recordLength_(recordLength),
       offset_(offset),
