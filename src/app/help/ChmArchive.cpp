@@ -117,13 +117,16 @@ std::optional<std::string> resolveStoredTopic(
 std::unique_ptr<ChmArchive> ChmArchive::open(const std::filesystem::path& file) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec)) return nullptr;
+    // chmlib trusts values of the file that a damaged archive gets wrong: checked first.
+    auto check = ChmCheck::inspect(file);
+    if (!check) return nullptr;
     chmFile* h = chm_open(file.c_str());
     if (!h) return nullptr;
-    return std::unique_ptr<ChmArchive>(new ChmArchive(h, file));
+    return std::unique_ptr<ChmArchive>(new ChmArchive(h, file, *check));
 }
 
-ChmArchive::ChmArchive(chmFile* handle, std::filesystem::path file)
-    : handle_(handle), file_(std::move(file)) {
+ChmArchive::ChmArchive(chmFile* handle, std::filesystem::path file, ChmCheck check)
+    : handle_(handle), file_(std::move(file)), check_(std::move(check)) {
     if (const auto sys = read("/#SYSTEM")) system_ = parseSystem(*sys);
 }
 
@@ -140,6 +143,7 @@ std::optional<std::string> ChmArchive::read(const std::string& path) const {
     chmUnitInfo ui{};
     if (chm_resolve_object(handle_, path.c_str(), &ui) != CHM_RESOLVE_SUCCESS) return std::nullopt;
     if (ui.length > kMaxObjectSize) return std::nullopt;
+    if (!check_.objectSafe(ui.space, ui.start, ui.length)) return std::nullopt;
     std::string data(static_cast<std::size_t>(ui.length), '\0');
     if (ui.length == 0) return data;
     const LONGINT64 got =

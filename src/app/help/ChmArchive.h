@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/help/ChmCheck.h"
 #include "app/help/Sitemap.h"
 
 struct chmFile;
@@ -73,12 +74,13 @@ class ChmArchive {
     std::optional<std::string> topicForContext(std::uint32_t context) const;
 
   private:
-    ChmArchive(chmFile* handle, std::filesystem::path file);
+    ChmArchive(chmFile* handle, std::filesystem::path file, ChmCheck check);
     std::string findSitemap(const std::string& named, std::string_view probe,
                             std::string_view extension) const;
 
     chmFile* handle_;
     std::filesystem::path file_;
+    ChmCheck check_;  // what chmlib may safely be asked to read
     ChmSystemInfo system_;
 };
 
