@@ -71,6 +71,10 @@ std::optional<std::string> fromUtf8(std::string_view s) {
             if ((b & 0xC0) != 0x80) return std::nullopt;
             cp = (cp << 6) | (b & 0x3F);
         }
+        // Overlong forms and code points beyond Unicode are malformed, not other spellings of
+        // a character: C0 80 must not become a NUL byte, nor E0 81 81 an 'A'.
+        static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < kMin[len] || cp > 0x10FFFF) return std::nullopt;
         const auto byte = fromUnicode(cp);
         if (!byte) return std::nullopt;
         out.push_back(static_cast<char>(*byte));

@@ -258,6 +258,9 @@ void TMForm::showStartup() {
         // closing) but shows itself as a top-level window.
     }
     show();
+    // The host may keep child windows of its own (an xterm's text window, for one); ours goes
+    // on top of them so that it gets the clicks.
+    if (host_) raise();
 }
 
 void TMForm::checkHost() {

@@ -1,0 +1,188 @@
+// The job sequences over the recording port: folder step, order of the steps, EstadoPaso reset,
+// engine errors escaping a step.
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
+#include "app/Jobs.h"
+#include "support/RecordingPort.h"
+#include "tables/EngineError.h"
+
+namespace {
+
+using namespace tz;
+using tz::testing::TempDir;
+
+// Steps that only log their names; one may be made to throw.
+struct Fixture : ::testing::Test {
+    tz::testing::RecordingPort port;
+    std::vector<std::string> ran;
+    std::string failing;  // step that throws an engine error
+    TempDir dir;
+
+    app::JobSteps steps() {
+        app::JobSteps s;
+        auto step = [this](const char* name) {
+            return [this, name](app::RunState&, app::UserPort&) { run(name); };
+        };
+        s.RecogeCatalogos = step("RecogeCatalogos");
+        s.RecogeAsignaturas = [this](app::RunState& st, app::UserPort& p) {
+            run("RecogeAsignaturas");
+            // A step that finds its file missing: message, -1, and the job goes on.
+            p.message("No existe el archivo fASIGNAT.txt");
+            st.EstadoTransformado = -1;
+        };
+        s.RecogeProfesores = step("RecogeProfesores");
+        s.RecogeGrupos = step("RecogeGrupos");
+        s.DatosCentro = [this](intake::CentroNiveles&) { run("DatosCentro"); };
+        s.PlantillaCentro = [this](app::RunState& st, app::UserPort& p, intake::CentroNiveles&) {
+            run("PlantillaCentro:" + std::to_string(st.EstadoPaso));
+            p.setBusy(true);
+            st.EstadoPaso = plantillaSets;
+        };
+        s.Importar2 = [this](app::RunState&, app::UserPort&) { run("Importar2"); };
+        return s;
+    }
+    int plantillaSets = 0;
+
+    void run(const std::string& name) {
+        ran.push_back(name);
+        if (name.rfind(failing, 0) == 0 && !failing.empty())
+            throw tables::EngineError("La tabla PROFT.DBF está en uso por otro programa");
+    }
+};
+
+struct FolderCase {
+    const char* name;
+    bool exportar;
+    bool hosted;
+    int status;
+    std::vector<std::string> shown;
+};
+
+class MissingFolder : public Fixture, public ::testing::WithParamInterface<FolderCase> {};
+
+TEST_P(MissingFolder, MessageStatusAndClosing) {
+    const auto& c = GetParam();
+    app::Jobs jobs(port, steps());
+    jobs.FormCreate(c.hosted ? std::vector<std::string>{"otra", "1A2B"}
+                             : std::vector<std::string>{});
+    const std::string folder = (dir / "gone").string();
+    c.exportar ? jobs.BExportarClick(folder) : jobs.BImportarClick(folder);
+    EXPECT_EQ(port.shown, c.shown);
+    EXPECT_EQ(jobs.state().EstadoTransformado, c.status);
+    EXPECT_EQ(jobs.state().CarpetaTextos, folder + "/");
+    EXPECT_TRUE(ran.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Jobs, MissingFolder,
+    ::testing::Values(
+        FolderCase{"ExportarStandalone", true, false, 0, {"MSG No existe la carpeta"}},
+        FolderCase{"ExportarHosted", true, true, -1, {"MSG No existe la carpeta", "CLOSE"}},
+        FolderCase{"ImportarStandalone", false, false, 0, {"MSG No existe la carpeta"}},
+        FolderCase{"ImportarHosted", false, true, 0, {"MSG No existe la carpeta", "CLOSE"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Fixture, ExportarRunsEveryStepInOrderEvenAfterAMissingFile) {
+    app::Jobs jobs(port, steps());
+    jobs.BExportarClick(dir.path.string());
+    EXPECT_EQ(ran, (std::vector<std::string>{"RecogeCatalogos", "RecogeAsignaturas",
+                                             "RecogeProfesores", "RecogeGrupos", "DatosCentro"}));
+    EXPECT_EQ(port.shown,
+              (std::vector<std::string>{"BUSY on", "MSG No existe el archivo fASIGNAT.txt"}));
+    EXPECT_EQ(jobs.state().EstadoTransformado, -1);
+    EXPECT_EQ(jobs.state().CarpetaTextos, dir.path.string() + "/");
+}
+
+TEST_F(Fixture, ARootFolderGetsASecondSeparator) {
+    app::Jobs jobs(port, steps());
+    jobs.BImportarClick("/");
+    EXPECT_EQ(jobs.state().CarpetaTextos, "//");
+    EXPECT_EQ(ran, (std::vector<std::string>{"PlantillaCentro:0", "Importar2"}));
+}
+
+TEST_F(Fixture, EachJobStartsWithEstadoPasoZero) {
+    app::Jobs jobs(port, steps());
+    jobs.state().EstadoPaso = 4;  // left by an unfinished adjustment
+    jobs.BImportarClick(dir.path.string());
+    EXPECT_EQ(ran, (std::vector<std::string>{"PlantillaCentro:0", "Importar2"}));
+    jobs.state().EstadoPaso = 4;
+    jobs.BExportarClick(dir.path.string());
+    EXPECT_EQ(jobs.state().EstadoPaso, 0);
+}
+
+TEST_F(Fixture, CentrePanelPendingStopsBeforeTheExportAndItsOkRunsIt) {
+    plantillaSets = 1;
+    app::Jobs jobs(port, steps());
+    jobs.BImportarClick(dir.path.string());
+    EXPECT_EQ(ran, (std::vector<std::string>{"PlantillaCentro:0"}));
+    ASSERT_TRUE(jobs.centro().importar2);
+    jobs.centro().importar2();  // what the centre panel's OK calls on this road
+    EXPECT_EQ(ran.back(), "Importar2");
+}
+
+struct ErrorCase {
+    const char* name;
+    bool exportar;
+    std::string failing;
+    std::vector<std::string> ran;
+    int status;
+};
+
+class EscapingError : public Fixture, public ::testing::WithParamInterface<ErrorCase> {};
+
+TEST_P(EscapingError, EndsTheActionWithTheErrorBoxAndTheCursorRestored) {
+    const auto& c = GetParam();
+    failing = c.failing;
+    app::Jobs jobs(port, steps());
+    c.exportar ? jobs.BExportarClick(dir.path.string()) : jobs.BImportarClick(dir.path.string());
+    EXPECT_EQ(ran, c.ran);
+    ASSERT_GE(port.shown.size(), 2u);
+    EXPECT_EQ(port.shown.back(), "ERR La tabla PROFT.DBF está en uso por otro programa");
+    EXPECT_EQ(port.shown[port.shown.size() - 2], "BUSY off");
+    EXPECT_FALSE(port.busy);
+    EXPECT_FALSE(port.closed);
+    EXPECT_EQ(jobs.state().EstadoTransformado, c.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, EscapingError,
+    ::testing::Values(
+        ErrorCase{"RecogeProfesores",
+                  true,
+                  "RecogeProfesores",
+                  {"RecogeCatalogos", "RecogeAsignaturas", "RecogeProfesores"},
+                  -1},
+        ErrorCase{"RecogeCatalogos", true, "RecogeCatalogos", {"RecogeCatalogos"}, 1},
+        ErrorCase{"PlantillaCentro", false, "PlantillaCentro", {"PlantillaCentro:0"}, 0},
+        ErrorCase{"Importar2", false, "Importar2", {"PlantillaCentro:0", "Importar2"}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Fixture, TheNextActionWorksAfterAnError) {
+    failing = "RecogeGrupos";
+    app::Jobs jobs(port, steps());
+    jobs.BExportarClick(dir.path.string());
+    failing.clear();
+    ran.clear();
+    port.shown.clear();
+    jobs.BExportarClick(dir.path.string());
+    EXPECT_EQ(ran.back(), "DatosCentro");
+    EXPECT_TRUE(port.only("ERR ").empty());
+}
+
+TEST_F(Fixture, PanelActionsAreGuardedToo) {
+    app::Jobs jobs(port, steps());
+    ASSERT_TRUE(jobs.centro().accion);
+    port.setBusy(true);
+    jobs.centro().ejecuta([] { throw std::runtime_error("Fallo de prueba"); });
+    EXPECT_EQ(port.shown.back(), "ERR Fallo de prueba");
+    EXPECT_FALSE(port.busy);
+}
+
+TEST_F(Fixture, SalirClosesTheWindow) {
+    app::Jobs jobs(port, steps());
+    jobs.BCloseClick();
+    EXPECT_EQ(port.shown, (std::vector<std::string>{"CLOSE"}));
+}
+
+}  // namespace
