@@ -1,0 +1,191 @@
+// The batch front end's logic: argument parsing, input files, the printing port, exit statuses.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "TempDir.h"
+#include "app/RunState.h"
+#include "cli/Batch.h"
+
+namespace {
+
+using namespace tz::cli;
+using tz::testing::TempDir;
+
+struct ArgCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::string error;  // empty: accepted
+};
+
+class ParseArgs : public ::testing::TestWithParam<ArgCase> {};
+
+TEST_P(ParseArgs, AcceptsOrSaysWhatIsWrong) {
+    const auto& c = GetParam();
+    const ParseResult r = parseBatchArgs(c.args);
+    EXPECT_EQ(r.error, c.error);
+    EXPECT_EQ(r.options.has_value(), c.error.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ParseArgs,
+    ::testing::Values(
+        ArgCase{"Nothing", {}, "falta el trabajo (exportar o importar)"},
+        ArgCase{
+            "UnknownJob", {"transformar", "--textos", "/tmp"}, "trabajo desconocido: transformar"},
+        ArgCase{"NoTextos", {"exportar"}, "falta --textos CARPETA"},
+        ArgCase{"TextosWithoutValue", {"exportar", "--textos"}, "falta el valor de --textos"},
+        ArgCase{"EmptyTextos", {"exportar", "--textos", ""}, "--textos necesita una carpeta"},
+        ArgCase{"UnknownOption",
+                {"exportar", "--textos", "/t", "--rapido"},
+                "opción desconocida: --rapido"},
+        ArgCase{"NivelesForImportar",
+                {"importar", "--textos", "/t", "--niveles", "n"},
+                "la opción --niveles no es válida con importar"},
+        ArgCase{"NuevaForExportar",
+                {"exportar", "--textos", "/t", "--nueva"},
+                "la opción --nueva no es válida con exportar"},
+        ArgCase{"Repeated",
+                {"exportar", "--textos", "/a", "--textos", "/b"},
+                "la opción --textos aparece dos veces"},
+        ArgCase{"CentroTwoParts",
+                {"importar", "--textos", "/t", "--centro", "012345,2024"},
+                "--centro necesita COD,AÑO,VERSION"},
+        ArgCase{"CentroFourParts",
+                {"importar", "--textos", "/t", "--centro", "1,2,3,4"},
+                "--centro necesita COD,AÑO,VERSION"},
+        ArgCase{"CentroNotCp1252",
+                {"importar", "--textos", "/t", "--centro", "ā,2024,1"},
+                "--centro tiene caracteres que no caben en Windows-1252"},
+        ArgCase{"FlagWithValue",
+                {"importar", "--textos", "/t", "--nueva=si"},
+                "la opción --nueva no lleva valor"},
+        ArgCase{"RaizMissing",
+                {"exportar", "--textos", "/t", "--raiz", "/no/such/folder"},
+                "--raiz: no existe la carpeta /no/such/folder"},
+        ArgCase{"ExportarAll",
+                {"exportar", "--textos", "/t", "--idioma", "CASTELLANO", "--centro",
+                 "012345,2024,1", "--niveles", "n.txt", "--raiz", "/"},
+                ""},
+        ArgCase{"ImportarAll",
+                {"importar", "--textos=/t", "--nueva", "--solo-codificar", "--centro=1,2,3",
+                 "--documentos", "d.txt"},
+                ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ParseArgs, ValuesLandInTheOptions) {
+    auto r = parseBatchArgs({"exportar", "--textos", "/t", "--centro", "012345,2024,Año"});
+    ASSERT_TRUE(r.options);
+    EXPECT_EQ(r.options->textos, "/t");
+    EXPECT_EQ(r.options->idioma, "EUSKERA");  // the language box's initial text
+    ASSERT_TRUE(r.options->centro);
+    EXPECT_EQ(r.options->centro->codigo, "012345");
+    EXPECT_EQ(r.options->centro->anoacad, "2024");
+    EXPECT_EQ(r.options->centro->version, "A\xF1o");  // Windows-1252, as the table holds it
+    r = parseBatchArgs({"importar", "--textos", "/t", "--solo-codificar"});
+    ASSERT_TRUE(r.options);
+    EXPECT_EQ(r.options->job, BatchOptions::Job::Importar);
+    EXPECT_FALSE(r.options->nueva);
+    EXPECT_TRUE(r.options->soloCodificar);
+    EXPECT_TRUE(parseBatchArgs({"--help"}).help);
+    EXPECT_TRUE(parseBatchArgs({"importar", "-h"}).help);
+}
+
+TEST(InputFiles, SplitsLinesAndFields) {
+    EXPECT_EQ(splitRecords("ESO;ESO;DBH\r\nBAC;BACH;BATX\n\r\n\nP1;;\n"),
+              (std::vector<std::vector<std::string>>{
+                  {"ESO", "ESO", "DBH"}, {"BAC", "BACH", "BATX"}, {"P1", "", ""}}));
+    EXPECT_TRUE(splitRecords("").empty());
+    EXPECT_EQ(splitRecords("A\xF1;B")[0][0], "A\xF1");  // bytes pass unchanged
+}
+
+TEST(InputFiles, ReadAndChecked) {
+    TempDir dir;
+    tz::testing::writeBytes(dir / "niveles.txt", "ESO;ESO;DBH\r\nBAC;BACH;BATX\r\n");
+    tz::testing::writeBytes(dir / "malo.txt", "ESO;ESO;DBH\nBAC;BACH\n");
+    BatchOptions o;
+    o.niveles = dir / "niveles.txt";
+    EXPECT_EQ(loadInputFiles(o), "");
+    ASSERT_EQ(o.nivelesDatos.size(), 2u);
+    EXPECT_EQ(o.nivelesDatos[1].abrevEusk, "BATX");
+
+    BatchOptions bad;
+    bad.job = BatchOptions::Job::Importar;
+    bad.documentos = dir / "malo.txt";
+    EXPECT_EQ(loadInputFiles(bad), "línea 2 no válida en " + (dir / "malo.txt").string() +
+                                       ": se esperaba ABREV;TIPODNI;DNI");
+    BatchOptions missing;
+    missing.niveles = dir / "no.txt";
+    EXPECT_EQ(loadInputFiles(missing), "no se puede leer el fichero " + (dir / "no.txt").string());
+}
+
+TEST(BatchPortOutput, OneLinePerMessageAsTheBoxShowsIt) {
+    std::ostringstream err;
+    BatchPort port(err);
+    port.message("Proceso finalizado");
+    port.errorBox("La tabla PROFT.DBF está en uso");
+    port.answer = [](const std::string& t) { return t.rfind("Si", 0) == 0; };
+    EXPECT_TRUE(port.confirm("Si Conserva,\restos\r¿Desea?"));
+    EXPECT_FALSE(port.confirm("Otra\rpregunta"));
+    EXPECT_EQ(err.str(),
+              "Proceso finalizado\n"
+              "La tabla PROFT.DBF está en uso.\n"
+              "? Si Conserva, estos ¿Desea? -> Si\n"
+              "? Otra pregunta -> No\n");
+    EXPECT_EQ(port.errors, 1);
+    EXPECT_TRUE(port.said("Proceso finalizado"));
+}
+
+TEST(BatchPortOutput, UnansweredQuestionsAreNo) {
+    std::ostringstream err;
+    BatchPort port(err);
+    EXPECT_FALSE(port.confirm("¿Desea corregir esta incidencia?"));
+    EXPECT_EQ(err.str(), "? ¿Desea corregir esta incidencia? -> No\n");
+}
+
+struct ExitCase {
+    const char* name;
+    std::vector<std::string> messages;
+    int errors;
+    int estado;
+    bool waits;
+    int expected;
+};
+
+class ExitStatusTable : public ::testing::TestWithParam<ExitCase> {};
+
+TEST_P(ExitStatusTable, FirstThatApplies) {
+    const auto& c = GetParam();
+    std::ostringstream err;
+    BatchPort port(err);
+    for (const auto& m : c.messages) port.message(m);
+    for (int i = 0; i < c.errors; ++i) port.errorBox("x");
+    tz::app::RunState state;
+    state.EstadoTransformado = c.estado;
+    EXPECT_EQ(exitStatus(port, state, c.waits), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ExitStatusTable,
+    ::testing::Values(
+        ExitCase{"Finished", {"Proceso finalizado"}, 0, 1, false, 0},
+        ExitCase{"FinishedWithAMissingFile", {"No existe", "Proceso finalizado"}, 0, -1, false, 1},
+        ExitCase{"NoFolder", {"No existe la carpeta"}, 0, 0, false, 1},
+        ExitCase{"NotFinished",
+                 {"!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente"},
+                 0,
+                 1,
+                 false,
+                 4},
+        ExitCase{"NotFinishedAndMissing",
+                 {"!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente"},
+                 0,
+                 -1,
+                 false,
+                 4},
+        ExitCase{"Waits", {}, 0, -1, true, 5},
+        ExitCase{"ErrorBeatsAll", {"Proceso finalizado"}, 1, 1, true, 3},
+        ExitCase{"StoppedShort", {}, 0, 1, false, 5}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
