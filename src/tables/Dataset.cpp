@@ -624,10 +624,10 @@ bool Dataset::findKey(std::string_view value) {
         if (p >= d_->hi) return -1;
         if (d_->filterActive()) {
             auto it = std::lower_bound(d_->fpos.begin(), d_->fpos.end(), p);
-            if (it == d_->fpos.end() || ix.compareKey(ix.at(*it), key) != 0) return -1;
+            if (it == d_->fpos.end() || !ix.keyAt(*it, key)) return -1;
             return static_cast<int>(it - d_->fpos.begin());
         }
-        if (ix.compareKey(ix.at(p), key) != 0) return -1;
+        if (!ix.keyAt(p, key)) return -1;
         return p - d_->lo;
     };
     int p = find();

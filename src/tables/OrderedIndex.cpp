@@ -1,13 +1,46 @@
 #include "tables/OrderedIndex.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 
 namespace tz::tables {
 namespace {
-// Chunks split when they reach kChunkMax records; a rebuild fills them to kChunkFill.
-constexpr std::size_t kChunkMax = 256;
+// Chunks split when they reach kChunkMax entries; a bulk fill leaves them at kChunkFill.
+constexpr std::size_t kChunkMax = 192;
 constexpr std::size_t kChunkFill = 128;
+// Waiting records are placed one by one when they are few against the order's size,
+// otherwise sorted and merged in one pass.
+constexpr std::size_t kFewPending = 32;
+
+using Word = std::uint64_t;
+
+// Eight key bytes as a word that compares like them (unsigned, first byte most significant);
+// bytes past `n` count as zero.
+Word pack(const char* p, std::size_t n) {
+    if (n >= 8) {
+        Word w;
+        std::memcpy(&w, p, 8);
+        if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+        return w;
+    }
+    Word w = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        w <<= 8;
+        if (i < n) w |= static_cast<unsigned char>(p[i]);
+    }
+    return w;
+}
+
+// A word that orders like the value (-0 and 0 are one key).
+Word numberWord(double v) {
+    if (v == 0) v = 0;
+    auto bits = std::bit_cast<Word>(v);
+    constexpr Word kSign = Word{1} << 63;
+    return (bits & kSign) ? ~bits : bits | kSign;
+}
+
 }  // namespace
 
 OrderedIndex::OrderedIndex(Kind kind, const std::vector<char>* records, int recordLength,
@@ -19,24 +52,82 @@ OrderedIndex::OrderedIndex(Kind kind, const std::vector<char>* records, int reco
       recordLength_(recordLength),
       offset_(offset),
       width_(width),
-      numbers_(numbers) {}
-
-bool OrderedIndex::less(std::uint32_t a, std::uint32_t b) const {
+      numbers_(numbers) {
     switch (kind_) {
         case Kind::Physical:
+            words_ = 0;
             break;
-        case Kind::Bytes: {
-            int c = std::memcmp(keyBytes(a), keyBytes(b), static_cast<std::size_t>(width_));
-            if (c != 0) return c < 0;
+        case Kind::Bytes:
+            words_ = std::min(kMaxWords, (width_ + 7) / 8);
+            inlineBytes_ = std::min(width_, 8 * words_);
+            tail_ = width_ > inlineBytes_;
             break;
-        }
-        case Kind::Number: {
-            double x = keyNumber(a), y = keyNumber(b);
-            if (x != y) return x < y;
+        case Kind::Number:
+            words_ = 1;
             break;
-        }
     }
-    return a < b;
+    stride_ = words_ + 1;
+}
+
+bool OrderedIndex::hasKey(std::uint32_t rec) const {
+    switch (kind_) {
+        case Kind::Physical:
+            return true;
+        case Kind::Bytes:
+            return (static_cast<std::size_t>(rec) + 1) * static_cast<std::size_t>(recordLength_) <=
+                   records_->size();
+        case Kind::Number:
+            return rec < numbers_->size();
+    }
+    return false;
+}
+
+void OrderedIndex::entryOf(std::uint32_t rec, Word* out) const {
+    if (kind_ == Kind::Bytes) {
+        const char* p = keyBytes(rec);
+        for (int i = 0; i < words_; ++i) {
+            out[i] = pack(p + 8 * i, static_cast<std::size_t>(inlineBytes_ - 8 * i));
+        }
+    } else if (kind_ == Kind::Number) {
+        out[0] = numberWord((*numbers_)[rec]);
+    }
+    out[words_] = rec;
+}
+
+void OrderedIndex::keyWords(const Key& key, Word* out) const {
+    if (kind_ == Kind::Bytes) {
+        std::string padded = key.bytes;
+        padded.resize(static_cast<std::size_t>(inlineBytes_), ' ');
+        for (int i = 0; i < words_; ++i) {
+            out[i] = pack(padded.data() + 8 * i, static_cast<std::size_t>(inlineBytes_ - 8 * i));
+        }
+    } else if (kind_ == Kind::Number) {
+        out[0] = numberWord(key.number);
+    }
+}
+
+int OrderedIndex::compareEntries(const Word* a, const Word* b) const {
+    for (int i = 0; i < words_; ++i) {
+        if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+    }
+    if (tail_) {
+        int c = std::memcmp(keyBytes(recOf(a)) + inlineBytes_, keyBytes(recOf(b)) + inlineBytes_,
+                            static_cast<std::size_t>(width_ - inlineBytes_));
+        if (c != 0) return c;
+    }
+    Word x = a[words_], y = b[words_];
+    return x < y ? -1 : (x > y ? 1 : 0);
+}
+
+int OrderedIndex::compareEntryKey(const Word* entry, const Word* kw, const char* tail) const {
+    for (int i = 0; i < words_; ++i) {
+        if (entry[i] != kw[i]) return entry[i] < kw[i] ? -1 : 1;
+    }
+    if (tail_) {
+        return std::memcmp(keyBytes(recOf(entry)) + inlineBytes_, tail,
+                           static_cast<std::size_t>(width_ - inlineBytes_));
+    }
+    return 0;
 }
 
 int OrderedIndex::compareKey(std::uint32_t rec, const Key& key) const {
@@ -47,42 +138,7 @@ int OrderedIndex::compareKey(std::uint32_t rec, const Key& key) const {
             return std::memcmp(keyBytes(rec), key.bytes.data(),
                                std::min<std::size_t>(key.bytes.size(), width_));
         case Kind::Number: {
-            double x = keyNumber(rec);
-            return x < key.number ? -1 : (x > key.number ? 1 : 0);
-        }
-    }
-    return 0;
-}
-
-int OrderedIndex::compareFence(std::size_t chunk, std::uint32_t rec) const {
-    std::uint32_t f = fenceRec_[chunk];
-    switch (kind_) {
-        case Kind::Physical:
-            break;
-        case Kind::Bytes: {
-            int c = std::memcmp(fenceBytes_.data() + chunk * static_cast<std::size_t>(width_),
-                                keyBytes(rec), static_cast<std::size_t>(width_));
-            if (c != 0) return c;
-            break;
-        }
-        case Kind::Number: {
-            double x = fenceNumber_[chunk], y = keyNumber(rec);
-            if (x != y) return x < y ? -1 : 1;
-            break;
-        }
-    }
-    return f < rec ? -1 : (f > rec ? 1 : 0);
-}
-
-int OrderedIndex::compareFenceKey(std::size_t chunk, const Key& key) const {
-    switch (kind_) {
-        case Kind::Physical:
-            return 0;
-        case Kind::Bytes:
-            return std::memcmp(fenceBytes_.data() + chunk * static_cast<std::size_t>(width_),
-                               key.bytes.data(), std::min<std::size_t>(key.bytes.size(), width_));
-        case Kind::Number: {
-            double x = fenceNumber_[chunk];
+            double x = (*numbers_)[rec];
             return x < key.number ? -1 : (x > key.number ? 1 : 0);
         }
     }
@@ -90,41 +146,16 @@ int OrderedIndex::compareFenceKey(std::size_t chunk, const Key& key) const {
 }
 
 void OrderedIndex::setFence(std::size_t chunk) {
-    std::uint32_t last = chunks_[chunk].back();
-    fenceRec_[chunk] = last;
-    if (kind_ == Kind::Bytes) {
-        std::memcpy(fenceBytes_.data() + chunk * static_cast<std::size_t>(width_), keyBytes(last),
-                    static_cast<std::size_t>(width_));
-    } else if (kind_ == Kind::Number) {
-        fenceNumber_[chunk] = keyNumber(last);
-    }
+    const auto& ch = chunks_[chunk];
+    std::copy(ch.end() - stride_, ch.end(),
+              fences_.begin() + static_cast<std::ptrdiff_t>(chunk * stride_));
 }
 
-void OrderedIndex::insertFence(std::size_t chunk) {
-    fenceRec_.insert(fenceRec_.begin() + static_cast<std::ptrdiff_t>(chunk), 0);
-    if (kind_ == Kind::Bytes) {
-        fenceBytes_.insert(fenceBytes_.begin() + static_cast<std::ptrdiff_t>(chunk * width_),
-                           static_cast<std::size_t>(width_), ' ');
-    } else if (kind_ == Kind::Number) {
-        fenceNumber_.insert(fenceNumber_.begin() + static_cast<std::ptrdiff_t>(chunk), 0.0);
-    }
-}
-
-void OrderedIndex::eraseFence(std::size_t chunk) {
-    fenceRec_.erase(fenceRec_.begin() + static_cast<std::ptrdiff_t>(chunk));
-    if (kind_ == Kind::Bytes) {
-        auto at = fenceBytes_.begin() + static_cast<std::ptrdiff_t>(chunk * width_);
-        fenceBytes_.erase(at, at + width_);
-    } else if (kind_ == Kind::Number) {
-        fenceNumber_.erase(fenceNumber_.begin() + static_cast<std::ptrdiff_t>(chunk));
-    }
-}
-
-std::size_t OrderedIndex::chunkFor(std::uint32_t rec) const {
+std::size_t OrderedIndex::chunkFor(const Word* entry) const {
     std::size_t lo = 0, hi = chunks_.size();
     while (lo < hi) {
         std::size_t mid = (lo + hi) / 2;
-        if (compareFence(mid, rec) < 0) {
+        if (compareEntries(fence(mid), entry) < 0) {
             lo = mid + 1;
         } else {
             hi = mid;
@@ -133,59 +164,132 @@ std::size_t OrderedIndex::chunkFor(std::uint32_t rec) const {
     return lo;
 }
 
-void OrderedIndex::ensurePrefix(std::size_t upTo) const {
-    if (prefix_.size() != chunks_.size()) {
-        prefix_.resize(chunks_.size());
-        prefixValid_ = std::min(prefixValid_, prefix_.size());
+std::size_t OrderedIndex::slotFor(std::size_t chunk, const Word* entry) const {
+    const Word* base = chunks_[chunk].data();
+    std::size_t lo = 0, hi = entries(chunk);
+    while (lo < hi) {
+        std::size_t mid = (lo + hi) / 2;
+        if (compareEntries(base + mid * stride_, entry) < 0) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
     }
-    upTo = std::min(upTo, chunks_.size());
-    if (prefixValid_ >= upTo) return;
-    std::size_t i = prefixValid_;
-    int count = i == 0 ? 0 : prefix_[i - 1] + static_cast<int>(chunks_[i - 1].size());
-    for (; i < upTo; ++i) {
-        prefix_[i] = count;
-        count += static_cast<int>(chunks_[i].size());
-    }
-    prefixValid_ = upTo;
+    return lo;
 }
 
+// --- entry counts -----------------------------------------------------------------------------
+
+void OrderedIndex::ensureCounts() const {
+    if (countsValid_) return;
+    std::size_t n = chunks_.size();
+    counts_.assign(n + 1, 0);
+    for (std::size_t i = 1; i <= n; ++i) {
+        counts_[i] += static_cast<int>(entries(i - 1));
+        std::size_t up = i + (i & (~i + 1));
+        if (up <= n) counts_[up] += counts_[i];
+    }
+    countsValid_ = true;
+}
+
+void OrderedIndex::countChanged(std::size_t chunk, int delta) {
+    if (!countsValid_) return;
+    for (std::size_t i = chunk + 1; i < counts_.size(); i += i & (~i + 1)) counts_[i] += delta;
+}
+
+int OrderedIndex::entriesBefore(std::size_t chunk) const {
+    ensureCounts();
+    int sum = 0;
+    for (std::size_t i = chunk; i > 0; i -= i & (~i + 1)) sum += counts_[i];
+    return sum;
+}
+
+std::size_t OrderedIndex::chunkAt(int position, int* offset) const {
+    ensureCounts();
+    std::size_t n = chunks_.size(), idx = 0;
+    int rest = position;
+    for (std::size_t step = std::bit_floor(n); step > 0; step >>= 1) {
+        if (idx + step <= n && counts_[idx + step] <= rest) {
+            idx += step;
+            rest -= counts_[idx];
+        }
+    }
+    *offset = rest;
+    return idx;
+}
+
+// --- queries ----------------------------------------------------------------------------------
+
 std::uint32_t OrderedIndex::at(int position) const {
-    ensurePrefix(chunks_.size());
-    auto it = std::upper_bound(prefix_.begin(), prefix_.end(), position);
-    std::size_t c = static_cast<std::size_t>(it - prefix_.begin()) - 1;
-    return chunks_[c][static_cast<std::size_t>(position - prefix_[c])];
+    place();
+    int off = 0;
+    std::size_t c = chunkAt(position, &off);
+    return recOf(chunks_[c].data() + static_cast<std::size_t>(off) * stride_);
+}
+
+bool OrderedIndex::keyAt(int position, const Key& key) const {
+    if (kind_ == Kind::Physical) return true;
+    place();
+    int off = 0;
+    std::size_t c = chunkAt(position, &off);
+    const Word* e = chunks_[c].data() + static_cast<std::size_t>(off) * stride_;
+    Word kw[kMaxWords];
+    keyWords(key, kw);
+    for (int i = 0; i < words_; ++i) {
+        if (e[i] != kw[i]) return false;
+    }
+    return !tail_ || compareKey(recOf(e), key) == 0;
 }
 
 int OrderedIndex::positionOf(std::uint32_t rec) const {
-    std::size_t c = chunkFor(rec);
+    if (!hasKey(rec)) return -1;
+    place();
+    Word e[kMaxWords + 1];
+    entryOf(rec, e);
+    std::size_t c = chunkFor(e);
     if (c == chunks_.size()) return -1;
-    const auto& ch = chunks_[c];
-    auto it = std::lower_bound(ch.begin(), ch.end(), rec,
-                               [this](std::uint32_t a, std::uint32_t b) { return less(a, b); });
-    if (it == ch.end() || *it != rec) return -1;
-    ensurePrefix(c + 1);
-    return prefix_[c] + static_cast<int>(it - ch.begin());
+    std::size_t s = slotFor(c, e);
+    if (s == entries(c) || compareEntries(chunks_[c].data() + s * stride_, e) != 0) return -1;
+    return entriesBefore(c) + static_cast<int>(s);
 }
 
 template <bool Upper>
 int OrderedIndex::bound(const Key& key) const {
-    // A record comes before the bound when its key is < key (lower) or ≤ key (upper).
-    auto before = [](int c) { return Upper ? c <= 0 : c < 0; };
+    place();
+    Word kw[kMaxWords];
+    keyWords(key, kw);
+    std::string tail;
+    if (tail_) {
+        tail = key.bytes;
+        tail.resize(static_cast<std::size_t>(width_), ' ');
+    }
+    const char* t = tail_ ? tail.data() + inlineBytes_ : nullptr;
+    // An entry comes before the bound when its key is < key (lower) or ≤ key (upper).
+    auto before = [&](const Word* e) {
+        int c = compareEntryKey(e, kw, t);
+        return Upper ? c <= 0 : c < 0;
+    };
     std::size_t lo = 0, hi = chunks_.size();
     while (lo < hi) {
         std::size_t mid = (lo + hi) / 2;
-        if (before(compareFenceKey(mid, key))) {
+        if (before(fence(mid))) {
             lo = mid + 1;
         } else {
             hi = mid;
         }
     }
     if (lo == chunks_.size()) return size_;
-    const auto& ch = chunks_[lo];
-    auto it = std::partition_point(ch.begin(), ch.end(),
-                                   [&](std::uint32_t r) { return before(compareKey(r, key)); });
-    ensurePrefix(lo + 1);
-    return prefix_[lo] + static_cast<int>(it - ch.begin());
+    const Word* base = chunks_[lo].data();
+    std::size_t a = 0, b = entries(lo);
+    while (a < b) {
+        std::size_t mid = (a + b) / 2;
+        if (before(base + mid * stride_)) {
+            a = mid + 1;
+        } else {
+            b = mid;
+        }
+    }
+    return entriesBefore(lo) + static_cast<int>(a);
 }
 
 int OrderedIndex::lowerBound(const Key& key) const {
@@ -194,75 +298,159 @@ int OrderedIndex::lowerBound(const Key& key) const {
 }
 
 int OrderedIndex::upperBound(const Key& key) const {
-    if (kind_ == Kind::Physical) return size_;
+    if (kind_ == Kind::Physical) return size();
     return bound<true>(key);
 }
 
-void OrderedIndex::insert(std::uint32_t rec) {
+// --- changes ----------------------------------------------------------------------------------
+
+void OrderedIndex::insert(std::uint32_t rec) { pending_.push_back(rec); }
+
+void OrderedIndex::placeOne(std::uint32_t rec) {
+    Word e[kMaxWords + 1];
+    entryOf(rec, e);
+    const auto stride = static_cast<std::ptrdiff_t>(stride_);
     if (chunks_.empty()) {
-        chunks_.push_back({rec});
-        insertFence(0);
-        setFence(0);
+        chunks_.emplace_back(e, e + stride);
+        fences_.assign(e, e + stride);
         size_ = 1;
-        touched(0);
+        countsValid_ = false;
         return;
     }
-    std::size_t c = chunkFor(rec);
-    if (c == chunks_.size()) c = chunks_.size() - 1;
+    std::size_t c = std::min(chunkFor(e), chunks_.size() - 1);
+    std::size_t s = slotFor(c, e);
     auto& ch = chunks_[c];
-    auto it = std::lower_bound(ch.begin(), ch.end(), rec,
-                               [this](std::uint32_t a, std::uint32_t b) { return less(a, b); });
-    bool atEnd = it == ch.end();
-    ch.insert(it, rec);
+    bool atEnd = s == entries(c);
+    ch.insert(ch.begin() + static_cast<std::ptrdiff_t>(s) * stride, e, e + stride);
     if (atEnd) setFence(c);
     ++size_;
-    touched(c);
-    if (ch.size() >= kChunkMax) {
-        std::vector<std::uint32_t> upper(ch.begin() + kChunkMax / 2, ch.end());
-        ch.resize(kChunkMax / 2);
+    countChanged(c, 1);
+    if (entries(c) >= kChunkMax) {
+        auto half = static_cast<std::ptrdiff_t>(kChunkMax / 2) * stride;
+        std::vector<Word> upper(ch.begin() + half, ch.end());
+        ch.resize(static_cast<std::size_t>(half));
         chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(c) + 1, std::move(upper));
-        insertFence(c + 1);
+        fences_.insert(fences_.begin() + static_cast<std::ptrdiff_t>(c) * stride, e, e + stride);
         setFence(c);
         setFence(c + 1);
+        countsValid_ = false;
     }
 }
 
+template <std::size_t S, class Less>
+static void sortFixed(std::vector<Word>& flat, Less less) {
+    using Entry = std::array<Word, S>;
+    static_assert(sizeof(Entry) == S * sizeof(Word));
+    std::vector<Entry> v(flat.size() / S);
+    std::memcpy(v.data(), flat.data(), flat.size() * sizeof(Word));
+    std::sort(v.begin(), v.end(),
+              [&](const Entry& a, const Entry& b) { return less(a.data(), b.data()); });
+    std::memcpy(flat.data(), v.data(), flat.size() * sizeof(Word));
+}
+
+void OrderedIndex::sortEntries(std::vector<Word>& flat) const {
+    auto less = [this](const Word* a, const Word* b) { return compareEntries(a, b) < 0; };
+    switch (stride_) {
+        case 1:
+            std::sort(flat.begin(), flat.end());
+            break;
+        case 2:
+            sortFixed<2>(flat, less);
+            break;
+        case 3:
+            sortFixed<3>(flat, less);
+            break;
+        case 4:
+            sortFixed<4>(flat, less);
+            break;
+        default:
+            sortFixed<kMaxWords + 1>(flat, less);
+            break;
+    }
+}
+
+void OrderedIndex::fill(const std::vector<Word>& flat) {
+    const auto stride = static_cast<std::size_t>(stride_);
+    std::size_t n = flat.size() / stride;
+    chunks_.clear();
+    fences_.clear();
+    for (std::size_t i = 0; i < n; i += kChunkFill) {
+        std::size_t end = std::min(n, i + kChunkFill);
+        auto first = flat.begin() + static_cast<std::ptrdiff_t>(i * stride);
+        auto last = flat.begin() + static_cast<std::ptrdiff_t>(end * stride);
+        chunks_.emplace_back(first, last);
+        fences_.insert(fences_.end(), last - static_cast<std::ptrdiff_t>(stride), last);
+    }
+    size_ = static_cast<int>(n);
+    countsValid_ = false;
+}
+
+void OrderedIndex::placePending() {
+    std::vector<std::uint32_t> recs;
+    recs.swap(pending_);
+    if (recs.size() <= kFewPending || recs.size() * 8 <= static_cast<std::size_t>(size_)) {
+        for (auto r : recs) placeOne(r);
+        return;
+    }
+    const auto stride = static_cast<std::size_t>(stride_);
+    std::vector<Word> added(recs.size() * stride);
+    for (std::size_t i = 0; i < recs.size(); ++i) entryOf(recs[i], added.data() + i * stride);
+    sortEntries(added);
+    if (chunks_.empty()) {
+        fill(added);
+        return;
+    }
+    // One merge of the placed entries and the sorted new ones.
+    std::vector<Word> all;
+    all.reserve((static_cast<std::size_t>(size_) + recs.size()) * stride);
+    const Word* b = added.data();
+    const Word* bEnd = added.data() + added.size();
+    for (const auto& ch : chunks_) {
+        for (const Word* a = ch.data(); a != ch.data() + ch.size(); a += stride) {
+            while (b != bEnd && compareEntries(b, a) < 0) {
+                all.insert(all.end(), b, b + stride);
+                b += stride;
+            }
+            all.insert(all.end(), a, a + stride);
+        }
+    }
+    all.insert(all.end(), b, bEnd);
+    fill(all);
+}
+
 bool OrderedIndex::erase(std::uint32_t rec) {
-    std::size_t c = chunkFor(rec);
+    if (!hasKey(rec)) return false;
+    place();
+    Word e[kMaxWords + 1];
+    entryOf(rec, e);
+    std::size_t c = chunkFor(e);
     if (c == chunks_.size()) return false;
+    std::size_t s = slotFor(c, e);
     auto& ch = chunks_[c];
-    auto it = std::lower_bound(ch.begin(), ch.end(), rec,
-                               [this](std::uint32_t a, std::uint32_t b) { return less(a, b); });
-    if (it == ch.end() || *it != rec) return false;
-    ch.erase(it);
+    if (s == entries(c) || compareEntries(ch.data() + s * stride_, e) != 0) return false;
+    const auto stride = static_cast<std::ptrdiff_t>(stride_);
+    auto at = ch.begin() + static_cast<std::ptrdiff_t>(s) * stride;
+    ch.erase(at, at + stride);
     --size_;
-    touched(c);
     if (ch.empty()) {
         chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(c));
-        eraseFence(c);
+        auto f = fences_.begin() + static_cast<std::ptrdiff_t>(c) * stride;
+        fences_.erase(f, f + stride);
+        countsValid_ = false;
     } else {
         setFence(c);
+        countChanged(c, -1);
     }
     return true;
 }
 
 void OrderedIndex::rebuild(std::vector<std::uint32_t> recs) {
-    std::sort(recs.begin(), recs.end(),
-              [this](std::uint32_t a, std::uint32_t b) { return less(a, b); });
-    chunks_.clear();
-    fenceRec_.clear();
-    fenceBytes_.clear();
-    fenceNumber_.clear();
-    for (std::size_t i = 0; i < recs.size(); i += kChunkFill) {
-        std::size_t end = std::min(recs.size(), i + kChunkFill);
-        chunks_.emplace_back(recs.begin() + static_cast<std::ptrdiff_t>(i),
-                             recs.begin() + static_cast<std::ptrdiff_t>(end));
-        insertFence(chunks_.size() - 1);
-        setFence(chunks_.size() - 1);
-    }
-    size_ = static_cast<int>(recs.size());
-    prefixValid_ = 0;
-    prefix_.clear();
+    pending_.clear();
+    const auto stride = static_cast<std::size_t>(stride_);
+    std::vector<Word> flat(recs.size() * stride);
+    for (std::size_t i = 0; i < recs.size(); ++i) entryOf(recs[i], flat.data() + i * stride);
+    sortEntries(flat);
+    fill(flat);
 }
 
 }  // namespace tz::tables

@@ -4,20 +4,26 @@
 #include <vector>
 
 // An in-memory order of a table's live records: physical (by record number) or by the key of
-// one field. Record numbers are kept in a list of sorted chunks, so finding, inserting and
-// erasing are logarithmic plus a short move inside one chunk, and position ↔ record
-// conversion uses prefix counts recomputed lazily. Keys are compared straight from the record
-// bytes (character keys byte by byte, unsigned) or from a per-record cache of numeric values;
-// equal keys are ordered by record number. Each chunk keeps a copy of its last key (its fence),
-// so that choosing the chunk searches one small contiguous array instead of touching a record
-// per step: with 100,000 rows that is what keeps finds and inserts out of cache misses.
+// one field; equal keys are ordered by record number.
+//
+// Entries live in a list of sorted chunks, so finding, inserting and erasing are logarithmic
+// plus a short move inside one chunk. Each entry holds the first bytes of its key (up to 32,
+// packed into 64-bit words that compare like the bytes, unsigned) followed by the record
+// number, so searches compare small contiguous arrays and touch a record only for keys wider
+// than that. Numeric keys are held as words that order like the values. Each chunk's last
+// entry is copied into a contiguous fence array for choosing the chunk, and a Fenwick tree over
+// the chunk sizes turns positions into chunks and back in logarithmic time.
+//
+// Inserted records are placed lazily: the next query places them one by one, or, when many
+// are waiting (a batch of appends), sorts them and merges them in one pass. A table held
+// exclusively can therefore take a large batch of rows at the cost of one sort per index.
 namespace tz::tables {
 
 class OrderedIndex {
   public:
     enum class Kind { Physical, Bytes, Number };
 
-    // A key to search for: `bytes` space-padded to the key width, or `number`.
+    // A key to search for: `bytes` space-padded to the key width (Table::keyFor), or `number`.
     struct Key {
         std::string bytes;
         double number = 0;
@@ -25,7 +31,8 @@ class OrderedIndex {
 
     // `records` points at the table's record bytes (reallocated as the table grows, so the
     // pointer to the vector is kept), `recordLength` is the stride; `numbers` holds the numeric
-    // key of every record for Kind::Number.
+    // key of every record for Kind::Number. A character key of no bytes orders like the
+    // physical order.
     OrderedIndex(Kind kind, const std::vector<char>* records, int recordLength, int offset,
                  int width, const std::vector<double>* numbers);
 
@@ -33,7 +40,7 @@ class OrderedIndex {
     int keyOffset() const { return offset_; }
     int keyWidth() const { return width_; }
 
-    int size() const { return size_; }
+    int size() const { return size_ + static_cast<int>(pending_.size()); }
     // Record at a position, 0 ≤ position < size().
     std::uint32_t at(int position) const;
     // Position of a record that is in the order, or -1.
@@ -43,8 +50,12 @@ class OrderedIndex {
     int upperBound(const Key& key) const;
     // Compares the key of a record with a search key: <0, 0, >0.
     int compareKey(std::uint32_t rec, const Key& key) const;
+    // Whether the entry at a position (0 ≤ position < size()) has this key. Reads the record
+    // only for keys wider than the part held in the entry.
+    bool keyAt(int position, const Key& key) const;
 
-    // The record must not be in the order yet, and its key bytes must stay unchanged while it is.
+    // The record must not be in the order yet, and its key bytes (or number) must stay
+    // unchanged while it is.
     void insert(std::uint32_t rec);
     // Removes a record (its key bytes as they were when inserted). False when it was not there.
     bool erase(std::uint32_t rec);
@@ -52,26 +63,53 @@ class OrderedIndex {
     void rebuild(std::vector<std::uint32_t> recs);
 
   private:
-    bool less(std::uint32_t a, std::uint32_t b) const;
+    using Word = std::uint64_t;
+    static constexpr int kMaxWords = 4;  // key bytes held in an entry: 8 × kMaxWords
+
     const char* keyBytes(std::uint32_t rec) const {
         return records_->data() + static_cast<std::size_t>(rec) * recordLength_ + offset_;
     }
-    double keyNumber(std::uint32_t rec) const { return (*numbers_)[rec]; }
-    // Compares the fence (last key) of a chunk with a record: <0 when the chunk's last record
-    // comes before it.
-    int compareFence(std::size_t chunk, std::uint32_t rec) const;
-    int compareFenceKey(std::size_t chunk, const Key& key) const;
-    void setFence(std::size_t chunk);
-    void insertFence(std::size_t chunk);
-    void eraseFence(std::size_t chunk);
-    // First chunk whose last record is not less than `rec`; chunks_.size() when none.
-    std::size_t chunkFor(std::uint32_t rec) const;
-    void ensurePrefix(std::size_t upTo) const;
-    void touched(std::size_t chunk) const {
-        if (chunk < prefixValid_) prefixValid_ = chunk;
+    bool hasKey(std::uint32_t rec) const;
+    // The entry of a record: its key words, then the record number.
+    void entryOf(std::uint32_t rec, Word* out) const;
+    void keyWords(const Key& key, Word* out) const;
+    // Entries compared by key, then by record number.
+    int compareEntries(const Word* a, const Word* b) const;
+    // An entry compared with a search key (words from keyWords, tail bytes from `tail`).
+    int compareEntryKey(const Word* entry, const Word* kw, const char* tail) const;
+    std::uint32_t recOf(const Word* entry) const {
+        return static_cast<std::uint32_t>(entry[words_]);
     }
+    const Word* fence(std::size_t chunk) const {
+        return fences_.data() + chunk * static_cast<std::size_t>(stride_);
+    }
+    std::size_t entries(std::size_t chunk) const {
+        return chunks_[chunk].size() / static_cast<std::size_t>(stride_);
+    }
+    void setFence(std::size_t chunk);
+    // First chunk whose last entry is not less than `entry`; chunks_.size() when none.
+    std::size_t chunkFor(const Word* entry) const;
+    // First entry of a chunk not less than `entry`.
+    std::size_t slotFor(std::size_t chunk, const Word* entry) const;
+    // Places the records waiting in pending_ (a const query may call it: the order it answers
+    // for includes them).
+    void place() const {
+        if (!pending_.empty()) const_cast<OrderedIndex*>(this)->placePending();
+    }
+    void placePending();
+    void placeOne(std::uint32_t rec);
+    void sortEntries(std::vector<Word>& flat) const;
+    // Replaces the chunks with these sorted entries.
+    void fill(const std::vector<Word>& flat);
     template <bool Upper>
     int bound(const Key& key) const;
+
+    // Fenwick tree over chunk sizes.
+    void ensureCounts() const;
+    void countChanged(std::size_t chunk, int delta);
+    int entriesBefore(std::size_t chunk) const;
+    // Chunk and offset of a position.
+    std::size_t chunkAt(int position, int* offset) const;
 
     Kind kind_;
     const std::vector<char>* records_;
@@ -79,16 +117,17 @@ class OrderedIndex {
     int offset_;
     int width_;
     const std::vector<double>* numbers_;
+    int words_ = 0;        // key words per entry
+    int stride_ = 1;       // words per entry: key words and the record number
+    bool tail_ = false;    // key bytes beyond the words are compared from the records
+    int inlineBytes_ = 0;  // key bytes held in the words
 
-    std::vector<std::vector<std::uint32_t>> chunks_;
-    // Fences, one per chunk: last record number, and its key bytes (width_ each) or number.
-    std::vector<std::uint32_t> fenceRec_;
-    std::vector<char> fenceBytes_;
-    std::vector<double> fenceNumber_;
-    int size_ = 0;
-    // prefix_[i] = records before chunk i; valid for i < prefixValid_.
-    mutable std::vector<int> prefix_;
-    mutable std::size_t prefixValid_ = 0;
+    std::vector<std::vector<Word>> chunks_;
+    std::vector<Word> fences_;  // last entry of each chunk
+    int size_ = 0;              // placed entries
+    std::vector<std::uint32_t> pending_;
+    mutable std::vector<int> counts_;  // Fenwick tree, 1-based; valid when countsValid_
+    mutable bool countsValid_ = false;
 };
 
 }  // namespace tz::tables

@@ -1,39 +1,58 @@
-// The chunked order against a plain sorted vector, through many splits and empty chunks.
+// The chunked order against a plain sorted vector, through many splits, empty chunks, batches
+// of waiting inserts and keys wider than the part an entry holds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
+#include <tuple>
 
 #include "tables/OrderedIndex.h"
 
 namespace tz::tables {
 namespace {
 
+// Records of one key field. Keys share a constant prefix, so that with wide fields only the
+// last bytes tell them apart: width 15 differs in the second key word, width 40 beyond the
+// bytes an entry holds.
 struct Model {
-    static constexpr int kWidth = 3, kRecLen = 1 + kWidth;
+    int width;
+    int recLen;
     std::vector<char> records;
     std::vector<double> numbers;
     std::vector<std::uint32_t> live;  // reference order
 
+    explicit Model(int w) : width(w), recLen(1 + w) {}
+
     std::uint32_t add(std::mt19937& rng) {
         auto rec = static_cast<std::uint32_t>(numbers.size());
         records.push_back(' ');
-        for (int i = 0; i < kWidth; ++i) records.push_back(static_cast<char>('a' + rng() % 3));
-        numbers.push_back(static_cast<double>(rng() % 7) - 3);
+        for (int i = 0; i < width; ++i) {
+            records.push_back(i < width - 3 ? 'x' : static_cast<char>('a' + rng() % 3));
+        }
+        // Negative, zero (also as -0) and positive values.
+        double v = static_cast<double>(rng() % 7) - 3;
+        numbers.push_back(v == 0 && rng() % 2 ? -0.0 : v);
         return rec;
     }
     std::string key(std::uint32_t r) const {
-        return std::string(records.data() + r * kRecLen + 1, kWidth);
+        return std::string(records.data() + r * recLen + 1, static_cast<std::size_t>(width));
+    }
+    // A search key: the shared prefix and the last bytes, space-padded to the width.
+    OrderedIndex::Key searchKey(const std::string& last) const {
+        std::string k = std::string(static_cast<std::size_t>(std::max(0, width - 3)), 'x') + last;
+        k.resize(static_cast<std::size_t>(width), ' ');
+        return {k, static_cast<double>(last[0] - 'b')};
     }
 };
 
-class OrderedIndexRandom : public ::testing::TestWithParam<OrderedIndex::Kind> {};
+using Param = std::tuple<OrderedIndex::Kind, int>;
+class OrderedIndexRandom : public ::testing::TestWithParam<Param> {};
 
 TEST_P(OrderedIndexRandom, AgreesWithASortedVector) {
-    const auto kind = GetParam();
-    Model m;
-    m.records.reserve(40000 * Model::kRecLen);  // keys must not move while indexed
-    OrderedIndex ix(kind, &m.records, Model::kRecLen, 1, Model::kWidth, &m.numbers);
+    const auto [kind, width] = GetParam();
+    Model m(width);
+    m.records.reserve(40000 * static_cast<std::size_t>(m.recLen));  // keys must not move
+    OrderedIndex ix(kind, &m.records, m.recLen, 1, width, &m.numbers);
     std::mt19937 rng(7);
     auto less = [&](std::uint32_t a, std::uint32_t b) {
         if (kind == OrderedIndex::Kind::Bytes && m.key(a) != m.key(b)) return m.key(a) < m.key(b);
@@ -49,8 +68,7 @@ TEST_P(OrderedIndexRandom, AgreesWithASortedVector) {
             ASSERT_EQ(ix.positionOf(m.live[static_cast<std::size_t>(p)]), p);
         }
         for (std::string k : {"aaa", "abc", "bbb", "ccc", "cca", "b"}) {
-            OrderedIndex::Key key{k + std::string(3 - std::min<std::size_t>(3, k.size()), ' '),
-                                  static_cast<double>(k[0] - 'b')};
+            OrderedIndex::Key key = m.searchKey(k);
             auto cmp = [&](std::uint32_t r) { return ix.compareKey(r, key); };
             int lo =
                 static_cast<int>(std::partition_point(m.live.begin(), m.live.end(),
@@ -66,13 +84,24 @@ TEST_P(OrderedIndexRandom, AgreesWithASortedVector) {
             }
             ASSERT_EQ(ix.lowerBound(key), lo) << k;
             ASSERT_EQ(ix.upperBound(key), hi) << k;
+            if (lo < ix.size()) {
+                ASSERT_EQ(ix.keyAt(lo, key), lo < hi) << k;
+            }
+            if (hi > 0 && hi < ix.size() && hi > lo) {
+                ASSERT_FALSE(ix.keyAt(hi, key)) << k;
+            }
         }
     };
     for (int round = 0; round < 4; ++round) {
+        // A batch waiting to be placed, then a few placed one at a time.
         for (int i = 0; i < 8000; ++i) {
             std::uint32_t r = m.add(rng);
             ix.insert(r);
             m.live.insert(std::upper_bound(m.live.begin(), m.live.end(), r, less), r);
+            if (i >= 7900) {
+                auto want = std::lower_bound(m.live.begin(), m.live.end(), r, less);
+                ASSERT_EQ(ix.positionOf(r), static_cast<int>(want - m.live.begin()));
+            }
         }
         check();
         // Erase most rows of a stretch so that chunks empty out.
@@ -88,11 +117,56 @@ TEST_P(OrderedIndexRandom, AgreesWithASortedVector) {
     ix.rebuild(m.live);
     check();
     EXPECT_EQ(ix.positionOf(static_cast<std::uint32_t>(m.numbers.size() + 5)), -1);
+    EXPECT_FALSE(ix.erase(static_cast<std::uint32_t>(m.numbers.size() + 5)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, OrderedIndexRandom,
-                         ::testing::Values(OrderedIndex::Kind::Physical, OrderedIndex::Kind::Bytes,
-                                           OrderedIndex::Kind::Number));
+INSTANTIATE_TEST_SUITE_P(KindsAndWidths, OrderedIndexRandom,
+                         ::testing::Values(Param{OrderedIndex::Kind::Physical, 3},
+                                           Param{OrderedIndex::Kind::Bytes, 3},
+                                           Param{OrderedIndex::Kind::Bytes, 15},
+                                           Param{OrderedIndex::Kind::Bytes, 40},
+                                           Param{OrderedIndex::Kind::Number, 3}));
+
+// Records waiting to be placed are part of every answer, and a batch merged into an order keeps
+// equal keys in record order on both sides of the merge.
+TEST(OrderedIndex, BatchesMergeWithEqualKeysInRecordOrder) {
+    std::vector<char> records;
+    std::vector<double> numbers;
+    auto add = [&](char c) {
+        records.push_back(' ');
+        records.push_back(c);
+        numbers.push_back(0);
+        return static_cast<std::uint32_t>(numbers.size() - 1);
+    };
+    records.reserve(2000);
+    OrderedIndex ix(OrderedIndex::Kind::Bytes, &records, 2, 1, 1, &numbers);
+    for (int i = 0; i < 100; ++i) ix.insert(add(i % 2 ? 'b' : 'a'));
+    EXPECT_EQ(ix.lowerBound({"b", 0}), 50);  // the first batch placed in one sort
+    for (int i = 0; i < 400; ++i) ix.insert(add(i % 2 ? 'a' : 'b'));
+    EXPECT_EQ(ix.size(), 500);  // counted before they are placed
+    EXPECT_EQ(ix.upperBound({"a", 0}), 250);
+    for (int p = 1; p < ix.size(); ++p) {
+        std::uint32_t a = ix.at(p - 1), b = ix.at(p);
+        char ka = records[a * 2 + 1], kb = records[b * 2 + 1];
+        ASSERT_TRUE(ka < kb || (ka == kb && a < b)) << p;
+    }
+    EXPECT_TRUE(ix.keyAt(0, {"a", 0}));
+    EXPECT_FALSE(ix.keyAt(0, {"b", 0}));
+}
+
+// A numeric order sorts by value, -0 together with 0, and finds keys by value.
+TEST(OrderedIndex, NumbersOrderByValue) {
+    std::vector<char> records(10, ' ');
+    std::vector<double> numbers = {2.5, -1, 0, -0.0, 1e9, -1e9, 0.25, -0.25, 2.5, 0};
+    OrderedIndex ix(OrderedIndex::Kind::Number, &records, 1, 0, 0, &numbers);
+    for (std::uint32_t r = 0; r < numbers.size(); ++r) ix.insert(r);
+    std::vector<std::uint32_t> want = {5, 1, 7, 2, 3, 9, 6, 0, 8, 4};
+    for (int p = 0; p < ix.size(); ++p) EXPECT_EQ(ix.at(p), want[static_cast<std::size_t>(p)]);
+    EXPECT_EQ(ix.lowerBound({"", 0}), 3);
+    EXPECT_EQ(ix.upperBound({"", -0.0}), 6);
+    EXPECT_EQ(ix.lowerBound({"", 2.5}), 7);
+    EXPECT_EQ(ix.upperBound({"", 2.5}), 9);
+}
 
 }  // namespace
 }  // namespace tz::tables
