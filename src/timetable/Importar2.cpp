@@ -1,3 +1,5 @@
+#include <cmath>
+#include <cstdlib>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -59,9 +61,24 @@ struct Horas {
     std::string ini, fin;
 };
 
+// The position of a field the step needs; a table without it is an engine error.
+int field(const Dataset& ds, const char* name) {
+    const int i = ds.fieldIndex(name);
+    if (i < 0)
+        throw tables::EngineError("El campo " + std::string(name) + " no existe en la tabla " +
+                                  ds.tableName());
+    return i;
+}
+
+// A numeric field as an integer rounded to the nearest whole number (blank: 0).
+std::int64_t integerAt(const Dataset& ds, int f) {
+    const std::string t = ds.text(f);
+    return t.empty() ? 0 : std::llround(std::strtod(t.c_str(), nullptr));
+}
+
 // Sets a field only while it is blank, so that codes entered earlier survive a kept export.
-void setIfBlank(Dataset& ds, const char* field, const std::string& value) {
-    if (blank(ds.text(field))) ds.setText(field, value);
+void setIfBlank(Dataset& ds, int f, const std::string& value) {
+    if (blank(ds.text(f))) ds.setText(f, value);
 }
 
 // Positions `ds` on the row of slot key `key` and begins editing it, or begins a new row.
@@ -112,44 +129,81 @@ void ExportaCuadros() {
     plantilla.open(tables::ztempFile("PLANTILLA.DBF"), OpenMode::Shared);
     plantilla.setIndex("HORA");
 
+    // Field positions, resolved once for the whole run.
+    const int sProf = field(soluc, "PROF"), sDia = field(soluc, "DIA"),
+              sHora = field(soluc, "HORA"), sSesiones = field(soluc, "SESIONES"),
+              sGrupo = field(soluc, "CODGRUPO"), sAsig = field(soluc, "ASIG"),
+              sTarea = field(soluc, "TAREA"), sAula = field(soluc, "AULA");
+    const int pAbrev = field(profes, "ABREV"), pNombre = field(profes, "NOMBRE"),
+              pDepart = field(profes, "DEPART"), pDni = field(profes, "DNI"),
+              pTipo = field(profes, "TIPODNI");
+    const int d2Tipreg = field(h2, "TIPREG"), d2Tipdoc = field(h2, "TIPDOC"),
+              d2Abrev = field(h2, "ABREVPROF"), d2Doc = field(h2, "DOC"),
+              d2Sesion = field(h2, "NUMSESION"), d2Dia = field(h2, "DIASEM"),
+              d2Tarea = field(h2, "TIPTAR"), d2Ini = field(h2, "HORAINI"),
+              d2Fin = field(h2, "HORAFIN"), d2Nivel = field(h2, "GRUPNIV"),
+              d2Asig = field(h2, "ABREVASIG"), d2CodAsig = field(h2, "CODASIG"),
+              d2TipAsig = field(h2, "TIPASIG"), d2Idioma = field(h2, "IDIOMA"),
+              d2Aula = field(h2, "AULA_OBS"), d2Activ = field(h2, "TIP_ACTIV"),
+              d2Clave = field(h2, "PROF_DIA_SES"), d2DiaSes = field(h2, "DIA_SES"),
+              d2Mod = field(h2, "REG_MOD");
+    const int d3Tipreg = field(h3, "TIPREG"), d3Grupo = field(h3, "ABREVGRUP"),
+              d3Codigo = field(h3, "CODGRUPO"), d3Tipdoc = field(h3, "TIPDOC"),
+              d3Abrev = field(h3, "ABREVPROF"), d3Doc = field(h3, "DOC"),
+              d3Sesion = field(h3, "NUMSESGRUP"), d3Dia = field(h3, "DIASEM"),
+              d3Alumnos = field(h3, "NUMALUM"), d3Clave = field(h3, "PROF_DIA_SES"),
+              d3Mod = field(h3, "REG_MOD");
+
     // First rows by key, read once: the group and subject look-ups take the first row in file
     // order whose abbreviation matches exactly, and the hours the first row of each hour number.
     std::unordered_map<std::string, Grupo> grupoDe;
-    for (grupos.first(); !grupos.isEmpty() && !grupos.eof(); grupos.next())
-        grupoDe.try_emplace(grupos.text("ABREV"),
-                            Grupo{fitted(grupos.text("NIVELXEL"), 3), grupos.text("CODGRUXEL"),
-                                  grupos.text("NUMALUMN")});
+    {
+        const int gAbrev = field(grupos, "ABREV"), gNivel = field(grupos, "NIVELXEL"),
+                  gCodigo = field(grupos, "CODGRUXEL"), gAlumnos = field(grupos, "NUMALUMN");
+        for (int i = 0, n = grupos.recordCount(); i < n; ++i)
+            grupoDe.try_emplace(grupos.textAt(i, gAbrev),
+                                Grupo{fitted(grupos.textAt(i, gNivel), 3),
+                                      grupos.textAt(i, gCodigo), grupos.textAt(i, gAlumnos)});
+    }
     std::unordered_map<std::string, std::string> asignaturaDe;
-    for (asignas.first(); !asignas.isEmpty() && !asignas.eof(); asignas.next())
-        asignaturaDe.try_emplace(asignas.text("COD"), fitted(asignas.text("CODIGOXEL"), 4));
+    {
+        const int aCod = field(asignas, "COD"), aXel = field(asignas, "CODIGOXEL");
+        for (int i = 0, n = asignas.recordCount(); i < n; ++i)
+            asignaturaDe.try_emplace(asignas.textAt(i, aCod), fitted(asignas.textAt(i, aXel), 4));
+    }
     std::unordered_map<std::int64_t, Horas> horasDe;
-    for (plantilla.first(); !plantilla.isEmpty() && !plantilla.eof(); plantilla.next())
-        horasDe.try_emplace(plantilla.integer("HORA"),
-                            Horas{plantilla.text("HORAINI"), plantilla.text("HORAFIN")});
+    {
+        const int hHora = field(plantilla, "HORA"), hIni = field(plantilla, "HORAINI"),
+                  hFin = field(plantilla, "HORAFIN");
+        // In HORA order, equal hours in file order: the first row of each hour wins.
+        for (plantilla.first(); !plantilla.isEmpty() && !plantilla.eof(); plantilla.next())
+            horasDe.try_emplace(integerAt(plantilla, hHora),
+                                Horas{plantilla.text(hIni), plantilla.text(hFin)});
+    }
 
     for (soluc.first(); !soluc.isEmpty() && !soluc.eof(); soluc.next()) {
-        const std::string prof = soluc.text("PROF");
-        const std::int64_t dia = soluc.integer("DIA");
+        const std::string prof = soluc.text(sProf);
+        const std::int64_t dia = integerAt(soluc, sDia);
         if (dia == 0 || prof.empty()) continue;
-        const std::string diaTexto = soluc.text("DIA");
-        const std::int64_t hora = soluc.integer("HORA");
-        const std::int64_t sesiones = soluc.integer("SESIONES");
-        const std::string codGrupo = soluc.text("CODGRUPO");
-        const std::string asig = soluc.text("ASIG");
-        const std::string tareaLeccion = soluc.text("TAREA");
-        const std::string aula = soluc.text("AULA");
+        const std::string diaTexto = soluc.text(sDia);
+        const std::int64_t hora = integerAt(soluc, sHora);
+        const std::int64_t sesiones = integerAt(soluc, sSesiones);
+        const std::string codGrupo = soluc.text(sGrupo);
+        const std::string asig = soluc.text(sAsig);
+        const std::string tareaLeccion = soluc.text(sTarea);
+        const std::string aula = soluc.text(sAula);
 
         // Teacher: a missing one is added with its abbreviation alone.
         std::string dni, tipoDni;
         if (profes.findKey(prof)) {
-            dni = profes.text("DNI");
-            tipoDni = profes.text("TIPODNI");
+            dni = profes.text(pDni);
+            tipoDni = profes.text(pTipo);
         } else {
             profes.append();
-            profes.setText("ABREV", prof);
-            profes.setText("NOMBRE", "");
-            profes.setText("DEPART", "");
-            profes.setText("DNI", "");
+            profes.setText(pAbrev, prof);
+            profes.setText(pNombre, "");
+            profes.setText(pDepart, "");
+            profes.setText(pDni, "");
             profes.post();
         }
 
@@ -176,25 +230,25 @@ void ExportaCuadros() {
         if (blank(tarea)) tarea = grupoHallado ? "101" : "";
 
         editOrAppend(h2, clave);
-        h2.setText("TIPREG", "2");
-        setIfBlank(h2, "TIPDOC", tipoDni);
-        h2.setText("ABREVPROF", abrevProf);
-        setIfBlank(h2, "DOC", dni);
-        h2.setText("NUMSESION", numSesion);
-        h2.setText("DIASEM", diaSem);
-        setIfBlank(h2, "TIPTAR", tarea);
-        h2.setText("HORAINI", horaIni);
-        h2.setText("HORAFIN", horaFin);
-        setIfBlank(h2, "GRUPNIV", grupo.nivel);
-        h2.setText("ABREVASIG", asig);
-        h2.setText("CODASIG", codAsig);
-        h2.setText("TIPASIG", " ");
-        h2.setText("IDIOMA", "02");
-        h2.setText("AULA_OBS", fitted(aula, 30));
-        h2.setText("TIP_ACTIV", "   ");
-        h2.setText("PROF_DIA_SES", clave);
-        h2.setText("DIA_SES", diaSes);
-        h2.setText("REG_MOD", "S");
+        h2.setText(d2Tipreg, "2");
+        setIfBlank(h2, d2Tipdoc, tipoDni);
+        h2.setText(d2Abrev, abrevProf);
+        setIfBlank(h2, d2Doc, dni);
+        h2.setText(d2Sesion, numSesion);
+        h2.setText(d2Dia, diaSem);
+        setIfBlank(h2, d2Tarea, tarea);
+        h2.setText(d2Ini, horaIni);
+        h2.setText(d2Fin, horaFin);
+        setIfBlank(h2, d2Nivel, grupo.nivel);
+        h2.setText(d2Asig, asig);
+        h2.setText(d2CodAsig, codAsig);
+        h2.setText(d2TipAsig, " ");
+        h2.setText(d2Idioma, "02");
+        h2.setText(d2Aula, fitted(aula, 30));
+        h2.setText(d2Activ, "   ");
+        h2.setText(d2Clave, clave);
+        h2.setText(d2DiaSes, diaSes);
+        h2.setText(d2Mod, "S");
         h2.post();
 
         if (blank(codGrupo)) continue;
@@ -203,19 +257,19 @@ void ExportaCuadros() {
             h3.append();
         else
             h3.edit();
-        h3.setText("TIPREG", "3");
-        const std::string antes = h3.text("ABREVGRUP");
-        h3.setText("ABREVGRUP", codGrupo);
-        if (nueva || h3.text("ABREVGRUP") != antes) h3.setText("CODGRUPO", grupo.codigo);
-        setIfBlank(h3, "TIPDOC", tipoDni);
-        h3.setText("ABREVPROF", abrevProf);
-        setIfBlank(h3, "DOC", dni);
-        h3.setText("NUMSESGRUP", numSesion);
-        h3.setText("DIASEM", diaSem);
-        if (blank(h3.text("NUMALUM")) || !blank(grupo.alumnos))
-            h3.setText("NUMALUM", grupo.alumnos);
-        h3.setText("PROF_DIA_SES", clave);
-        h3.setText("REG_MOD", "S");
+        h3.setText(d3Tipreg, "3");
+        const std::string antes = h3.text(d3Grupo);
+        h3.setText(d3Grupo, codGrupo);
+        if (nueva || h3.text(d3Grupo) != antes) h3.setText(d3Codigo, grupo.codigo);
+        setIfBlank(h3, d3Tipdoc, tipoDni);
+        h3.setText(d3Abrev, abrevProf);
+        setIfBlank(h3, d3Doc, dni);
+        h3.setText(d3Sesion, numSesion);
+        h3.setText(d3Dia, diaSem);
+        if (blank(h3.text(d3Alumnos)) || !blank(grupo.alumnos))
+            h3.setText(d3Alumnos, grupo.alumnos);
+        h3.setText(d3Clave, clave);
+        h3.setText(d3Mod, "S");
         h3.post();
     }
 
