@@ -11,7 +11,18 @@
 namespace tz::cli {
 namespace {
 
-void adjust(timetable::AjustaXEL& a, const BatchOptions& o, BatchPort& port) {
+// `typeCentro`: the centre panel did not take --centro (the centre table existed), so the
+// data go into the adjustment window's centre boxes instead.
+void adjust(timetable::AjustaXEL& a, const BatchOptions& o, BatchPort& port, bool typeCentro) {
+    if (typeCentro && o.centro) {
+        a.guarded([&] {
+            if (!a.wwTablexelCENTRO().isOpen()) return;
+            a.setCentro("CODCENTRO", o.centro->codigo);
+            a.setCentro("ANOACAD", o.centro->anoacad);
+            a.setCentro("VERSION", o.centro->version);
+            a.DBEditCODECENTROExit();
+        });
+    }
     for (const Documento& d : o.documentosDatos) {
         const bool ok = a.guarded([&] {
             tables::Dataset& prof = a.wwTableProfesor();
@@ -39,7 +50,8 @@ int runImportar(const BatchOptions& o, BatchPort& port) {
         if (text == timetable::preguntaCodificar()) return o.soloCodificar;
         return false;  // a teacher without a document: go on without correcting
     };
-    port.onAdjustment = [&](timetable::AjustaXEL& a) { adjust(a, o, port); };
+    bool centroPorPanel = false;
+    port.onAdjustment = [&](timetable::AjustaXEL& a) { adjust(a, o, port, !centroPorPanel); };
 
     app::Jobs jobs(port);
     jobs.BImportarClick(o.textos);
@@ -48,9 +60,12 @@ int runImportar(const BatchOptions& o, BatchPort& port) {
         // The centre table had to be made: the panel waits for the centre data.
         if (!o.centro) {
             waits = true;
-        } else if (jobs.guarded([&] { fillCentre(jobs, *o.centro); })) {
-            jobs.BitBtn1Click();
-            waits = port.errors == 0 && port.centreVisible;  // incomplete centre data
+        } else {
+            centroPorPanel = true;
+            if (jobs.guarded([&] { fillCentre(jobs, *o.centro); })) {
+                jobs.BitBtn1Click();
+                waits = port.errors == 0 && port.centreVisible;  // incomplete centre data
+            }
         }
     }
     return exitStatus(port, jobs.state(), waits);
