@@ -7,7 +7,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <random>
 #include <thread>
 
 #include "tables/EngineError.h"
@@ -173,6 +175,57 @@ void FileIo::unlockForWrite() {
     fl.l_start = kWriteLockOffset;
     fl.l_len = 1;
     ::fcntl(fd_, F_SETLK, &fl);
+}
+
+int replaceFile(const std::filesystem::path& file, std::string_view bytes,
+                const std::function<bool(const std::filesystem::path& temp)>& beforeCommit) {
+    std::filesystem::path dir = file.parent_path();
+    if (dir.empty()) dir = ".";
+    struct stat old {};
+    const bool existed = ::stat(file.c_str(), &old) == 0;
+
+    // A fresh name each time (O_EXCL): never write into a file that happens to exist.
+    static std::mt19937_64 gen{std::random_device{}()};
+    std::filesystem::path temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, ".%012llx.tmp",
+                      static_cast<unsigned long long>(gen() & 0xFFFFFFFFFFFFULL));
+        temp = dir / ("." + file.filename().string() + suffix);
+        if (int e = injected("create", temp)) return e;
+        do {
+            fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0 && errno != EEXIST) return errno;
+    }
+    if (fd < 0) return EEXIST;
+
+    int err = injected("write", temp);
+    for (std::size_t done = 0; err == 0 && done < bytes.size();) {
+        ssize_t r = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) err = errno;
+        if (r > 0) done += static_cast<std::size_t>(r);
+    }
+    if (err == 0 && existed && ::fchmod(fd, old.st_mode & 07777) != 0) err = errno;
+    if (err == 0) err = injected("sync", temp);
+    if (err == 0 && ::fsync(fd) != 0) err = errno;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err == 0 && beforeCommit && !beforeCommit(temp)) err = EIO;
+    if (err == 0) err = injected("rename", file);
+    if (err == 0 && ::rename(temp.c_str(), file.c_str()) != 0) err = errno;
+    if (err != 0) {
+        ::unlink(temp.c_str());
+        return err;
+    }
+    // The rename itself reaches the disk with the folder.
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return 0;
 }
 
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {

@@ -57,6 +57,16 @@ class FileIo {
     std::filesystem::path path_;
 };
 
+// Replaces `file` with `bytes` in one step: a new temporary file in the same folder is written,
+// synced and renamed over the target, so a reader sees the old content or the new, never a
+// part. An existing target keeps its permissions. `beforeCommit`, when given, sees the finished
+// temporary file just before the rename and may abandon the write by returning false. Returns
+// 0, or the errno of the failure (EIO when abandoned); on failure the target is as it was and
+// the temporary file is gone. Goes through the fault hook: "create", "write" and "sync" with
+// the temporary file, "rename" with the target.
+int replaceFile(const std::filesystem::path& file, std::string_view bytes,
+                const std::function<bool(const std::filesystem::path& temp)>& beforeCommit = {});
+
 // Both throw EngineError with the system's reason.
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
 void removeFile(const std::filesystem::path& file);
