@@ -1,3 +1,4 @@
+#include <exception>
 #include <string>
 
 #include "intake/CentroNiveles.h"
@@ -29,17 +30,28 @@ void PlantillaCentro(app::RunState& state, app::UserPort& port, intake::CentroNi
     const auto plantilla = tables::ztempFile("PLANTILLA.DBF");
     // Only a missing table gets the defaults; corrections made earlier are kept.
     if (!tables::tableExists(plantilla)) {
-        tables::createTable(tables::ztemp(), tables::catalogue::PLANTILLA());
-        tables::Dataset t;
-        t.open(tables::ztempFile("PLANTILLA.DBF"), tables::OpenMode::Shared);
-        for (int h = 1; h <= 20; ++h) {
-            t.append();
-            t.setInteger("HORA", h);
-            t.setText("HORAINI", horaInicioPorDefecto(h));
-            t.setText("HORAFIN", horaFinPorDefecto(h));
-            t.post();
+        try {
+            tables::createTable(tables::ztemp(), tables::catalogue::PLANTILLA());
+            tables::Dataset t;
+            t.open(tables::ztempFile("PLANTILLA.DBF"), tables::OpenMode::Shared);
+            for (int h = 1; h <= 20; ++h) {
+                t.append();
+                t.setInteger("HORA", h);
+                t.setText("HORAINI", horaInicioPorDefecto(h));
+                t.setText("HORAFIN", horaFinPorDefecto(h));
+                t.post();
+            }
+            t.close();
+        } catch (...) {
+            // A schedule cut short would be kept by every later run (it is only made when
+            // missing) and give its missing hours no times: it goes, to be made whole next time.
+            try {
+                tables::deleteTableFiles(plantilla);
+            } catch (const std::exception&) {
+                // The first error is the one to report.
+            }
+            throw;
         }
-        t.close();
     }
 
     port.runBellScheduleCheck();
