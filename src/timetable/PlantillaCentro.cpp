@@ -1,9 +1,12 @@
-#include <exception>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "intake/CentroNiveles.h"
 #include "tables/Catalogue.h"
 #include "tables/Dataset.h"
+#include "tables/EngineError.h"
+#include "tables/FileIo.h"
 #include "tables/Paths.h"
 #include "tables/TableFiles.h"
 #include "timetable/Timetable.h"
@@ -21,6 +24,45 @@ std::string clock(int hour) {
     return t;
 }
 
+// Makes PLANTILLA.DBF with its default rows. A schedule cut short would be kept by every later
+// run (it is only made when missing) and give its missing hours no times, so the table is
+// written in a folder of its own and moved into the exchange folder only when complete: an
+// error or a crash on the way leaves no schedule, and the next run makes it whole.
+void creaPlantilla() {
+    namespace fs = std::filesystem;
+    const fs::path ztemp = tables::ztemp();
+    const fs::path work = ztemp / ".PLANTILLA.nueva";
+    std::error_code ec;
+    fs::remove_all(work, ec);  // what an interrupted run left
+    fs::create_directory(work, ec);
+    if (ec) {
+        throw tables::EngineError(
+            tables::systemError("No se puede crear la carpeta", work, ec.value()));
+    }
+    try {
+        tables::createTable(work, tables::catalogue::PLANTILLA());
+        tables::Dataset t;
+        t.open(work / "PLANTILLA.DBF", tables::OpenMode::Shared);
+        for (int h = 1; h <= 20; ++h) {
+            t.append();
+            t.setInteger("HORA", h);
+            t.setText("HORAINI", horaInicioPorDefecto(h));
+            t.setText("HORAFIN", horaFinPorDefecto(h));
+            t.post();
+        }
+        t.close();
+        // The index first: an index without its table is replaced when the table is made.
+        if (fs::exists(work / "PLANTILLA.MDX"))
+            tables::renameFile(work / "PLANTILLA.MDX",
+                               tables::findExisting(ztemp / "PLANTILLA.MDX"));
+        tables::renameFile(work / "PLANTILLA.DBF", tables::findExisting(ztemp / "PLANTILLA.DBF"));
+    } catch (...) {
+        fs::remove_all(work, ec);
+        throw;
+    }
+    fs::remove_all(work, ec);
+}
+
 }  // namespace
 
 std::string horaInicioPorDefecto(int h) { return clock(startHour(h)); }
@@ -29,30 +71,7 @@ std::string horaFinPorDefecto(int h) { return clock(startHour(h) + 1); }
 void PlantillaCentro(app::RunState& state, app::UserPort& port, intake::CentroNiveles& centro) {
     const auto plantilla = tables::ztempFile("PLANTILLA.DBF");
     // Only a missing table gets the defaults; corrections made earlier are kept.
-    if (!tables::tableExists(plantilla)) {
-        try {
-            tables::createTable(tables::ztemp(), tables::catalogue::PLANTILLA());
-            tables::Dataset t;
-            t.open(tables::ztempFile("PLANTILLA.DBF"), tables::OpenMode::Shared);
-            for (int h = 1; h <= 20; ++h) {
-                t.append();
-                t.setInteger("HORA", h);
-                t.setText("HORAINI", horaInicioPorDefecto(h));
-                t.setText("HORAFIN", horaFinPorDefecto(h));
-                t.post();
-            }
-            t.close();
-        } catch (...) {
-            // A schedule cut short would be kept by every later run (it is only made when
-            // missing) and give its missing hours no times: it goes, to be made whole next time.
-            try {
-                tables::deleteTableFiles(plantilla);
-            } catch (const std::exception&) {
-                // The first error is the one to report.
-            }
-            throw;
-        }
-    }
+    if (!tables::tableExists(plantilla)) creaPlantilla();
 
     port.runBellScheduleCheck();
     port.setBusy(true);
