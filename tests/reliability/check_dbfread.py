@@ -1,28 +1,36 @@
 #!/usr/bin/python3
 """Reads every .DBF of a folder with dbfread: each must open, and the records it finds (live
-and deleted) must be as many as the header counts. Prints what is wrong and exits 1."""
+and deleted) must be as many as the header counts. As a script it prints what is wrong and
+exits 1; problems(folder) gives the same as a list."""
 import os
 import struct
 import sys
 
 import dbfread
 
-folder = sys.argv[1]
-bad = []
-for name in sorted(os.listdir(folder)):
-    if not name.upper().endswith(".DBF"):
-        continue
-    path = os.path.join(folder, name)
-    try:
-        with open(path, "rb") as f:
-            head = f.read(32)
-        count = struct.unpack("<I", head[4:8])[0]
-        table = dbfread.DBF(path, load=True, ignore_missing_memofile=True, char_decode_errors="replace")
-        found = len(table.records) + len(table.deleted)
-        if found != count:
-            bad.append(f"{name}: header counts {count}, dbfread read {found}")
-    except Exception as e:  # any failure to read is what we look for
-        bad.append(f"{name}: {type(e).__name__}: {e}")
-for b in bad:
-    print(b)
-sys.exit(1 if bad else 0)
+
+def problems(folder):
+    bad = []
+    for name in sorted(os.listdir(folder)):
+        if not name.upper().endswith(".DBF"):
+            continue
+        path = os.path.join(folder, name)
+        try:
+            with open(path, "rb") as f:
+                head = f.read(32)
+            count = struct.unpack("<I", head[4:8])[0]
+            table = dbfread.DBF(path, load=True, ignore_missing_memofile=True,
+                                char_decode_errors="replace")
+            found = len(table.records) + len(table.deleted)
+            if found != count:
+                bad.append(f"{name}: header counts {count}, dbfread read {found}")
+        except Exception as e:  # any failure to read is what we look for
+            bad.append(f"{name}: {type(e).__name__}: {e}")
+    return bad
+
+
+if __name__ == "__main__":
+    found = problems(sys.argv[1])
+    for b in found:
+        print(b)
+    sys.exit(1 if found else 0)
