@@ -1,0 +1,184 @@
+#!/usr/bin/python3
+"""Sharing the exchange folder with the timetabler and with a second copy of the tool.
+
+While another process holds SOLUC, PROFT or CUADROH2 (exclusively, or shared where the tool
+needs it exclusively) the job that needs it must end with an engine error naming the table,
+leave that table as it was and every table consistent, and keep the previous fCUADROS.txt;
+once the table is free the job runs to its end. Two copies of the tool run at once on one
+folder must leave it consistent, and a run afterwards must give the clean result.
+
+usage: sharing_test.py BATCH LOCK_HELPER CHECK_TABLES EXAMPLES
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import check_dbfread  # noqa: E402
+
+batch, lock_helper, check_tables, examples = sys.argv[1:5]
+OLD_CUADROS = b"1CH0000002023A\r\n"
+NEW_CUADROS = open(os.path.join(examples, "expected", "fCUADROS.txt"), "rb").read()
+failures = []
+
+
+def job_args(job, where, nueva=False):
+    args = [batch, job, "--textos", os.path.join(where, "textos"), "--raiz", os.path.join(where, "raiz")]
+    if job == "exportar":
+        args += ["--niveles", os.path.join(examples, "expected", "niveles.txt")]
+    else:
+        args += ["--documentos", os.path.join(examples, "documentos.txt")]
+        if nueva:
+            args.append("--nueva")
+    return args
+
+
+def run(args):
+    return subprocess.run(args, capture_output=True, timeout=120)
+
+
+def ztemp(where):
+    return os.path.join(where, "raiz", "ZTEMP")
+
+
+def snapshot(where):
+    z = ztemp(where)
+    return {n: open(os.path.join(z, n), "rb").read() for n in sorted(os.listdir(z)) if os.path.isfile(os.path.join(z, n))}
+
+
+def rows(where):
+    """Every table's live rows as dbfread reads them."""
+    import dbfread
+    z = ztemp(where)
+    out = {}
+    for n in sorted(os.listdir(z)):
+        if n.upper().endswith(".DBF"):
+            out[n] = [dict(r) for r in dbfread.DBF(os.path.join(z, n), char_decode_errors="replace")]
+    return out
+
+
+def consistent(what, where):
+    r = subprocess.run([check_tables, ztemp(where)], capture_output=True, text=True)
+    if r.returncode != 0:
+        failures.append(f"{what}: engine: {r.stdout.strip()}")
+    bad = check_dbfread.problems(ztemp(where))
+    if bad:
+        failures.append(f"{what}: dbfread: {'; '.join(bad)}")
+
+
+def held(where, table, mode):
+    path = os.path.join(ztemp(where), table + ".DBF")
+    p = subprocess.Popen([lock_helper, "hold", mode, path], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    if p.stdout.readline().strip() != "ready":
+        raise SystemExit(f"lock helper could not hold {path}")
+    return p
+
+
+def release(p):
+    p.stdin.close()
+    p.wait(timeout=30)
+
+
+def fresh(start, where):
+    shutil.rmtree(where, ignore_errors=True)
+    shutil.copytree(start, where)
+
+
+# (job, table, mode held by the other program, whether the job must stop)
+CASES = [
+    ("importar", "SOLUC", "exclusive", True),
+    ("importar", "SOLUC", "shared", True),      # read with the table held exclusively
+    ("importar", "PROFT", "exclusive", True),
+    ("importar", "PROFT", "shared", True),      # teachers are added and edited exclusively
+    ("importar", "CUADROH2", "exclusive", True),
+    ("importar", "CUADROH2", "shared", True),   # a new export replaces the table
+    ("exportar", "PROFT", "exclusive", True),
+    ("exportar", "PROFT", "shared", True),      # the teachers table is made anew
+    ("exportar", "SOLUC", "exclusive", False),  # not a table of this job
+    ("exportar", "CUADROH2", "shared", False),
+]
+
+
+def main():
+    scratch = tempfile.mkdtemp(prefix="tz-sharing-")
+    try:
+        start = os.path.join(scratch, "start")
+        os.makedirs(start)
+        shutil.copytree(os.path.join(examples, "textos"), os.path.join(start, "textos"))
+        shutil.copytree(os.path.join(examples, "raiz"), os.path.join(start, "raiz"))
+        clean_exportar = os.path.join(scratch, "clean")
+        fresh(start, clean_exportar)
+        if run(job_args("exportar", clean_exportar)).returncode != 0:
+            raise SystemExit("clean exportar failed")
+        exported_rows = rows(clean_exportar)
+        # A folder where both jobs have run once, with an earlier fCUADROS.txt.
+        both = os.path.join(scratch, "both")
+        fresh(clean_exportar, both)
+        if run(job_args("importar", both)).returncode != 0:
+            raise SystemExit("clean importar failed")
+        with open(os.path.join(both, "textos", "fCUADROS.txt"), "wb") as f:
+            f.write(OLD_CUADROS)
+
+        where = os.path.join(scratch, "run")
+        for job, table, mode, stops in CASES:
+            what = f"{job} with {table} held {mode}"
+            fresh(both, where)
+            before = snapshot(where)
+            holder = held(where, table, mode)
+            r = run(job_args(job, where, nueva=True))
+            release(holder)
+            err = r.stderr.decode(errors="replace")
+            if stops:
+                if r.returncode != 3:
+                    failures.append(f"{what}: exit {r.returncode}, not 3: {err}")
+                if table.upper() not in err.upper():
+                    failures.append(f"{what}: the error does not name the table: {err}")
+                after = snapshot(where)
+                if after.get(table + ".DBF") != before.get(table + ".DBF"):
+                    failures.append(f"{what}: {table}.DBF was changed")
+                if open(os.path.join(where, "textos", "fCUADROS.txt"), "rb").read() != OLD_CUADROS:
+                    failures.append(f"{what}: fCUADROS.txt was replaced")
+            elif r.returncode != 0:
+                failures.append(f"{what}: exit {r.returncode}: {err}")
+            consistent(what, where)
+            again = run(job_args(job, where, nueva=True))
+            if again.returncode != 0:
+                failures.append(f"{what}: once free, the job ended {again.returncode}: {again.stderr.decode(errors='replace')}")
+            print(f"{what}: exit {r.returncode}; {err.strip().splitlines()[-1] if err.strip() else ''}")
+
+        # Two copies of the tool at once.
+        pairs = [("exportar", "exportar"), ("importar", "importar"), ("exportar", "importar")]
+        for a, b in pairs:
+            for i in range(8):
+                what = f"{a} and {b} at once #{i}"
+                fresh(both, where)
+                pa = subprocess.Popen(job_args(a, where, nueva=True), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                pb = subprocess.Popen(job_args(b, where, nueva=True), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                ea, eb = pa.communicate(timeout=120)[1], pb.communicate(timeout=120)[1]
+                for code, err in ((pa.returncode, ea), (pb.returncode, eb)):
+                    if code not in (0, 3):
+                        failures.append(f"{what}: exit {code}: {err.decode(errors='replace')}")
+                consistent(what, where)
+                cuadros = open(os.path.join(where, "textos", "fCUADROS.txt"), "rb").read()
+                if cuadros not in (OLD_CUADROS, NEW_CUADROS):
+                    failures.append(f"{what}: fCUADROS.txt is neither the old nor the new file")
+                # Afterwards one copy alone gives the clean result.
+                if run(job_args("exportar", where)).returncode != 0:
+                    failures.append(f"{what}: exportar afterwards failed")
+                elif rows(where) != {**rows(where), **exported_rows}:
+                    failures.append(f"{what}: exportar afterwards did not give the clean tables")
+                r = run(job_args("importar", where, nueva=True))
+                if r.returncode != 0 or open(os.path.join(where, "textos", "fCUADROS.txt"), "rb").read() != NEW_CUADROS:
+                    failures.append(f"{what}: importar afterwards: exit {r.returncode}")
+            print(f"{a} and {b} at once: 8 runs")
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+    print(f"{len(failures)} problems")
+    for f in failures:
+        print("  " + f)
+    sys.exit(1 if failures else 0)
+
+
+main()
