@@ -40,6 +40,11 @@ struct IndexFileHooks {
         created;
     // Rows of the table reached its file (after each write-through and after a flush).
     std::function<void(const class Table& table)> written;
+    // A change was made (in memory, and on disk when written through), before the datasets
+    // are told. Must not throw.
+    std::function<void(const class Table& table, const TableChange& change)> changed;
+    // The table is closing, after its last flush. Must not throw.
+    std::function<void(const class Table& table)> closed;
 };
 void setIndexFileHooks(IndexFileHooks hooks);
 const IndexFileHooks& indexFileHooks();
