@@ -1,0 +1,367 @@
+#include "tables/MdxMaintenance.h"
+
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <unordered_map>
+
+#include "tables/Catalogue.h"
+#include "tables/DbfFormat.h"
+#include "tables/EngineError.h"
+#include "tables/FileIo.h"
+#include "tables/MdxStorage.h"
+#include "tables/Paths.h"
+
+namespace tz::tables::mdx {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kFlagByte = 28;
+constexpr std::size_t kFieldFlagByte = 31;
+
+std::string upper(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// NAME.MDX with the extension in the letter case of the table's (".dbf" gives ".mdx").
+fs::path ownIndexFile(const fs::path& dbf) {
+    std::string ext = dbf.extension().string();
+    bool lower =
+        !ext.empty() && ext.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ") == std::string::npos;
+    fs::path m = dbf;
+    m.replace_extension(lower ? ".mdx" : ".MDX");
+    return m;
+}
+
+// A tag and the field it is made from.
+struct Binding {
+    std::size_t field;
+    std::size_t offset;
+    std::size_t width;
+    KeyType type;
+};
+
+// The key of a record for a tag; numeric keys are made in `scratch`.
+const unsigned char* keyOf(const Binding& b, const char* record, NumericKey& scratch) {
+    const char* field = record + b.offset;
+    if (b.type == KeyType::Character) return reinterpret_cast<const unsigned char*>(field);
+    scratch = numericKey(std::string_view(field, b.width));
+    return scratch.data();
+}
+
+// Writes header byte 28 and the descriptors' byte 31 where they differ from what is wanted.
+void setFlags(FileIo& io, const std::vector<bool>& indexed, bool on) {
+    std::size_t n = indexed.size();
+    std::string head(32 + 32 * n, '\0');
+    head.resize(io.readAt(head.data(), head.size(), 0));
+    if (head.size() < 32 + 32 * n) return;
+    char want = on ? 1 : 0;
+    if (head[kFlagByte] != want) io.writeAt(&want, 1, kFlagByte);
+    for (std::size_t i = 0; i < n; ++i) {
+        char f = on && indexed[i] ? 1 : 0;
+        std::size_t at = 32 + 32 * i + kFieldFlagByte;
+        if (head[at] != f) io.writeAt(&f, 1, at);
+    }
+}
+
+// A dBase III/IV table, whose byte 28 means a production index (FoxPro gives it other uses).
+bool isDbaseTable(unsigned char version) { return (version & 0x07) == 3 && version != 0xFB; }
+
+// Writes a whole index file beside the table in one step (a temporary file renamed over the
+// old one), so a failure leaves the old file as it was and no reader finds half an index.
+void writeWhole(const MdxIndex& index, const fs::path& mdx) {
+    if (int e = replaceFile(mdx, index.image())) {
+        throw EngineError(systemError("No se puede escribir el índice", mdx, e));
+    }
+}
+
+// What is kept for a table that changes in this process.
+struct State {
+    fs::path dbf;
+    fs::path mdx;
+    bool dbase = false;    // a dBase III/IV table (byte 28 means a production index)
+    bool managed = false;  // a dBase table with at least one tag
+    std::vector<Binding> bindings;
+    std::vector<bool> indexed;  // per field
+    std::unique_ptr<MdxIndex> index;
+    std::unique_ptr<MdxFile> file;  // the index file open for in-place writes
+    // The table file, held open until the table closes: closing a descriptor would drop the
+    // record locks the engine holds on the same file.
+    std::unique_ptr<FileIo> dbfIo;
+    std::uint64_t version = 0;  // Table::dataVersion() the tree reflects
+    bool wholePending = true;   // the file is to be written whole
+    bool flagsOn = false;       // byte 28 is known to be 1
+};
+
+std::unordered_map<const Table*, State>& states() {
+    static std::unordered_map<const Table*, State> s;
+    return s;
+}
+
+// Builds the state of a table from its records (the change being reported included).
+void rebuild(State& s, const Table& t) {
+    s.dbf = t.path();
+    s.mdx = indexFileFor(t.path());
+    s.file.reset();
+    s.index.reset();
+    s.bindings.clear();
+    s.wholePending = true;
+    s.version = t.dataVersion();
+    s.indexed.assign(t.fields().size(), false);
+    s.managed = false;
+    if (!s.dbfIo || s.dbfIo->path() != t.path()) {
+        s.dbfIo = std::make_unique<FileIo>(t.path(), FileIo::Access::ReadWrite);
+    }
+    unsigned char version = 0;
+    s.dbase = s.dbfIo->readAt(&version, 1, 0) == 1 && isDbaseTable(version);
+    if (!s.dbase) return;
+    std::vector<TagSpec> specs;
+    for (int o = 1; o < t.orderCount(); ++o) {
+        auto field = static_cast<std::size_t>(t.orderField(o));
+        auto spec = tagFor(t.fields()[field]);
+        if (!spec) continue;
+        spec->name = dbf::fieldKey(t.orderName(o));
+        specs.push_back(*spec);
+        s.bindings.push_back({field,
+                              static_cast<std::size_t>(t.fieldOffset(static_cast<int>(field))),
+                              static_cast<std::size_t>(t.fields()[field].width), spec->type});
+        s.indexed[field] = true;
+    }
+    s.managed = !specs.empty();
+    if (!s.managed) return;
+    s.index = std::make_unique<MdxIndex>(t.path().stem().string(), specs);
+    // Every record, deleted ones included, in record order: the builder sorts each tag.
+    std::uint32_t n = t.slots();
+    std::vector<std::uint32_t> recnos(n);
+    for (std::uint32_t r = 0; r < n; ++r) recnos[r] = r + 1;
+    NumericKey scratch;
+    for (std::size_t i = 0; i < s.bindings.size(); ++i) {
+        const Binding& b = s.bindings[i];
+        std::size_t kl = static_cast<std::size_t>(specs[i].keyLength);
+        std::string keys(std::size_t(n) * kl, '\0');
+        for (std::uint32_t r = 0; r < n; ++r) {
+            std::memcpy(keys.data() + std::size_t(r) * kl, keyOf(b, t.record(r), scratch), kl);
+        }
+        s.index->build(static_cast<int>(i), keys, recnos);
+    }
+}
+
+// Applies one change to the tree; false when the tree disagrees with it.
+bool apply(State& s, const Table& t, const TableChange& c) {
+    NumericKey a, b;
+    auto recno = c.rec + 1;
+    for (std::size_t i = 0; i < s.bindings.size(); ++i) {
+        const Binding& bind = s.bindings[i];
+        int tag = static_cast<int>(i);
+        switch (c.kind) {
+            case TableChange::Kind::Appended:
+                s.index->insert(tag, keyOf(bind, t.record(c.rec), a), recno);
+                break;
+            case TableChange::Kind::Updated: {
+                if (!c.oldRecord) return false;
+                const unsigned char* before = keyOf(bind, c.oldRecord, a);
+                const unsigned char* now = keyOf(bind, t.record(c.rec), b);
+                std::size_t kl = bind.type == KeyType::Numeric ? kNumericKeyLength : bind.width;
+                if (std::memcmp(before, now, kl) == 0) break;
+                if (!s.index->erase(tag, before, recno)) return false;
+                s.index->insert(tag, now, recno);
+                break;
+            }
+            case TableChange::Kind::Deleted:
+                // Deleted records keep their keys until the table is packed.
+                break;
+            case TableChange::Kind::Reloaded:
+                return false;
+        }
+    }
+    return true;
+}
+
+// Puts the tree on disk: whole the first time, then the changed blocks. A failure clears
+// byte 28, so nobody trusts the file, and leaves the whole file to be written next time.
+void persist(State& s) {
+    if (!s.managed || !s.index) return;
+    try {
+        if (s.wholePending || !s.file) {
+            s.file.reset();
+            writeWhole(*s.index, s.mdx);
+            s.index->forgetChanges();
+            s.file = std::make_unique<MdxFile>(s.mdx);
+            s.wholePending = false;
+        } else if (s.index->hasChanges()) {
+            s.index->writeChanges(*s.file);
+        }
+        if (!s.flagsOn) {
+            setFlags(*s.dbfIo, s.indexed, true);
+            s.flagsOn = true;
+        }
+    } catch (const std::exception&) {
+        s.wholePending = true;
+        s.file.reset();
+        s.flagsOn = false;
+        try {
+            setFlags(*s.dbfIo, s.indexed, false);
+        } catch (const std::exception&) {
+            // Nothing more can be done: the rows themselves are stored.
+        }
+    }
+}
+
+void onChanged(const Table& t, const TableChange& c) {
+    try {
+        if (!t.writable()) return;
+        auto& all = states();
+        auto it = all.find(&t);
+        bool fresh = it == all.end() || it->second.dbf != t.path() ||
+                     t.dataVersion() != it->second.version + 1;
+        State& s = all[&t];
+        if (fresh) {
+            rebuild(s, t);
+        } else if (s.managed) {
+            if (!apply(s, t, c)) rebuild(s, t);
+            s.version = t.dataVersion();
+        } else {
+            s.version = t.dataVersion();
+        }
+        if (!s.managed) {
+            // No tag we can keep: a production index claimed by the header would go stale.
+            if (fresh && s.dbase) setFlags(*s.dbfIo, s.indexed, false);
+            return;
+        }
+        if (t.lockMode() != OpenMode::Exclusive) persist(s);
+    } catch (const std::exception&) {
+        // The change itself is stored; the index is rebuilt at the next one.
+        states().erase(&t);
+    }
+}
+
+void onWritten(const Table& t) {
+    auto it = states().find(&t);
+    if (it != states().end()) persist(it->second);
+}
+
+void onClosed(const Table& t) {
+    auto it = states().find(&t);
+    if (it == states().end()) return;
+    persist(it->second);
+    states().erase(it);
+}
+
+void onCreated(const fs::path& dbf, const std::vector<FieldDef>& fields,
+               const std::vector<std::string>& indexes) {
+    std::vector<TagSpec> specs;
+    std::vector<bool> indexed(fields.size(), false);
+    for (const auto& name : indexes) {
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (dbf::fieldKey(fields[i].name) != dbf::fieldKey(name) || indexed[i]) continue;
+            if (auto spec = tagFor(fields[i])) {
+                spec->name = dbf::fieldKey(name);
+                specs.push_back(*spec);
+                indexed[i] = true;
+            }
+        }
+    }
+    if (specs.empty()) return;
+    // A new table's index takes the letter case of the table's name; a stale index in any
+    // other case goes (on Windows they would all be the same file).
+    fs::path mdx = ownIndexFile(dbf);
+    std::error_code ec;
+    for (fs::directory_iterator it(mdx.parent_path(), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const fs::path& p = it->path();
+        if (p != mdx && upper(p.filename().string()) == upper(mdx.filename().string())) {
+            std::error_code ignored;
+            fs::remove(p, ignored);
+        }
+    }
+    try {
+        MdxIndex index(dbf.stem().string(), specs);
+        writeWhole(index, mdx);
+        FileIo io(dbf, FileIo::Access::ReadWrite);
+        setFlags(io, indexed, true);
+    } catch (const std::exception& e) {
+        throw EngineError("No se puede crear el índice " + mdx.string() + ": " + e.what());
+    }
+}
+
+}  // namespace
+
+std::optional<TagSpec> tagFor(const FieldDef& field) {
+    TagSpec s;
+    s.name = dbf::fieldKey(field.name);
+    switch (field.type) {
+        case FieldType::Character:
+            if (field.width < 1 || field.width > kMaxCharacterKey) return std::nullopt;
+            s.type = KeyType::Character;
+            s.keyLength = field.width;
+            return s;
+        case FieldType::Numeric:
+        case FieldType::Float:
+            s.type = KeyType::Numeric;
+            s.keyLength = kNumericKeyLength;
+            return s;
+        default:
+            return std::nullopt;
+    }
+}
+
+fs::path indexFileFor(const fs::path& dbf) { return findExisting(ownIndexFile(dbf)); }
+
+std::vector<std::string> readTagNames(const fs::path& mdx) {
+    std::ifstream in(mdx, std::ios::binary);
+    if (!in) return {};
+    std::string head(kHeaderPages * kPageSize, '\0');
+    if (!in.read(head.data(), static_cast<std::streamsize>(head.size()))) return {};
+    auto u = [&](const std::string& s, std::size_t i) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(s[i]));
+    };
+    if ((u(head, 0) != 2 && u(head, 0) != 3) || u(head, 26) != 32) return {};
+    std::uint32_t used = u(head, 28) | u(head, 29) << 8;
+    if (used > static_cast<std::uint32_t>(kMaxTags)) return {};
+    std::vector<std::string> names;
+    for (std::uint32_t i = 0; i < used; ++i) {
+        std::size_t e = 544 + 32 * i;
+        std::uint32_t page =
+            u(head, e) | u(head, e + 1) << 8 | u(head, e + 2) << 16 | u(head, e + 3) << 24;
+        std::string name = head.substr(e + 4, 11);
+        name.resize(std::strlen(name.c_str()));
+        std::string tagHead(256, '\0');
+        in.seekg(static_cast<std::streamoff>(std::uint64_t(page) * kPageSize));
+        if (!in.read(tagHead.data(), static_cast<std::streamsize>(tagHead.size()))) return {};
+        std::string expr = tagHead.substr(24, 220);
+        expr.resize(std::strlen(expr.c_str()));
+        while (!expr.empty() && expr.back() == ' ') expr.pop_back();
+        while (!expr.empty() && expr.front() == ' ') expr.erase(0, 1);
+        if (!name.empty() && upper(expr) == upper(name)) names.push_back(upper(name));
+    }
+    return names;
+}
+
+IndexFileHooks productionIndexHooks() {
+    IndexFileHooks h;
+    h.tagNames = [](const fs::path& dbf) {
+        // Tag names hold at most 10 characters; the catalogue spells some indexes longer
+        // ("PROF_DIA_SES"), and that is the name the steps use.
+        std::vector<std::string> names = readTagNames(indexFileFor(dbf));
+        std::string file = upper(dbf.filename().string());
+        for (const auto* l : catalogue::all()) {
+            if (upper(l->fileName) != file) continue;
+            for (auto& n : names) {
+                for (const auto& i : l->indexes) {
+                    if (dbf::fieldKey(i) == n) n = i;
+                }
+            }
+        }
+        return names;
+    };
+    h.created = onCreated;
+    h.written = onWritten;
+    h.changed = onChanged;
+    h.closed = onClosed;
+    return h;
+}
+
+}  // namespace tz::tables::mdx
