@@ -7,6 +7,7 @@
 
 #include "tables/Catalogue.h"
 #include "tables/EngineError.h"
+#include "tables/MdxMaintenance.h"
 
 namespace tz::tables {
 namespace {
@@ -24,7 +25,7 @@ std::map<std::string, std::vector<std::string>>& remembered() {
 }
 
 IndexFileHooks& hooks() {
-    static IndexFileHooks h;
+    static IndexFileHooks h = mdx::productionIndexHooks();
     return h;
 }
 
@@ -118,6 +119,7 @@ Table::~Table() {
     } catch (...) {
         // Nothing can be reported from here; what was written before stays readable.
     }
+    if (hooks().closed) hooks().closed(*this);
     io_.close();
     auto& reg = registry();
     if (auto it = reg.find(key_); it != reg.end() && it->second.expired()) reg.erase(it);
@@ -288,6 +290,7 @@ OrderedIndex::Key Table::keyFor(int o, std::string_view value) const {
 }
 
 void Table::notify(const TableChange& change) {
+    if (hooks().changed) hooks().changed(*this, change);
     auto copy = clients_;
     for (const auto& c : copy) c.client->tableChanged(change);
 }
