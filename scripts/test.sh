@@ -11,3 +11,11 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" --timeout 600
+
+# --- Fuzzing (reliability): each libFuzzer target for 30 seconds, in its own clang build. ---
+# Only where clang is installed; a crash, leak or sanitizer report fails the run.
+if command -v clang++ >/dev/null 2>&1; then
+  FUZZ_BUILD_DIR=${FUZZ_BUILD_DIR:-build-fuzz} scripts/fuzz.sh 30
+else
+  echo "clang++ not found: fuzz targets skipped"
+fi
