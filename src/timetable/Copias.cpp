@@ -181,8 +181,8 @@ std::map<std::tuple<std::string, std::string, std::string, int>, Periodo> period
         start = end + 1;
         if (line.empty()) continue;
         if (line[0] == '2') {
-            Periodo p{cut(line, 2, 1), rtrim(cut(line, 3, 15)), cut(line, 20, 1), cut(line, 18, 2),
-                      std::string(line), {}};
+            Periodo p{cut(line, 2, 1),  rtrim(cut(line, 3, 15)), cut(line, 20, 1),
+                      cut(line, 18, 2), std::string(line),       {}};
             const int n = seen[{p.doc, p.dia, p.sesion}]++;
             current = &(out[{p.doc, p.dia, p.sesion, n}] = std::move(p));
         } else if (line[0] == '3' && current) {
@@ -200,10 +200,9 @@ std::vector<std::string> detalles(const Periodo& a, const Periodo& b) {
     static const struct {
         const char* titulo;
         std::size_t start, len;
-    } campos[] = {{"TipoDOC", 2, 1},   {"TAREA", 21, 3},     {"H.INICIO", 24, 5},
-                  {"H. FIN", 29, 5},   {"G.NIVEL", 34, 3},   {"Cód.ASIG", 37, 4},
-                  {"TIPASIG", 41, 1},  {"IDIOMA", 42, 2},    {"AULA", 44, 30},
-                  {"ACTIV.", 74, 3}};
+    } campos[] = {{"TipoDOC", 2, 1},  {"TAREA", 21, 3},    {"H.INICIO", 24, 5}, {"H. FIN", 29, 5},
+                  {"G.NIVEL", 34, 3}, {"Cód.ASIG", 37, 4}, {"TIPASIG", 41, 1},  {"IDIOMA", 42, 2},
+                  {"AULA", 44, 30},   {"ACTIV.", 74, 3}};
     std::vector<std::string> out;
     for (const auto& c : campos) {
         const std::string x = rtrim(cut(a.linea2, c.start, c.len)),
@@ -272,8 +271,7 @@ std::string textoDiferencias(const std::vector<DiferenciaProfesor>& d) {
              std::to_string(n[2]) + (n[2] == 1 ? " cambiado" : " cambiados") + "\n";
         for (const Cambio& c : p.cambios) {
             static const char* const marca[] = {"  + añadido", "  - quitado", "  * cambiado"};
-            s += std::string(marca[c.tipo]) + ": día " + utf8(c.dia) + ", sesión " +
-                 utf8(c.sesion);
+            s += std::string(marca[c.tipo]) + ": día " + utf8(c.dia) + ", sesión " + utf8(c.sesion);
             for (std::size_t k = 0; k < c.detalles.size(); ++k)
                 s += (k ? "; " : ": ") + c.detalles[k];
             s += "\n";

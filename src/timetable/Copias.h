@@ -34,7 +34,7 @@ bool guardaAnterior(const std::filesystem::path& carpetaTextos,
 // One period of one teacher that differs between two versions of the file.
 struct Cambio {
     enum Tipo { Anadido, Quitado, Cambiado } tipo;
-    std::string dia, sesion;  // Windows-1252 bytes as in the file
+    std::string dia, sesion;            // Windows-1252 bytes as in the file
     std::vector<std::string> detalles;  // Cambiado: "TAREA: 101 → COO" (UTF-8)
 };
 struct DiferenciaProfesor {

@@ -122,13 +122,13 @@ std::string Hallazgo::descripcion() const {
     }
     if (!posible) return "en blanco";
     const bool lectiva = campo != "TIP_ACTIV";
-    return "en blanco (posible: la TAREA \"" + utf8(tarea) + "\" " +
-           (lectiva ? "es" : "NO es") + " \"Lectiva\")";
+    return "en blanco (posible: la TAREA \"" + utf8(tarea) + "\" " + (lectiva ? "es" : "NO es") +
+           " \"Lectiva\")";
 }
 
 std::string Hallazgo::linea() const {
-    std::string s = "Profesor " + utf8(profesor) + ", día " + utf8(dia) + ", sesión " +
-                    utf8(sesion);
+    std::string s =
+        "Profesor " + utf8(profesor) + ", día " + utf8(dia) + ", sesión " + utf8(sesion);
     if (tipo == 3) s += ", grupo " + utf8(grupo);
     return s + ", " + columna() + ": " + descripcion();
 }
@@ -202,8 +202,7 @@ void revisaFila(const Fila2& f, tables::Bookmark registro, const Catalogos& c,
 
     // Codes present are checked against their catalogues whatever the task is.
     const bool asig = !blank(f.CODASIG), idioma = !blank(f.IDIOMA), activ = !blank(f.TIP_ACTIV);
-    if (asig && !contiene(c.asignat, f.CODASIG))
-        add("CODASIG", Falta::NoEnCatalogo, f.CODASIG);
+    if (asig && !contiene(c.asignat, f.CODASIG)) add("CODASIG", Falta::NoEnCatalogo, f.CODASIG);
     if (idioma && !contiene(c.idioma, f.IDIOMA)) add("IDIOMA", Falta::NoEnCatalogo, f.IDIOMA);
     if (activ && !contiene(c.otract, f.TIP_ACTIV))
         add("TIP_ACTIV", Falta::NoEnCatalogo, f.TIP_ACTIV);
@@ -261,11 +260,23 @@ std::vector<Hallazgo> revisa(const Dataset& h2, const Dataset& h3, const Catalog
     std::vector<Hallazgo> out;
 
     {
-        enum { TIPDOC, ABREVPROF, DOC, NUMSESION, DIASEM, TIPTAR, GRUPNIV, CODASIG, IDIOMA,
-               TIP_ACTIV, PROF_DIA_SES, N };
-        static const char* const nombres[N] = {"TIPDOC",  "ABREVPROF", "DOC",     "NUMSESION",
-                                               "DIASEM",  "TIPTAR",    "GRUPNIV", "CODASIG",
-                                               "IDIOMA",  "TIP_ACTIV", "PROF_DIA_SES"};
+        enum {
+            TIPDOC,
+            ABREVPROF,
+            DOC,
+            NUMSESION,
+            DIASEM,
+            TIPTAR,
+            GRUPNIV,
+            CODASIG,
+            IDIOMA,
+            TIP_ACTIV,
+            PROF_DIA_SES,
+            N
+        };
+        static const char* const nombres[N] = {"TIPDOC", "ABREVPROF", "DOC",         "NUMSESION",
+                                               "DIASEM", "TIPTAR",    "GRUPNIV",     "CODASIG",
+                                               "IDIOMA", "TIP_ACTIV", "PROF_DIA_SES"};
         std::array<int, N> k{};
         for (int i = 0; i < N; ++i) k[i] = requiere(h2, nombres[i]);
         const bool pend = editando(pendiente2, h2);

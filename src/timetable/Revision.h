@@ -40,14 +40,14 @@ enum class Falta {
 };
 
 struct Hallazgo {
-    int tipo = 2;  // record type: 2 (CUADROH2) or 3 (CUADROH3)
+    int tipo = 2;                              // record type: 2 (CUADROH2) or 3 (CUADROH3)
     std::string profesor, dia, sesion, clave;  // ABREVPROF, DIASEM, session, PROF_DIA_SES
     std::string grupo;                         // type 3: ABREVGRUP
     std::string campo;                         // the field, e.g. "CODASIG"
     std::string valor;                         // NoEnCatalogo: the code found
     std::string tarea;                         // possible findings: the task code
     Falta falta = Falta::EnBlanco;
-    bool posible = false;  // depends on how the task's OTRACTIV flag reads
+    bool posible = false;           // depends on how the task's OTRACTIV flag reads
     tables::Bookmark registro = 0;  // the row in its table
 
     // The column title in the window ("Cód.ASIG") and what is missing, in Spanish.
