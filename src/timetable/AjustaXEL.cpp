@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "tables/Paths.h"
+#include "timetable/Copias.h"
 #include "timetable/CuadroHorario.h"
 #include "timetable/Texto.h"
 
@@ -319,7 +320,11 @@ void AjustaXEL::CreaTXTCuadroHorario() {
     h3.close();
     h2.close();
 
-    cuadro::writeFileAtomically(tables::findExisting(folder / "fCUADROS.txt"), out);
+    const std::filesystem::path target = tables::findExisting(folder / "fCUADROS.txt");
+    // The file being replaced is kept in the tool's state folder first; a copy that cannot be
+    // kept does not stop the writing.
+    copias::guardaAnterior(folder, target);
+    cuadro::writeFileAtomically(target, out);
 }
 
 }  // namespace tz::timetable
