@@ -20,6 +20,22 @@ std::string_view trimSpaces(std::string_view s) {
     return s;
 }
 
+// memcpy for the short values of most fields, without a library call per value: fixed-size
+// copies, which the compiler turns into plain moves, overlapping where the length is between.
+inline void copyBytes(char* dst, const char* src, std::size_t n) {
+    if (n >= 8 && n <= 16) {
+        std::memcpy(dst, src, 8);
+        std::memcpy(dst + n - 8, src + n - 8, 8);
+    } else if (n >= 4 && n < 8) {
+        std::memcpy(dst, src, 4);
+        std::memcpy(dst + n - 4, src + n - 4, 4);
+    } else if (n > 16) {
+        std::memcpy(dst, src, n);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];
+    }
+}
+
 void blankRecord(const Table& t, std::vector<char>& buf) {
     buf.assign(static_cast<std::size_t>(t.recordLength()), ' ');
     const auto& fs = t.fields();
@@ -51,6 +67,7 @@ struct Dataset::Impl final : TableClient {
     mutable int curPos = -1;
     bool atEof = true, atBof = true;
     std::vector<char> buf;
+    std::vector<char> blankRow;  // an empty record of the open table
     bool changed = false;
 
     // Master–detail.
@@ -124,6 +141,16 @@ struct Dataset::Impl final : TableClient {
     // --- notifications ----------------------------------------------------------------------
     template <class F>
     void tell(F f) {
+        // An observer may come or go while it is told: tell those there were at the start, from
+        // a copy (on the stack for the usual few).
+        constexpr std::size_t kFew = 8;
+        if (observers.size() <= kFew) {
+            DatasetObserver* few[kFew];
+            std::size_t n = observers.size();
+            std::copy(observers.begin(), observers.end(), few);
+            for (std::size_t i = 0; i < n; ++i) f(few[i]);
+            return;
+        }
         auto copy = observers;
         for (auto* o : copy) f(o);
     }
@@ -285,7 +312,7 @@ struct Dataset::Impl final : TableClient {
     void append() {
         requireWritable();
         settle();
-        blankRecord(*table, buf);
+        buf = blankRow;
         if (linked() && linkValid) {
             // A new row of a detail belongs to the master's current row.
             int f = table->orderField(order);
@@ -479,6 +506,7 @@ void Dataset::open(const std::filesystem::path& file, OpenMode mode) {
     if (!fileExists(p)) throw EngineError("La tabla " + p.string() + " no existe");
     d_->table = Table::attach(p, mode, d_.get());
     d_->file = d_->table->path();
+    blankRecord(*d_->table, d_->blankRow);
     d_->openMode = mode;
     d_->state = DatasetState::Browse;
     d_->order = 0;
@@ -693,6 +721,19 @@ void Dataset::remove() {
     d_->tellCurrent();
 }
 
+namespace {
+void checkEncode(dbf::EncodeResult r, const Dataset& ds, const FieldDef& f, std::string_view v) {
+    if (r == dbf::EncodeResult::Invalid) {
+        throw EngineError("El valor '" + std::string(v) + "' no es válido para el campo " + f.name +
+                          " de la tabla " + ds.tableName());
+    }
+    if (r == dbf::EncodeResult::TooWide) {
+        throw EngineError("El valor " + std::string(v) + " no cabe en el campo " + f.name +
+                          " de la tabla " + ds.tableName());
+    }
+}
+}  // namespace
+
 void Dataset::appendRecord(const std::vector<std::string>& values) {
     d_->requireWritable();
     if (values.size() > d_->table->fields().size()) {
@@ -700,7 +741,20 @@ void Dataset::appendRecord(const std::vector<std::string>& values) {
     }
     d_->append();
     try {
-        for (std::size_t i = 0; i < values.size(); ++i) setText(static_cast<int>(i), values[i]);
+        // What setText does for each field of a new row, without its per-call checks. The row
+        // starts blank, so a character value needs only its own bytes copied.
+        const Table& t = *d_->table;
+        const auto& fs = t.fields();
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            char* dst = d_->buf.data() + t.fieldOffset(static_cast<int>(i));
+            if (fs[i].type == FieldType::Character) {
+                std::size_t n =
+                    std::min<std::size_t>(static_cast<std::size_t>(fs[i].width), values[i].size());
+                copyBytes(dst, values[i].data(), n);
+                continue;
+            }
+            checkEncode(dbf::encodeText(fs[i], dst, values[i]), *this, fs[i], values[i]);
+        }
         d_->changed = true;
         d_->post();
     } catch (...) {
@@ -735,19 +789,6 @@ std::int64_t Dataset::integer(std::string_view field) const {
 }
 
 bool Dataset::logical(std::string_view field) const { return text(field) == "T"; }
-
-namespace {
-void checkEncode(dbf::EncodeResult r, const Dataset& ds, const FieldDef& f, std::string_view v) {
-    if (r == dbf::EncodeResult::Invalid) {
-        throw EngineError("El valor '" + std::string(v) + "' no es válido para el campo " + f.name +
-                          " de la tabla " + ds.tableName());
-    }
-    if (r == dbf::EncodeResult::TooWide) {
-        throw EngineError("El valor " + std::string(v) + " no cabe en el campo " + f.name +
-                          " de la tabla " + ds.tableName());
-    }
-}
-}  // namespace
 
 void Dataset::setText(std::string_view field, std::string_view value) {
     setText(d_->fieldNo(field), value);

@@ -246,6 +246,8 @@ int OrderedIndex::positionOf(std::uint32_t rec) const {
     place();
     Word e[kMaxWords + 1];
     entryOf(rec, e);
+    // The last entry (the row just appended, often) needs no search.
+    if (!chunks_.empty() && compareEntries(fence(chunks_.size() - 1), e) == 0) return size_ - 1;
     std::size_t c = chunkFor(e);
     if (c == chunks_.size()) return -1;
     std::size_t s = slotFor(c, e);
@@ -310,11 +312,8 @@ void OrderedIndex::placeOne(std::uint32_t rec) {
     Word e[kMaxWords + 1];
     entryOf(rec, e);
     const auto stride = static_cast<std::ptrdiff_t>(stride_);
-    if (chunks_.empty()) {
-        chunks_.emplace_back(e, e + stride);
-        fences_.assign(e, e + stride);
-        size_ = 1;
-        countsValid_ = false;
+    if (chunks_.empty() || compareEntries(fence(chunks_.size() - 1), e) < 0) {
+        appendEntry(e);
         return;
     }
     std::size_t c = std::min(chunkFor(e), chunks_.size() - 1);
@@ -337,14 +336,39 @@ void OrderedIndex::placeOne(std::uint32_t rec) {
     }
 }
 
-template <std::size_t S, class Less>
+void OrderedIndex::appendEntry(const Word* e) {
+    const auto stride = static_cast<std::ptrdiff_t>(stride_);
+    ++size_;
+    if (!chunks_.empty() && entries(chunks_.size() - 1) + 1 < kChunkMax) {
+        std::size_t c = chunks_.size() - 1;
+        chunks_[c].insert(chunks_[c].end(), e, e + stride);
+        setFence(c);
+        countChanged(c, 1);
+        return;
+    }
+    std::size_t n = chunks_.size();  // the new chunk's index
+    chunks_.emplace_back(e, e + stride);
+    fences_.insert(fences_.end(), e, e + stride);
+    if (countsValid_) {
+        // Tree node n + 1 sums the chunks (n + 1 − lowbit(n + 1), n + 1], 1-based.
+        std::size_t i = n + 1, from = i - (i & (~i + 1));
+        counts_.push_back(1 + entriesBefore(n) - entriesBefore(from));
+    }
+}
+
+template <std::size_t S, bool Tail, class Less>
 static void sortFixed(std::vector<Word>& flat, Less less) {
     using Entry = std::array<Word, S>;
     static_assert(sizeof(Entry) == S * sizeof(Word));
     std::vector<Entry> v(flat.size() / S);
     std::memcpy(v.data(), flat.data(), flat.size() * sizeof(Word));
-    std::sort(v.begin(), v.end(),
-              [&](const Entry& a, const Entry& b) { return less(a.data(), b.data()); });
+    if constexpr (Tail) {
+        std::sort(v.begin(), v.end(),
+                  [&](const Entry& a, const Entry& b) { return less(a.data(), b.data()); });
+    } else {
+        // Key words, then the record number: the entries' own lexicographic order.
+        std::sort(v.begin(), v.end());
+    }
     std::memcpy(flat.data(), v.data(), flat.size() * sizeof(Word));
 }
 
@@ -355,16 +379,20 @@ void OrderedIndex::sortEntries(std::vector<Word>& flat) const {
             std::sort(flat.begin(), flat.end());
             break;
         case 2:
-            sortFixed<2>(flat, less);
+            sortFixed<2, false>(flat, less);
             break;
         case 3:
-            sortFixed<3>(flat, less);
+            sortFixed<3, false>(flat, less);
             break;
         case 4:
-            sortFixed<4>(flat, less);
+            sortFixed<4, false>(flat, less);
             break;
         default:
-            sortFixed<kMaxWords + 1>(flat, less);
+            if (tail_) {
+                sortFixed<kMaxWords + 1, true>(flat, less);
+            } else {
+                sortFixed<kMaxWords + 1, false>(flat, less);
+            }
             break;
     }
 }

@@ -98,6 +98,9 @@ class OrderedIndex {
     }
     void placePending();
     void placeOne(std::uint32_t rec);
+    // Appends an entry greater than every placed one: fills the last chunk, then starts a new
+    // one, so that records arriving in key order (appends in physical order) leave full chunks.
+    void appendEntry(const Word* e);
     void sortEntries(std::vector<Word>& flat) const;
     // Replaces the chunks with these sorted entries.
     void fill(const std::vector<Word>& flat);
