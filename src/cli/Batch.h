@@ -1,4 +1,8 @@
 #pragma once
+#include <iosfwd>
+#include <string>
+#include <vector>
+
 #include "app/Jobs.h"
 #include "cli/BatchOptions.h"
 #include "cli/BatchPort.h"
@@ -13,6 +17,7 @@ enum ExitStatus {
     kError = 3,          // an engine or runtime error ended the job
     kNoFinalizado = 4,   // "!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente"
     kEsperaPersona = 5,  // the job stopped where a person would have to act
+    kHayHallazgos = 6,   // revisar: codes are still missing
 };
 
 // The outcome, the first that applies: error, stopped for a person, not finished, input
@@ -25,5 +30,10 @@ void fillCentre(app::Jobs& jobs, const CentroDatos& centro);
 
 int runExportar(const BatchOptions& options, BatchPort& port);
 int runImportar(const BatchOptions& options, BatchPort& port);
+
+// The tools "revisar" and "copias" (their own arguments, after the program name): results on
+// `out`, messages on `err`; returns the exit status.
+bool esHerramienta(const std::string& word);
+int runHerramienta(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace tz::cli

@@ -10,6 +10,7 @@
 int main(int argc, char** argv) {
     using namespace tz::cli;
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && esHerramienta(args[0])) return runHerramienta(args, std::cout, std::cerr);
     ParseResult parsed = parseBatchArgs(args);
     if (parsed.help) {
         std::cout << usageText();
