@@ -54,7 +54,9 @@ TEST_P(FromUtf8, EncodesOrRefuses) {
     const auto& c = GetParam();
     const auto got = cp1252::fromUtf8(c.utf8);
     ASSERT_EQ(got.has_value(), c.ok);
-    if (c.ok) EXPECT_EQ(*got, c.bytes);
+    if (c.ok) {
+        EXPECT_EQ(*got, c.bytes);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
