@@ -1,6 +1,7 @@
 #include "tables/MdxIndex.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstring>
 #include <ctime>
@@ -23,18 +24,50 @@ void put32(unsigned char* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
+// Byte order of two keys, eight bytes at a time.
+inline int compareBytes(const unsigned char* a, const unsigned char* b, std::size_t n) {
+    for (; n >= 8; a += 8, b += 8, n -= 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a, 8);
+        std::memcpy(&y, b, 8);
+        if (x != y) {
+            if constexpr (std::endian::native == std::endian::little) {
+                x = __builtin_bswap64(x);
+                y = __builtin_bswap64(y);
+            }
+            return x < y ? -1 : 1;
+        }
+    }
+    for (; n > 0; ++a, ++b, --n) {
+        if (*a != *b) return *a < *b ? -1 : 1;
+    }
+    return 0;
+}
+
 struct Node {
     bool leaf = true;
     std::uint16_t tag = 0;
-    std::uint32_t page = 0;  // 0: the node is free
-    // Leaf: the key of each entry. Interior: the largest key of each child.
-    std::vector<unsigned char> keys;
-    // Leaf: record numbers. Interior: child node ids.
+    bool dirty = false;  // listed in dirtyNodes
+    bool whole = false;  // to be written whole; else a leaf whose items changed from dirtyFrom
+    std::uint32_t dirtyFrom = 0;
+    std::uint32_t diskUsed = 0;  // bytes of items (and the 8 before them) on disk
+    std::uint32_t page = 0;      // 0: the node is free
+    // The items as the block holds them (item length each: a 4-byte pointer, the key, zero
+    // padding). Leaf: record number and key of each entry. Interior: page and largest key of
+    // each child (the last child's key is kept here but not written).
+    std::vector<unsigned char> items;
+    // Interior: child node ids (a leaf's record numbers are in its items).
     std::vector<std::uint32_t> refs;
     // Interior: the record number of each child's last entry, so that equal keys spread over
     // several children are found exactly.
     std::vector<std::uint32_t> maxRecs;
-    std::size_t count() const { return refs.size(); }
+    std::uint16_t itemLength = 0;
+    std::size_t count() const { return leaf ? items.size() / itemLength : refs.size(); }
+    // A leaf's record number at slot i (the item's pointer).
+    std::uint32_t recAt(std::size_t i) const {
+        const unsigned char* p = items.data() + i * itemLength;
+        return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24;
+    }
 };
 
 struct Tag {
@@ -47,7 +80,8 @@ struct Tag {
     std::uint32_t nodes = 0;
     std::uint32_t keys = 0;
     unsigned char serial = 1;
-    bool changed = true;  // its header block is to be written
+    bool changed = true;      // entries changed: the serial number is to be bumped
+    bool headerDirty = true;  // root, size, edge leaves or has-keys changed: whole header
 };
 
 }  // namespace
@@ -94,7 +128,30 @@ struct MdxIndex::Impl {
         return p;
     }
 
-    void markDirty(std::uint32_t id) { dirtyNodes.push_back(id); }
+    // A node to be written whole.
+    void markDirty(std::uint32_t id) {
+        Node& n = nodes[id];
+        n.whole = true;
+        if (n.dirty) return;
+        n.dirty = true;
+        dirtyNodes.push_back(id);
+    }
+
+    // A leaf whose items are about to change from `slot` on: only that part of its block (and
+    // the tail it no longer uses) is to be written.
+    void markLeafDirty(std::uint32_t id, std::size_t slot) {
+        Node& n = nodes[id];
+        auto s = static_cast<std::uint32_t>(slot);
+        if (!n.dirty) {
+            n.dirty = true;
+            n.whole = false;
+            n.dirtyFrom = s;
+            n.diskUsed = static_cast<std::uint32_t>(8 + n.items.size());
+            dirtyNodes.push_back(id);
+        } else if (s < n.dirtyFrom) {
+            n.dirtyFrom = s;
+        }
+    }
 
     std::uint32_t newNode(Tag& t, bool leaf) {
         std::uint32_t id;
@@ -107,12 +164,14 @@ struct MdxIndex::Impl {
         }
         Node& n = nodes[id];
         n.leaf = leaf;
+        n.itemLength = static_cast<std::uint16_t>(t.itemLength);
         n.tag = static_cast<std::uint16_t>(&t - tags.data());
         n.page = allocatePage();
-        n.keys.clear();
+        n.items.clear();
         n.refs.clear();
         n.maxRecs.clear();
         ++t.nodes;
+        t.headerDirty = true;
         markDirty(id);
         return id;
     }
@@ -123,11 +182,12 @@ struct MdxIndex::Impl {
         dirtyFree.push_back(n.page);
         headerChanged = true;
         n.page = 0;
-        n.keys = {};
+        n.items = {};
         n.refs = {};
         n.maxRecs = {};
         freeIds.push_back(id);
         --t.nodes;
+        t.headerDirty = true;
     }
 
     void freeSubtree(Tag& t, std::uint32_t id) {
@@ -142,16 +202,40 @@ struct MdxIndex::Impl {
 
     int compareKey(const Tag& t, const unsigned char* a, const unsigned char* b) const {
         if (t.spec.type == KeyType::Numeric) return compareNumericKeys(a, b);
-        int c = std::memcmp(a, b, t.keyLength);
-        return c < 0 ? -1 : (c > 0 ? 1 : 0);
+        return compareBytes(a, b, t.keyLength);
+    }
+
+    static const unsigned char* keyAt(const Tag& t, const Node& n, std::size_t i) {
+        return n.items.data() + i * t.itemLength + 4;
+    }
+    static unsigned char* keyAt(const Tag& t, Node& n, std::size_t i) {
+        return n.items.data() + i * t.itemLength + 4;
+    }
+    // One item: pointer, key, zero padding.
+    static void makeItem(const Tag& t, unsigned char* item, std::uint32_t pointer,
+                         const unsigned char* key) {
+        put32(item, pointer);
+        std::memcpy(item + 4, key, t.keyLength);
+        std::memset(item + 4 + t.keyLength, 0, t.itemLength - 4 - t.keyLength);
+    }
+    void insertItem(const Tag& t, Node& n, std::size_t i, std::uint32_t pointer,
+                    const unsigned char* key) {
+        unsigned char item[kBlockSize];
+        makeItem(t, item, pointer, key);
+        n.items.insert(n.items.begin() + static_cast<std::ptrdiff_t>(i * t.itemLength), item,
+                       item + t.itemLength);
+    }
+    static void eraseItem(const Tag& t, Node& n, std::size_t i) {
+        auto at = n.items.begin() + static_cast<std::ptrdiff_t>(i * t.itemLength);
+        n.items.erase(at, at + static_cast<std::ptrdiff_t>(t.itemLength));
     }
 
     // (key, rec) against slot i of a node: <0, 0, >0.
     int compareSlot(const Tag& t, const Node& n, std::size_t i, const unsigned char* key,
                     std::uint32_t rec) const {
-        int c = compareKey(t, key, n.keys.data() + i * t.keyLength);
+        int c = compareKey(t, key, keyAt(t, n, i));
         if (c != 0) return c;
-        std::uint32_t r = n.leaf ? n.refs[i] : n.maxRecs[i];
+        std::uint32_t r = n.leaf ? n.recAt(i) : n.maxRecs[i];
         return rec < r ? -1 : (rec > r ? 1 : 0);
     }
 
@@ -173,15 +257,15 @@ struct MdxIndex::Impl {
     // The largest entry of a non-empty node: its key bytes and record number.
     std::pair<const unsigned char*, std::uint32_t> maxOf(const Tag& t, std::uint32_t id) const {
         const Node& n = nodes[id];
-        const unsigned char* k = n.keys.data() + (n.count() - 1) * t.keyLength;
-        return {k, n.leaf ? n.refs.back() : n.maxRecs.back()};
+        std::size_t last = n.count() - 1;
+        return {keyAt(t, n, last), n.leaf ? n.recAt(last) : n.maxRecs.back()};
     }
 
     // Sets slot i of interior node `id` to describe child `child`; true when it changed.
     bool setChildMax(const Tag& t, std::uint32_t id, std::size_t i, std::uint32_t child) {
         auto [k, r] = maxOf(t, child);
         Node& n = nodes[id];
-        unsigned char* dst = n.keys.data() + i * t.keyLength;
+        unsigned char* dst = keyAt(t, n, i);
         if (n.maxRecs[i] == r && std::memcmp(dst, k, t.keyLength) == 0) return false;
         std::memmove(dst, k, t.keyLength);
         n.maxRecs[i] = r;
@@ -190,10 +274,10 @@ struct MdxIndex::Impl {
 
     void insertChild(const Tag& t, std::uint32_t id, std::size_t i, std::uint32_t child) {
         auto [k, r] = maxOf(t, child);
-        std::vector<unsigned char> key(k, k + t.keyLength);
+        unsigned char key[kMaxCharacterKey];
+        std::memcpy(key, k, t.keyLength);
         Node& n = nodes[id];
-        n.keys.insert(n.keys.begin() + static_cast<std::ptrdiff_t>(i * t.keyLength), key.begin(),
-                      key.end());
+        insertItem(t, n, i, nodes[child].page, key);
         n.refs.insert(n.refs.begin() + static_cast<std::ptrdiff_t>(i), child);
         n.maxRecs.insert(n.maxRecs.begin() + static_cast<std::ptrdiff_t>(i), r);
     }
@@ -204,13 +288,14 @@ struct MdxIndex::Impl {
         std::uint32_t right = newNode(t, leaf);
         Node& n = nodes[id];
         Node& r = nodes[right];
-        auto kf = static_cast<std::ptrdiff_t>(from * t.keyLength);
+        auto kf = static_cast<std::ptrdiff_t>(from * t.itemLength);
         auto f = static_cast<std::ptrdiff_t>(from);
-        r.keys.assign(n.keys.begin() + kf, n.keys.end());
-        r.refs.assign(n.refs.begin() + f, n.refs.end());
-        n.keys.resize(from * t.keyLength);
-        n.refs.resize(from);
+        r.items.assign(n.items.begin() + kf, n.items.end());
+        if (leaf) markLeafDirty(id, from);
+        n.items.resize(from * t.itemLength);
         if (!leaf) {
+            r.refs.assign(n.refs.begin() + f, n.refs.end());
+            n.refs.resize(from);
             r.maxRecs.assign(n.maxRecs.begin() + f, n.maxRecs.end());
             n.maxRecs.resize(from);
         }
@@ -231,10 +316,8 @@ struct MdxIndex::Impl {
         if (nodes[id].leaf) {
             Node& n = nodes[id];
             std::size_t pos = lowerBound(t, n, key, rec);
-            n.keys.insert(n.keys.begin() + static_cast<std::ptrdiff_t>(pos * t.keyLength), key,
-                          key + t.keyLength);
-            n.refs.insert(n.refs.begin() + static_cast<std::ptrdiff_t>(pos), rec);
-            markDirty(id);
+            markLeafDirty(id, pos);
+            insertItem(t, n, pos, rec, key);
             if (n.count() <= t.maxKeys) return kNone;
             return splitOff(t, id, cutPoint(n.count(), pos));
         }
@@ -262,10 +345,8 @@ struct MdxIndex::Impl {
         if (i == n.count()) return Erased::NotFound;
         if (n.leaf) {
             if (compareSlot(t, n, i, key, rec) != 0) return Erased::NotFound;
-            n.keys.erase(n.keys.begin() + static_cast<std::ptrdiff_t>(i * t.keyLength),
-                         n.keys.begin() + static_cast<std::ptrdiff_t>((i + 1) * t.keyLength));
-            n.refs.erase(n.refs.begin() + static_cast<std::ptrdiff_t>(i));
-            markDirty(id);
+            markLeafDirty(id, i);
+            eraseItem(t, n, i);
             return n.count() == 0 ? Erased::Emptied : Erased::Done;
         }
         std::uint32_t child = n.refs[i];
@@ -277,8 +358,7 @@ struct MdxIndex::Impl {
         }
         freeNode(t, child);
         Node& m = nodes[id];
-        m.keys.erase(m.keys.begin() + static_cast<std::ptrdiff_t>(i * t.keyLength),
-                     m.keys.begin() + static_cast<std::ptrdiff_t>((i + 1) * t.keyLength));
+        eraseItem(t, m, i);
         m.refs.erase(m.refs.begin() + static_cast<std::ptrdiff_t>(i));
         m.maxRecs.erase(m.maxRecs.begin() + static_cast<std::ptrdiff_t>(i));
         markDirty(id);
@@ -291,13 +371,14 @@ struct MdxIndex::Impl {
         if (t.root != kNone) freeSubtree(t, t.root);
         t.root = kNone;
         t.changed = true;
+        t.headerDirty = true;
         std::size_t n = recnos.size();
         const std::size_t kl = t.keyLength;
-        auto keyAt = [&](std::size_t i) {
+        auto inputKey = [&](std::size_t i) {
             return reinterpret_cast<const unsigned char*>(keys.data()) + i * kl;
         };
         auto less = [&](std::size_t a, std::size_t b) {
-            int c = compareKey(t, keyAt(a), keyAt(b));
+            int c = compareKey(t, inputKey(a), inputKey(b));
             return c != 0 ? c < 0 : recnos[a] < recnos[b];
         };
         std::vector<std::size_t> order;
@@ -320,11 +401,10 @@ struct MdxIndex::Impl {
             std::size_t to = std::min(n, from + t.maxKeys);
             std::uint32_t id = newNode(t, true);
             Node& leaf = nodes[id];
-            leaf.keys.resize((to - from) * kl);
-            leaf.refs.resize(to - from);
+            leaf.items.resize((to - from) * t.itemLength);
             for (std::size_t i = from; i < to; ++i) {
-                std::memcpy(leaf.keys.data() + (i - from) * kl, keyAt(at(i)), kl);
-                leaf.refs[i - from] = recnos[at(i)];
+                makeItem(t, leaf.items.data() + (i - from) * t.itemLength, recnos[at(i)],
+                         inputKey(at(i)));
             }
             level.push_back(id);
         }
@@ -351,23 +431,17 @@ struct MdxIndex::Impl {
     // --- serialising --------------------------------------------------------------------
 
     void nodeBlock(const Tag& t, const Node& n, unsigned char* b) const {
-        std::memset(b, 0, kBlockSize);
         std::size_t count = n.count();
-        if (n.leaf) {
-            put32(b, static_cast<std::uint32_t>(count));
-            for (std::size_t i = 0; i < count; ++i) {
-                unsigned char* item = b + 8 + i * t.itemLength;
-                put32(item, n.refs[i]);
-                std::memcpy(item + 4, n.keys.data() + i * t.keyLength, t.keyLength);
-            }
-            return;
+        std::size_t keys = n.leaf ? count : count - 1;
+        std::size_t used = 8 + keys * t.itemLength;
+        put32(b, static_cast<std::uint32_t>(keys));
+        put32(b + 4, 0);
+        std::memcpy(b + 8, n.items.data(), keys * t.itemLength);
+        if (!n.leaf) {
+            put32(b + used, nodes[n.refs.back()].page);
+            used += 4;
         }
-        put32(b, static_cast<std::uint32_t>(count - 1));
-        for (std::size_t i = 0; i < count; ++i) {
-            unsigned char* item = b + 8 + i * t.itemLength;
-            put32(item, nodes[n.refs[i]].page);
-            if (i + 1 < count) std::memcpy(item + 4, n.keys.data() + i * t.keyLength, t.keyLength);
-        }
+        std::memset(b + used, 0, kBlockSize - used);
     }
 
     std::uint32_t edgeLeafPage(const Tag& t, bool rightmost) const {
@@ -536,7 +610,7 @@ void MdxIndex::insert(int tag, const unsigned char* key, std::uint32_t recno) {
         d_->insertChild(t, root, 1, sibling);
         t.root = root;
     }
-    ++t.keys;
+    if (t.keys++ == 0) t.headerDirty = true;
     t.changed = true;
 }
 
@@ -553,7 +627,7 @@ bool MdxIndex::erase(int tag, const unsigned char* key, std::uint32_t recno) {
         t.root = d_->nodes[old].refs.front();
         d_->freeNode(t, old);
     }
-    --t.keys;
+    if (--t.keys == 0) t.headerDirty = true;
     t.changed = true;
     return true;
 }
@@ -570,8 +644,8 @@ std::vector<MdxIndex::Entry> MdxIndex::entries(int tag) const {
         const Node& n = d_->nodes[id];
         if (n.leaf) {
             for (std::size_t i = 0; i < n.count(); ++i) {
-                const char* k = reinterpret_cast<const char*>(n.keys.data()) + i * t.keyLength;
-                out.push_back({std::string(k, t.keyLength), n.refs[i]});
+                const char* k = reinterpret_cast<const char*>(d_->keyAt(t, n, i));
+                out.push_back({std::string(k, t.keyLength), n.recAt(i)});
             }
         } else {
             for (std::size_t i = n.count(); i-- > 0;) stack.push_back(n.refs[i]);
@@ -625,9 +699,10 @@ bool MdxIndex::hasChanges() const {
 
 void MdxIndex::forgetChanges() {
     Impl& d = *d_;
+    for (std::uint32_t id : d.dirtyNodes) d.nodes[id].dirty = d.nodes[id].whole = false;
     d.dirtyNodes.clear();
     d.dirtyFree.clear();
-    for (auto& t : d.tags) t.changed = false;
+    for (auto& t : d.tags) t.changed = t.headerDirty = false;
     d.headerChanged = false;
     d.writtenPageCount = d.pageCount;
 }
@@ -638,13 +713,25 @@ bool MdxIndex::writeChanges(PageSink& sink) {
     if (d.pageCount != d.writtenPageCount) sink.resize(std::uint64_t(d.pageCount) * kPageSize);
 
     unsigned char block[kBlockSize];
-    std::sort(d.dirtyNodes.begin(), d.dirtyNodes.end());
-    d.dirtyNodes.erase(std::unique(d.dirtyNodes.begin(), d.dirtyNodes.end()), d.dirtyNodes.end());
     for (std::uint32_t id : d.dirtyNodes) {
         const Node& n = d.nodes[id];
         if (n.page == 0) continue;  // freed since
-        d.nodeBlock(d.tags[n.tag], n, block);
-        sink.write(std::uint64_t(n.page) * kPageSize, block, kBlockSize);
+        std::uint64_t at = std::uint64_t(n.page) * kPageSize;
+        unsigned char* dst = sink.direct(at, kBlockSize);
+        if (dst && n.leaf && !n.whole) {
+            // The block on disk holds the leaf as it was when it became dirty.
+            std::size_t il = n.itemLength;
+            std::size_t used = 8 + n.items.size();
+            put32(dst, static_cast<std::uint32_t>(n.count()));
+            std::size_t from = 8 + std::size_t(n.dirtyFrom) * il;
+            if (from < used) std::memcpy(dst + from, n.items.data() + (from - 8), used - from);
+            if (n.diskUsed > used) std::memset(dst + used, 0, n.diskUsed - used);
+        } else if (dst) {
+            d.nodeBlock(d.tags[n.tag], n, dst);
+        } else {
+            d.nodeBlock(d.tags[n.tag], n, block);
+            sink.write(at, block, kBlockSize);
+        }
     }
     if (!d.dirtyFree.empty()) {
         std::sort(d.dirtyFree.begin(), d.dirtyFree.end());
@@ -660,9 +747,13 @@ bool MdxIndex::writeChanges(PageSink& sink) {
         // Other programs compare the serial number with what they cached.
         unsigned char before = t.serial;
         t.serial = static_cast<unsigned char>(before + 1);
-        d.tagHeaderBlock(t, block);
         try {
-            sink.write(std::uint64_t(t.headerPage) * kPageSize, block, kTagHeaderBytes);
+            if (t.headerDirty) {
+                d.tagHeaderBlock(t, block);
+                sink.write(std::uint64_t(t.headerPage) * kPageSize, block, kTagHeaderBytes);
+            } else {
+                sink.write(std::uint64_t(t.headerPage) * kPageSize + 20, &t.serial, 1);
+            }
         } catch (...) {
             t.serial = before;
             throw;

@@ -51,6 +51,11 @@ class PageSink {
     // The file is to be exactly `bytes` long (it only grows while an index is being written).
     virtual void resize(std::uint64_t bytes) = 0;
     virtual void write(std::uint64_t offset, const void* data, std::size_t size) = 0;
+    // Where `size` bytes at `offset` (inside the file) can be written directly, or nullptr
+    // when they go through write().
+    virtual unsigned char* direct(std::uint64_t /*offset*/, std::size_t /*size*/) {
+        return nullptr;
+    }
 };
 
 class MdxIndex {
@@ -116,6 +121,10 @@ class StringSink : public PageSink {
   public:
     void resize(std::uint64_t bytes) override { data.resize(bytes, '\0'); }
     void write(std::uint64_t offset, const void* src, std::size_t size) override;
+    unsigned char* direct(std::uint64_t offset, std::size_t size) override {
+        if (offset + size > data.size()) return nullptr;
+        return reinterpret_cast<unsigned char*>(data.data()) + offset;
+    }
     std::string data;
 };
 

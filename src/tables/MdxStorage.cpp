@@ -74,6 +74,11 @@ void MdxFile::resize(std::uint64_t bytes) {
     if (map_ && bytes > capacity_) map(bytes * 2);
 }
 
+unsigned char* MdxFile::direct(std::uint64_t offset, std::size_t size) {
+    if (!map_ || offset + size > size_) return nullptr;
+    return static_cast<unsigned char*>(map_) + offset;
+}
+
 void MdxFile::write(std::uint64_t offset, const void* data, std::size_t size) {
     if (offset + size > size_) fail(path_, EINVAL);
     if (map_) {

@@ -22,6 +22,7 @@ class MdxFile : public PageSink {
 
     void resize(std::uint64_t bytes) override;
     void write(std::uint64_t offset, const void* data, std::size_t size) override;
+    unsigned char* direct(std::uint64_t offset, std::size_t size) override;
     std::uint64_t size() const { return size_; }
     bool mapped() const { return map_ != nullptr; }
 
