@@ -11,6 +11,7 @@
 #include "app/help/gui/HelpGui.h"
 #include "timetable/AjustaXEL.h"
 #include "timetable/gui/DataGrid.h"
+#include "timetable/gui/RevisionAjuste.h"
 #include "timetable/gui/Windows.h"
 
 namespace tz::timetable::gui {
@@ -49,6 +50,7 @@ int columnOf(const GridModel* m, const char* field) {
 
 const QColor kRed(200, 0, 0);
 const QColor kBlue(0, 0, 160);
+constexpr int kAltoRevision = 152;
 
 }  // namespace
 
@@ -58,7 +60,8 @@ TAjustaXEL::TAjustaXEL(QWidget* owner, AjustaXEL& logic) : QDialog(owner), logic
     QFont f = font();
     f.setPointSize(8);
     setFont(f);
-    setFixedSize(726, 499);
+    // The window's classic area, and the completeness check below it.
+    setFixedSize(726, 499 + kAltoRevision);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
 
@@ -171,7 +174,10 @@ TAjustaXEL::TAjustaXEL(QWidget* owner, AjustaXEL& logic) : QDialog(owner), logic
     mProf->fieldChanged = [this](int) {
         logic_.guarded([&] { logic_.wwDBGridPROFTFieldChanged(profesores_->currentGridColumn()); });
         refreshDetails();
+        programaRevision();
     };
+    m2->fieldChanged = [this](int) { programaRevision(); };
+    m3->fieldChanged = [this](int) { programaRevision(); };
 
     salir_ = new QPushButton(QStringLiteral("&Salir"), this);
     salir_->setObjectName(QStringLiteral("BitBtn1"));
@@ -191,6 +197,7 @@ TAjustaXEL::TAjustaXEL(QWidget* owner, AjustaXEL& logic) : QDialog(owner), logic
     setTabOrder(profesores_, tipo2_);
     setTabOrder(tipo2_, tipo3_);
     setTabOrder(tipo3_, salir_);
+    montaRevision(499);
     profesores_->setFocus();
 }
 
@@ -212,7 +219,12 @@ void TAjustaXEL::BitBtn1Click() {
     if (QWidget* f = QApplication::focusWidget(); f && f != salir_)
         logic_.guarded([&] { logic_.DBEditCODECENTROExit(); });
     logic_.guarded([&] { logic_.BitBtn1Click(); });
-    if (logic_.salirCerro()) accept();
+    if (logic_.salirCerro()) {
+        cierraRevision();
+        accept();
+        return;
+    }
+    revisa();  // the window stays open: stored edits may have changed the findings
 }
 
 void TAjustaXEL::closeEvent(QCloseEvent* e) {
@@ -220,6 +232,7 @@ void TAjustaXEL::closeEvent(QCloseEvent* e) {
         commitEditors();
         logic_.guarded([&] { logic_.DBEditCODECENTROExit(); });
         logic_.FormClose();
+        cierraRevision();
     }
     QDialog::closeEvent(e);
 }

@@ -1,16 +1,24 @@
 #pragma once
 #include <QDialog>
+#include <memory>
 
+class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
 namespace tz::timetable {
 class AjustaXEL;
+namespace revision {
+struct Hallazgo;
 }
+}  // namespace tz::timetable
 
 namespace tz::timetable::gui {
 
 class DataGrid;
+class ListaHallazgos;
+struct RevisionAjuste;
 
 // The code adjustment window over its logic: the centre boxes, the three linked grids with
 // their drop-down lists, and "&Salir". Every handler runs guarded: an engine error shows the
@@ -29,6 +37,15 @@ class TAjustaXEL : public QDialog {
     QLineEdit* DBEditVERSION() const { return centre_[2]; }
     QPushButton* BitBtn1() const { return salir_; }
 
+    // The completeness check: its summary line, its findings, the type 2 grid's toggle.
+    QLabel* resumenRevision() const;
+    ListaHallazgos* listaHallazgos() const;
+    QCheckBox* soloIncompletos() const;
+    // Checks the tables now (the window also does so after every stored change).
+    void revisa();
+    // Selects the finding's teacher, its type 2 row and the cell (type 3: that grid's cell).
+    void irAHallazgo(const revision::Hallazgo& h);
+
   protected:
     void paintEvent(QPaintEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -38,6 +55,11 @@ class TAjustaXEL : public QDialog {
     void BitBtn1Click();
     void commitEditors();
     void refreshDetails();
+    void montaRevision(int top);
+    void programaRevision();
+    void aplicaFiltro();
+    bool filaIncompleta(int row) const;
+    void cierraRevision();
 
     AjustaXEL& logic_;
     DataGrid* profesores_ = nullptr;
@@ -45,6 +67,7 @@ class TAjustaXEL : public QDialog {
     DataGrid* tipo3_ = nullptr;
     QLineEdit* centre_[3] = {};
     QPushButton* salir_ = nullptr;
+    std::unique_ptr<RevisionAjuste> rev_;
 };
 
 }  // namespace tz::timetable::gui

@@ -1,0 +1,192 @@
+// The adjustment window's completeness check: the summary line, the findings list that goes to
+// a finding's cell, and the type 2 grid's "Sólo registros incompletos".
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMetaObject>
+#include <QPushButton>
+
+#include "tables/Paths.h"
+#include "timetable/AjustaXEL.h"
+#include "timetable/gui/DataGrid.h"
+#include "timetable/gui/ListaHallazgos.h"
+#include "timetable/gui/RevisionAjuste.h"
+#include "timetable/gui/TAjustaXEL.h"
+
+namespace tz::timetable::gui {
+
+namespace {
+
+int columnaDe(const GridModel* m, const std::string& field) {
+    for (int c = 0; c < m->columns().size(); ++c)
+        if (m->columns()[c].field == QLatin1String(field.c_str())) return c;
+    return -1;
+}
+
+}  // namespace
+
+void TAjustaXEL::montaRevision(int top) {
+    rev_ = std::make_unique<RevisionAjuste>();
+    RevisionAjuste& r = *rev_;
+
+    r.soloIncompletos = new QCheckBox(QStringLiteral("Sólo registros &incompletos"), this);
+    r.soloIncompletos->setObjectName(QStringLiteral("CheckBoxIncompletos"));
+    r.soloIncompletos->setGeometry(480, 240, 238, 18);
+    connect(r.soloIncompletos, &QCheckBox::toggled, this, [this] { aplicaFiltro(); });
+
+    auto* titulo = new QLabel(QStringLiteral("&REVISIÓN de Códigos XEL"), this);
+    QFont bold = titulo->font();
+    bold.setBold(true);
+    titulo->setFont(bold);
+    QPalette pal = titulo->palette();
+    pal.setColor(QPalette::WindowText, QColor(0, 0, 160));
+    titulo->setPalette(pal);
+    titulo->setGeometry(8, top, 200, 16);
+    r.resumen = new QLabel(this);
+    r.resumen->setObjectName(QStringLiteral("LabelResumen"));
+    r.resumen->setFont(bold);
+    r.resumen->setGeometry(210, top, 508, 16);
+    r.lista = new ListaHallazgos(this);
+    r.lista->setGeometry(8, top + 18, 710, 130);
+    titulo->setBuddy(r.lista);
+    connect(r.lista, &ListaHallazgos::irA, this,
+            [this](const revision::Hallazgo& h) { irAHallazgo(h); });
+    setTabOrder(salir_, r.lista);
+
+    // Own cursors over the export tables, and the catalogues as the lists have them.
+    logic_.guarded([&] {
+        try {
+            r.h2.open(tables::mapPath("C:\\ZTEMP\\CUADROH2.DBF"), tables::OpenMode::Shared);
+            r.h3.open(tables::mapPath("C:\\ZTEMP\\CUADROH3.DBF"), tables::OpenMode::Shared);
+        } catch (const std::exception& e) {
+            r.error = e.what();  // the views' own opening has reported it already
+        }
+    });
+    r.catalogos = revision::leeCatalogos(
+        {&logic_.catalogo(Catalogo::TIPDOC), &logic_.catalogo(Catalogo::TIPTAR),
+         &logic_.catalogo(Catalogo::GRUPNIV), &logic_.catalogo(Catalogo::ASIGNAT),
+         &logic_.catalogo(Catalogo::IDIOMA), &logic_.catalogo(Catalogo::OTRACT)});
+
+    // A new teacher's rows are filtered as they appear.
+    connect(tipo2_->gridModel(), &QAbstractItemModel::modelReset, this, [this] { aplicaFiltro(); });
+    revisa();
+}
+
+void TAjustaXEL::programaRevision() {
+    if (!rev_ || rev_->programada) return;
+    rev_->programada = true;
+    // After the edit has settled (an editor closing, the grid moving on).
+    QMetaObject::invokeMethod(
+        this, [this] { revisa(); }, Qt::QueuedConnection);
+}
+
+void TAjustaXEL::revisa() {
+    if (!rev_) return;
+    RevisionAjuste& r = *rev_;
+    r.programada = false;
+    if (!r.error.empty() || !r.h2.isOpen() || !r.h3.isOpen()) {
+        r.resumen->setText(QStringLiteral("No se pueden revisar los códigos: %1")
+                               .arg(QString::fromStdString(r.error)));
+        return;
+    }
+    const bool ok = logic_.guarded([&] {
+        r.hallazgos = revision::revisa(r.h2, r.h3, r.catalogos, &logic_.wwTableCUADROH2(),
+                                       &logic_.wwTableCUADROH3());
+    });
+    if (!ok) return;
+    r.incompletas2.clear();
+    r.claves3.clear();
+    for (const auto& h : r.hallazgos)
+        if (h.tipo == 2)
+            r.incompletas2.insert(h.registro);
+        else
+            r.claves3.insert(h.clave);
+    r.resumen->setText(
+        QString::fromStdString(revision::textoResumen(revision::resume(r.hallazgos))));
+    QPalette pal = r.resumen->palette();
+    pal.setColor(QPalette::WindowText, r.hallazgos.empty() ? QColor(0, 120, 0) : QColor(200, 0, 0));
+    r.resumen->setPalette(pal);
+    r.lista->muestra(r.hallazgos);
+    aplicaFiltro();
+}
+
+bool TAjustaXEL::filaIncompleta(int row) const {
+    if (!rev_) return true;
+    tables::Dataset& ds = logic_.wwTableCUADROH2();
+    if (!ds.isOpen() || row < 0 || row >= ds.recordCount()) return true;
+    const int key = ds.fieldIndex("PROF_DIA_SES");
+    return rev_->incompletas2.count(ds.bookmarkAt(row)) > 0 ||
+           (key >= 0 && rev_->claves3.count(ds.textAt(row, key)) > 0);
+}
+
+void TAjustaXEL::aplicaFiltro() {
+    if (!rev_) return;
+    const bool solo = rev_->soloIncompletos->isChecked();
+    const int n = tipo2_->gridModel()->rowCount();
+    int firstVisible = -1;
+    for (int row = 0; row < n; ++row) {
+        const bool show = !solo || filaIncompleta(row);
+        tipo2_->setRowHidden(row, !show);
+        if (show && firstVisible < 0) firstVisible = row;
+    }
+    // The current row does not stay hidden: the grid moves to the first row shown.
+    const QModelIndex cur = tipo2_->currentIndex();
+    if (firstVisible >= 0 && (!cur.isValid() || tipo2_->isRowHidden(cur.row())))
+        tipo2_->setCurrentIndex(
+            tipo2_->gridModel()->index(firstVisible, cur.isValid() ? cur.column() : 0));
+}
+
+void TAjustaXEL::irAHallazgo(const revision::Hallazgo& h) {
+    commitEditors();
+    bool found = false;
+    logic_.guarded([&] {
+        tables::Dataset& prof = logic_.wwTableProfesor();
+        if (!prof.isOpen() || !prof.findKey(h.profesor)) return;
+        auto* mProf = profesores_->gridModel();
+        profesores_->setCurrentIndex(mProf->index(prof.position(), 0));
+
+        // That teacher's periods follow; find the type 2 row of the finding.
+        tables::Dataset& d2 = logic_.wwTableCUADROH2();
+        auto* m2 = tipo2_->gridModel();
+        const int key2 = d2.fieldIndex("PROF_DIA_SES");
+        int row2 = -1;
+        for (int i = 0; i < d2.recordCount() && row2 < 0; ++i)
+            if (h.tipo == 2 ? d2.bookmarkAt(i) == h.registro : d2.textAt(i, key2) == h.clave)
+                row2 = i;
+        if (row2 < 0) return;
+        tipo2_->setRowHidden(row2, false);
+        const int col2 = h.tipo == 2 ? std::max(0, columnaDe(m2, h.campo)) : 0;
+        tipo2_->setCurrentIndex(m2->index(row2, col2));
+        tipo2_->scrollTo(m2->index(row2, col2));
+        if (h.tipo == 2) {
+            tipo2_->setFocus(Qt::OtherFocusReason);
+            found = true;
+            return;
+        }
+        tables::Dataset& d3 = logic_.wwTableCUADROH3();
+        auto* m3 = tipo3_->gridModel();
+        for (int i = 0; i < d3.recordCount(); ++i) {
+            if (d3.bookmarkAt(i) != h.registro) continue;
+            const QModelIndex at = m3->index(i, std::max(0, columnaDe(m3, h.campo)));
+            tipo3_->setCurrentIndex(at);
+            tipo3_->scrollTo(at);
+            tipo3_->setFocus(Qt::OtherFocusReason);
+            found = true;
+            return;
+        }
+    });
+    // A finding the tables no longer hold: the list is brought up to date.
+    if (!found) revisa();
+}
+
+ListaHallazgos* TAjustaXEL::listaHallazgos() const { return rev_ ? rev_->lista : nullptr; }
+QLabel* TAjustaXEL::resumenRevision() const { return rev_ ? rev_->resumen : nullptr; }
+QCheckBox* TAjustaXEL::soloIncompletos() const { return rev_ ? rev_->soloIncompletos : nullptr; }
+
+void TAjustaXEL::cierraRevision() {
+    if (!rev_) return;
+    rev_->h3.close();
+    rev_->h2.close();
+}
+
+}  // namespace tz::timetable::gui
