@@ -1,5 +1,7 @@
 #include "timetable/gui/DataGrid.h"
 
+#include "timetable/gui/BusquedaLista.h"
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -104,6 +106,7 @@ void LookupEdit::openList() {
             }
         }
         popup_->resize(width + 20, 200);
+        BusquedaLista::instala(popup_);  // typing narrows the list
         connect(popup_, &QTreeWidget::itemActivated, this,
                 [this](QTreeWidgetItem* item) { pick(popup_->indexOfTopLevelItem(item)); });
         connect(popup_, &QTreeWidget::itemClicked, this,
