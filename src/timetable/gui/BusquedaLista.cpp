@@ -49,8 +49,8 @@ void BusquedaLista::filtra(const QString& text) {
 }
 
 bool BusquedaLista::eventFilter(QObject* object, QEvent* event) {
-    if (object == list_ && event->type() == QEvent::Hide && !texto_.isEmpty()) {
-        filtra(QString());  // the list opens again whole
+    if (object == list_ && event->type() == QEvent::Show && !texto_.isEmpty()) {
+        filtra(QString());  // a list opened again shows every row
         return false;
     }
     if (object != list_ || event->type() != QEvent::KeyPress) return false;

@@ -1,0 +1,188 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QTest>
+#include <QTreeWidget>
+#include <memory>
+
+#include "School.h"
+#include "support/RecordingPort.h"
+#include "timetable/AjustaXEL.h"
+#include "timetable/Timetable.h"
+#include "timetable/gui/DataGrid.h"
+#include "timetable/gui/ListaHallazgos.h"
+#include "timetable/gui/TAjustaXEL.h"
+
+using namespace tz;
+using timetable::gui::DataGrid;
+using timetable::gui::LookupEdit;
+
+class RevisionWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<testing::School> school;
+    std::unique_ptr<tz::testing::RecordingPort> port;
+    std::unique_ptr<app::RunState> state;
+    std::unique_ptr<timetable::AjustaXEL> logic;
+    std::unique_ptr<timetable::gui::TAjustaXEL> window;
+
+    int findingOf(const std::string& prof, const std::string& field) const {
+        const auto& hs = window->listaHallazgos()->hallazgos();
+        for (std::size_t i = 0; i < hs.size(); ++i)
+            if (hs[i].profesor == prof && hs[i].campo == field) return static_cast<int>(i);
+        return -1;
+    }
+    void activate(int finding) {
+        auto* list = window->listaHallazgos();
+        list->setFocus();
+        list->setCurrentItem(list->topLevelItem(finding));
+        QTest::keyClick(list, Qt::Key_Return);
+    }
+    static int visibleRows(DataGrid* g) {
+        int n = 0;
+        for (int r = 0; r < g->model()->rowCount(); ++r) n += !g->isRowHidden(r);
+        return n;
+    }
+
+  private slots:
+    void init() {
+        school = std::make_unique<testing::School>();
+        // ABC: 1 1 complete, 1 2 (level "ES", subject "02"), 2 1 (task 201, no level);
+        // JLM: 3 3 without document; MIR: 4 1 without level, its group code emptied below.
+        school->soluc({{"ABC", "1", "1", "1", "1A", "MAT", "", ""},
+                       {"ABC", "1", "2", "1", "1B", "LEN", "", ""},
+                       {"ABC", "2", "1", "1", "", "MAT", "201", ""},
+                       {"JLM", "3", "3", "1", "1A", "LEN", "", ""},
+                       {"MIR", "4", "1", "1", "2A", "MAT", "", ""}});
+        timetable::CreaTablasCuadro();
+        timetable::ExportaCuadros();
+        {
+            tables::Dataset h3;
+            h3.open(school->ztemp("CUADROH3.DBF"));
+            h3.setIndex("PROF_DIA_SES");
+            QVERIFY(h3.findKey("MIR 401"));
+            h3.edit();
+            h3.setText("CODGRUPO", "");
+            h3.post();
+        }
+        port = std::make_unique<tz::testing::RecordingPort>();
+        state = std::make_unique<app::RunState>();
+        state->CarpetaTextos = school->textos();
+        logic = std::make_unique<timetable::AjustaXEL>(*state, *port);
+        window = std::make_unique<timetable::gui::TAjustaXEL>(nullptr, *logic);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void cleanup() {
+        window.reset();
+        logic.reset();
+        state.reset();
+        port.reset();
+        school.reset();
+    }
+
+    void summaryCountsRowsStillNeedingCodes() {
+        QCOMPARE(window->resumenRevision()->text(),
+                 QStringLiteral("Registros por codificar: 5 (4 de tipo 2, 1 de tipo 3)."));
+        auto* list = window->listaHallazgos();
+        QCOMPARE(list->topLevelItemCount(), 9);
+        const int jlm = findingOf("JLM", "DOC");
+        QVERIFY(jlm >= 0);
+        auto* item = list->topLevelItem(jlm);
+        QCOMPARE(item->text(0), QStringLiteral("JLM"));
+        QCOMPARE(item->text(1), QStringLiteral("3"));
+        QCOMPARE(item->text(2), QStringLiteral("03"));
+        QCOMPARE(item->text(4), QStringLiteral("Documento DNI"));
+        QCOMPARE(item->text(5), QStringLiteral("en blanco"));
+    }
+
+    void enterOnAFindingSelectsTeacherRowAndCell() {
+        DataGrid* prof = window->wwDBGridPROFT();
+        DataGrid* t2 = window->DBGridCUADROH2();
+        DataGrid* t3 = window->wwDBGridCUADROH3();
+
+        activate(findingOf("ABC", "TIPTAR"));  // ABC, day 2, session 01
+        QCOMPARE(prof->currentIndex().row(), 0);
+        QCOMPARE(t2->currentIndex().row(), 2);
+        QCOMPARE(t2->currentGridColumn(), 6);  // "TAREA"
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(t2));
+
+        activate(findingOf("JLM", "DOC"));
+        QCOMPARE(logic->wwTableProfesor().text("ABREV"), std::string("JLM"));
+        QCOMPARE(prof->currentIndex().row(), 1);
+        QCOMPARE(t2->currentIndex().row(), 0);
+        QCOMPARE(t2->currentGridColumn(), 3);  // "Documento DNI"
+
+        activate(findingOf("MIR", "CODGRUPO"));  // a type 3 finding: that grid's cell
+        QCOMPARE(prof->currentIndex().row(), 2);
+        QCOMPARE(logic->wwTableCUADROH2().text("PROF_DIA_SES"), std::string("MIR 401"));
+        QCOMPARE(t3->currentIndex().row(), 0);
+        QCOMPARE(t3->currentGridColumn(), 2);  // "Cód.GRUPO"
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(t3));
+    }
+
+    void toggleShowsOnlyIncompleteRowsAndFollowsEdits() {
+        DataGrid* t2 = window->DBGridCUADROH2();
+        QCOMPARE(visibleRows(t2), 3);
+        window->soloIncompletos()->setChecked(true);
+        QCOMPARE(visibleRows(t2), 2);  // ABC's first period is complete
+        QVERIFY(t2->isRowHidden(0));
+        QVERIFY(!t2->isRowHidden(t2->currentIndex().row()));
+
+        // Completing the second period: it leaves the grid and the summary counts one less.
+        auto* m = t2->model();
+        QVERIFY(m->setData(m->index(1, 8), QStringLiteral("ESO")));    // G.NIVEL
+        QVERIFY(m->setData(m->index(1, 10), QStringLiteral("0101")));  // Cód.ASIG
+        QTRY_VERIFY(t2->isRowHidden(1));
+        QCOMPARE(visibleRows(t2), 1);
+        QCOMPARE(window->resumenRevision()->text(),
+                 QStringLiteral("Registros por codificar: 4 (3 de tipo 2, 1 de tipo 3)."));
+        // Emptying a code brings it back.
+        QVERIFY(m->setData(m->index(1, 8), QString()));
+        QTRY_VERIFY(!t2->isRowHidden(1));
+
+        window->soloIncompletos()->setChecked(false);
+        QCOMPARE(visibleRows(t2), 3);
+    }
+
+    void typingNarrowsAListAndEnterWritesTheCode() {
+        DataGrid* t2 = window->DBGridCUADROH2();
+        const QModelIndex tarea = t2->model()->index(2, 5);  // ABC day 2: "TAREA"
+        t2->setCurrentIndex(tarea);
+        t2->edit(tarea);
+        auto* editor = qobject_cast<LookupEdit*>(t2->indexWidget(tarea));
+        QVERIFY(editor);
+        editor->openList();
+        QTreeWidget* list = editor->list();
+        auto shown = [list] {
+            int n = 0;
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                n += !list->topLevelItem(i)->isHidden();
+            return n;
+        };
+        QCOMPARE(shown(), 2);
+        QTest::keyClicks(list, "zz");
+        QCOMPARE(shown(), 0);
+        QTest::keyClick(list, Qt::Key_Backspace);
+        QTest::keyClick(list, Qt::Key_Backspace);
+        QCOMPARE(shown(), 2);
+        QTest::keyClicks(list, "GUAR");  // by description, letter case ignored
+        QCOMPARE(shown(), 1);
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(t2->model()->index(2, 5).data().toString(), QStringLiteral("200"));
+        QCOMPARE(logic->wwTableCUADROH2().text("TIPTAR"), std::string("200"));
+
+        // By code, in another list.
+        const QModelIndex idioma = t2->model()->index(2, 11);
+        t2->setCurrentIndex(idioma);
+        t2->edit(idioma);
+        auto* idiomas = qobject_cast<LookupEdit*>(t2->indexWidget(idioma));
+        QVERIFY(idiomas);
+        idiomas->openList();
+        QTest::keyClicks(idiomas->list(), "02");
+        QCOMPARE(idiomas->list()->currentItem()->text(0), QStringLiteral("02"));
+    }
+};
+
+QTEST_MAIN(RevisionWindowTest)
+#include "RevisionWindowTest.moc"
