@@ -20,6 +20,9 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kFlagByte = 28;
 constexpr std::size_t kFieldFlagByte = 31;
+// Appends in one session after which the index is rebuilt once when the rows are written,
+// instead of entry by entry.
+constexpr std::uint32_t kBulkAppends = 2000;
 
 std::string upper(std::string s) {
     for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -93,6 +96,8 @@ struct State {
     std::unique_ptr<FileIo> dbfIo;
     std::uint64_t version = 0;  // Table::dataVersion() the tree reflects
     bool wholePending = true;   // the file is to be written whole
+    std::uint32_t appends = 0;  // rows appended since the tree was built
+    bool deferred = false;      // a bulk load: the tree is rebuilt when the rows are written
     bool flagsOn = false;       // byte 28 is known to be 1
 };
 
@@ -109,6 +114,8 @@ void rebuild(State& s, const Table& t) {
     s.index.reset();
     s.bindings.clear();
     s.wholePending = true;
+    s.appends = 0;
+    s.deferred = false;
     s.version = t.dataVersion();
     s.indexed.assign(t.fields().size(), false);
     s.managed = false;
@@ -218,6 +225,10 @@ void onChanged(const Table& t, const TableChange& c) {
         bool fresh = it == all.end() || it->second.dbf != t.path() ||
                      t.dataVersion() != it->second.version + 1;
         State& s = all[&t];
+        if (!fresh && s.deferred) {
+            s.version = t.dataVersion();
+            return;
+        }
         if (fresh) {
             rebuild(s, t);
         } else if (s.managed) {
@@ -231,22 +242,49 @@ void onChanged(const Table& t, const TableChange& c) {
             if (fresh && s.dbase) setFlags(*s.dbfIo, s.indexed, false);
             return;
         }
-        if (t.lockMode() != OpenMode::Exclusive) persist(s);
+        bool exclusive = t.lockMode() == OpenMode::Exclusive;
+        if (c.kind == TableChange::Kind::Appended && ++s.appends > kBulkAppends) {
+            // A bulk load: building the tree once from the rows costs far less than keeping
+            // it entry by entry. A shared table's header stops claiming the index until then.
+            s.deferred = true;
+            s.index.reset();
+            s.file.reset();
+            if (!exclusive) {
+                s.flagsOn = false;
+                setFlags(*s.dbfIo, s.indexed, false);
+            }
+            return;
+        }
+        if (!exclusive) persist(s);
     } catch (const std::exception&) {
         // The change itself is stored; the index is rebuilt at the next one.
         states().erase(&t);
     }
 }
 
+// After a bulk load the tree is built again from the rows, now on disk.
+void catchUp(State& s, const Table& t) {
+    try {
+        if (s.deferred) rebuild(s, t);
+    } catch (const std::exception&) {
+        return;  // byte 28 stays cleared
+    }
+    persist(s);
+}
+
 void onWritten(const Table& t) {
     auto it = states().find(&t);
-    if (it != states().end()) persist(it->second);
+    if (it == states().end()) return;
+    // A shared table is written through after each post, before the change is reported: a
+    // deferred tree waits for the table to close.
+    if (it->second.deferred && t.lockMode() != OpenMode::Exclusive) return;
+    catchUp(it->second, t);
 }
 
 void onClosed(const Table& t) {
     auto it = states().find(&t);
     if (it == states().end()) return;
-    persist(it->second);
+    catchUp(it->second, t);
     states().erase(it);
 }
 

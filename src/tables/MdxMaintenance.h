@@ -22,6 +22,10 @@
 //     Exclusive table, whose rows wait in memory until close or flush, when they are written,
 //     so the index never runs ahead of the rows on disk. An append changes one leaf per tag
 //     (plus a parent now and then): constant work, not a rewrite.
+//   - A bulk load (more than 2,000 rows appended in one session) stops the entry-by-entry
+//     upkeep: the index is built once from the rows when they are written (Exclusive: at the
+//     next flush or close; Shared: at close). Meanwhile a Shared table's header byte 28 is 0, so
+//     dBase programs open it without the index instead of trusting a stale one.
 //   - When the index cannot be written, header byte 28 is cleared, so that dBase programs open
 //     the table without it rather than trust a stale index; the next write rebuilds it.
 //

@@ -296,6 +296,35 @@ TEST(MdxTables, KeptExportReopenedAndExtended) {
     EXPECT_EQ(DiskTable(dbf).records.size(), 0u);
 }
 
+// A bulk load into a shared table: the header stops claiming the index while the rows pour
+// in, and the index is built once, true, when the table closes.
+TEST(MdxTables, SharedBulkLoadIndexIsBuiltAtClose) {
+    Root root;
+    const auto& l = catalogue::CUADROH3();
+    createTable(ztemp(), l);
+    fs::path dbf = root.file(l.fileName);
+    std::mt19937 rng(6);
+    Dataset d;
+    d.open(dbf, OpenMode::Shared);
+    for (int r = 0; r < 1500; ++r) d.appendRecord(rowFor(l, r, rng));
+    expectIndexAgrees(dbf, tagsOf(l));  // still kept after each post
+    for (int r = 0; r < 1500; ++r) d.appendRecord(rowFor(l, r, rng));
+    EXPECT_EQ(DiskTable(dbf).flag28, 0);  // not claimed while it lags behind
+    EXPECT_EQ(DiskTable(dbf).records.size(), 3000u);
+    d.setIndex("DOC");
+    d.first();
+    d.edit();
+    d.setText("DOC", "NUEVO");
+    d.post();
+    d.remove();
+    d.close();
+    expectIndexAgrees(dbf, tagsOf(l));
+    // The next session keeps it entry by entry again.
+    d.open(dbf, OpenMode::Shared);
+    d.appendRecord(rowFor(l, 0, rng));
+    expectIndexAgrees(dbf, tagsOf(l));
+}
+
 // A header that claims an index whose file is missing or damaged: the table opens, and the
 // next write leaves a correct index file.
 TEST(MdxTables, MissingOrDamagedIndexIsRebuiltAtTheNextWrite) {
