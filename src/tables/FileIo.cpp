@@ -130,6 +130,12 @@ void FileIo::writeAt(const void* src, std::size_t n, std::uint64_t offset) {
     }
 }
 
+void FileIo::truncate(std::uint64_t size) {
+    int e = injected("truncate", path_);
+    if (e == 0 && ::ftruncate(fd_, static_cast<off_t>(size)) != 0) e = errno;
+    if (e != 0) throw EngineError(systemError("No se puede escribir en el archivo", path_, e));
+}
+
 void FileIo::sync() {
     int e = injected("sync", path_);
     if (e == 0 && ::fsync(fd_) != 0) e = errno;

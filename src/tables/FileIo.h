@@ -11,8 +11,8 @@
 namespace tz::tables {
 
 // Lets a test make a file operation fail: called before each write-type operation ("write",
-// "sync", "rename", "remove", "create") with the file concerned; a non-zero result is taken as
-// the errno of a failure. Empty (the default) lets every operation through.
+// "sync", "rename", "remove", "create", "truncate") with the file concerned; a non-zero result is
+// taken as the errno of a failure. Empty (the default) lets every operation through.
 using FileFaultHook = std::function<int(std::string_view op, const std::filesystem::path& file)>;
 void setFileFaultHook(FileFaultHook hook);
 
@@ -39,6 +39,8 @@ class FileIo {
     std::size_t readAt(void* dst, std::size_t n, std::uint64_t offset) const;
     // Writes all n bytes at `offset` or throws.
     void writeAt(const void* src, std::size_t n, std::uint64_t offset);
+    // Cuts or extends the file to `size` bytes or throws.
+    void truncate(std::uint64_t size);
     void sync();
 
     // Whole-file advisory lock held while the file is open (flock). Non-blocking: false when

@@ -61,6 +61,52 @@ std::string busy(const fs::path& file) {
     return "La tabla " + file.string() + " está siendo usada por otro programa";
 }
 
+// Writes `rows` (whole records) as records `at` onwards and counts them, in an order that lets
+// every reader see the same live rows at every moment, even when the process dies between two
+// writes: first the rows marked deleted with the end mark after them (a reader that goes by the
+// end mark rather than the count skips them), then the count, then the rows' own deletion
+// flags. When the count cannot be written, the bytes after the counted records are put back.
+// Throws EngineError; `counted` tells whether the header counts the rows by then.
+void appendRows(FileIo& io, const dbf::Layout& layout, std::uint32_t at,
+                const std::vector<char>& rows, bool& counted) {
+    counted = false;
+    const std::size_t rl = layout.recordLength;
+    const std::size_t n = rows.size() / rl;
+    const std::uint64_t offset = layout.headerLength + std::uint64_t(at) * rl;
+    const std::uint64_t oldSize = io.size();
+    std::string old;
+    if (oldSize > offset) {
+        old.resize(
+            static_cast<std::size_t>(std::min<std::uint64_t>(oldSize - offset, rows.size() + 1)));
+        old.resize(io.readAt(old.data(), old.size(), offset));
+    }
+    std::vector<char> staged(rows);
+    for (std::size_t r = 0; r < n; ++r) staged[r * rl] = dbf::kDeleted;
+    staged.push_back(static_cast<char>(dbf::kEndOfFile));
+    unsigned char stamp[7];
+    dbf::headerStamp(stamp, at + static_cast<std::uint32_t>(n));
+    try {
+        io.writeAt(staged.data(), staged.size(), offset);
+        io.writeAt(stamp, sizeof stamp, 1);
+    } catch (...) {
+        try {
+            if (!old.empty()) io.writeAt(old.data(), old.size(), offset);
+            if (oldSize < offset + staged.size()) io.truncate(oldSize);
+        } catch (const EngineError&) {
+            // The first error is the one to report; the rows stay marked deleted.
+        }
+        throw;
+    }
+    counted = true;
+    bool allLive = true;
+    for (std::size_t r = 0; r < n; ++r) allLive = allLive && rows[r * rl] == dbf::kLive;
+    if (allLive && n == 1) {
+        io.writeAt(&rows[0], 1, offset);
+    } else {
+        io.writeAt(rows.data(), rows.size(), offset);
+    }
+}
+
 }  // namespace
 
 void setIndexFileHooks(IndexFileHooks h) { hooks() = std::move(h); }
@@ -348,11 +394,8 @@ std::uint32_t Table::append(const char* bytes) {
             rec = count_;
             std::vector<char> buf(bytes, bytes + rl);
             buf[0] = dbf::kLive;
-            buf.push_back(static_cast<char>(dbf::kEndOfFile));
-            io_.writeAt(buf.data(), buf.size(), layout_.headerLength + std::uint64_t(rec) * rl);
-            unsigned char stamp[7];
-            dbf::headerStamp(stamp, rec + 1);
-            io_.writeAt(stamp, sizeof stamp, 1);
+            bool counted = false;
+            appendRows(io_, layout_, rec, buf, counted);
         } catch (...) {
             io_.unlockForWrite();
             throw;
@@ -467,16 +510,21 @@ void Table::flush() {
     if (count_ > diskCount_) {
         std::vector<char> buf(data_.begin() + static_cast<std::ptrdiff_t>(diskCount_ * rl),
                               data_.end());
-        buf.push_back(static_cast<char>(dbf::kEndOfFile));
-        io_.writeAt(buf.data(), buf.size(), layout_.headerLength + std::uint64_t(diskCount_) * rl);
-        std::uint32_t was = diskCount_;
-        diskCount_ = count_;
+        bool counted = false;
         try {
-            writeStamp();
+            appendRows(io_, layout_, diskCount_, buf, counted);
         } catch (...) {
-            diskCount_ = was;
+            if (counted) {
+                // Counted but still marked deleted on disk: written again by the next flush.
+                for (std::uint32_t r = diskCount_; r < count_; ++r) {
+                    isDirty_[r] = true;
+                    dirty_.push_back(r);
+                }
+                diskCount_ = count_;
+            }
             throw;
         }
+        diskCount_ = count_;
     }
     writtenHook();
 }
