@@ -9,7 +9,19 @@ import sys
 import dbfread
 
 
-def problems(folder):
+def counted_live(path):
+    """Live records among those the header counts: what a reader that trusts the count sees."""
+    with open(path, "rb") as f:
+        data = f.read()
+    count = struct.unpack("<I", data[4:8])[0]
+    hl = struct.unpack("<H", data[8:10])[0]
+    rl = struct.unpack("<H", data[10:12])[0]
+    return sum(1 for i in range(count) if data[hl + i * rl:hl + i * rl + 1] == b" ")
+
+
+def problems(folder, after_crash=False):
+    """After a crash one record may follow the counted ones, marked deleted: then the live
+    rows dbfread reads must be those the header counts."""
     bad = []
     for name in sorted(os.listdir(folder)):
         if not name.upper().endswith(".DBF"):
@@ -22,7 +34,11 @@ def problems(folder):
             table = dbfread.DBF(path, load=True, ignore_missing_memofile=True,
                                 char_decode_errors="replace")
             found = len(table.records) + len(table.deleted)
-            if found != count:
+            if after_crash and found in (count, count + 1):
+                if len(table.records) != counted_live(path):
+                    bad.append(f"{name}: dbfread reads {len(table.records)} live rows, "
+                               f"the header counts {counted_live(path)}")
+            elif found != count:
                 bad.append(f"{name}: header counts {count}, dbfread read {found}")
         except Exception as e:  # any failure to read is what we look for
             bad.append(f"{name}: {type(e).__name__}: {e}")

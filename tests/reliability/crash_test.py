@@ -57,7 +57,7 @@ def check_after(what, where, job):
     r = subprocess.run([check_tables, "--after-crash", ztemp], capture_output=True, text=True)
     if r.returncode != 0:
         failures.append(f"{what}: engine: {r.stdout.strip()}")
-    bad = check_dbfread.problems(ztemp)
+    bad = check_dbfread.problems(ztemp, after_crash=True)
     if bad:
         failures.append(f"{what}: dbfread: {'; '.join(bad)}")
     cuadros = os.path.join(where, "textos", "fCUADROS.txt")
@@ -88,7 +88,7 @@ def crash_job(job, start, scratch):
     t0 = time.monotonic()
     total = count_operations(job_args(job, where))
     clean_time = time.monotonic() - t0
-    points = sorted(set(max(1, round(i * total / kills_per_job)) for i in range(1, kills_per_job + 1)))
+    points = sorted(set(max(1, round(i * total / kills_per_job)) for i in range(kills_per_job)))
     for n in points:
         fresh(start, where)
         r = run(job_args(job, where), {"TZ_TEST_KILL_AFTER": str(n)})
