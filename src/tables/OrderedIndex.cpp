@@ -360,6 +360,7 @@ template <std::size_t S, bool Tail, class Less>
 static void sortFixed(std::vector<Word>& flat, Less less) {
     using Entry = std::array<Word, S>;
     static_assert(sizeof(Entry) == S * sizeof(Word));
+    if (flat.empty()) return;  // nothing to sort, and an empty vector's data() may be null
     std::vector<Entry> v(flat.size() / S);
     std::memcpy(v.data(), flat.data(), flat.size() * sizeof(Word));
     if constexpr (Tail) {
