@@ -140,19 +140,28 @@ void rebuild(State& s, const Table& t) {
     s.managed = !specs.empty();
     if (!s.managed) return;
     s.index = std::make_unique<MdxIndex>(t.path().stem().string(), specs);
-    // Every record, deleted ones included, in record order: the builder sorts each tag.
+    // Every record, deleted ones included. With none deleted, the engine's order of the
+    // index already is the order of the tag (the builder checks it); else the builder sorts.
     std::uint32_t n = t.slots();
     std::vector<std::uint32_t> recnos(n);
-    for (std::uint32_t r = 0; r < n; ++r) recnos[r] = r + 1;
     NumericKey scratch;
-    for (std::size_t i = 0; i < s.bindings.size(); ++i) {
-        const Binding& b = s.bindings[i];
-        std::size_t kl = static_cast<std::size_t>(specs[i].keyLength);
-        std::string keys(std::size_t(n) * kl, '\0');
-        for (std::uint32_t r = 0; r < n; ++r) {
-            std::memcpy(keys.data() + std::size_t(r) * kl, keyOf(b, t.record(r), scratch), kl);
+    std::size_t b = 0;
+    for (int o = 1; o < t.orderCount() && b < s.bindings.size(); ++o) {
+        if (static_cast<std::size_t>(t.orderField(o)) != s.bindings[b].field) continue;
+        const Binding& bind = s.bindings[b];
+        const OrderedIndex& order = t.order(o);
+        bool ordered = order.size() == static_cast<int>(n);
+        for (std::uint32_t p = 0; p < n; ++p) {
+            recnos[p] = (ordered ? order.at(static_cast<int>(p)) : p) + 1;
         }
-        s.index->build(static_cast<int>(i), keys, recnos);
+        std::size_t kl = static_cast<std::size_t>(specs[b].keyLength);
+        std::string keys(std::size_t(n) * kl, '\0');
+        for (std::uint32_t p = 0; p < n; ++p) {
+            std::memcpy(keys.data() + std::size_t(p) * kl,
+                        keyOf(bind, t.record(recnos[p] - 1), scratch), kl);
+        }
+        s.index->build(static_cast<int>(b), keys, recnos);
+        ++b;
     }
 }
 
