@@ -92,6 +92,10 @@ struct Dataset::Impl final : TableClient {
     mutable const Table* cachedTable = nullptr;
     mutable int lo = 0, hi = 0;
     mutable std::vector<int> fpos;
+    // Bumped each time the view is worked out anew; curPos is known to be the position of
+    // posRec while posEpoch equals it (so reading fields needs no search).
+    mutable std::uint64_t viewEpoch = 0, posEpoch = ~0ull;
+    mutable std::uint32_t posRec = kNone;
 
     std::vector<DatasetObserver*> observers;
 
@@ -201,6 +205,7 @@ struct Dataset::Impl final : TableClient {
                 if (accepts(ix.at(p))) fpos.push_back(p);
             }
         }
+        ++viewEpoch;
         cachedTable = table.get();
         cachedGen = gen;
         cachedStruct = table->structureVersion();
@@ -234,16 +239,18 @@ struct Dataset::Impl final : TableClient {
             curPos = -1;
             return -1;
         }
+        if (cur != kNone && cur == posRec && posEpoch == viewEpoch) return curPos;
         if (cur != kNone) {
             int p = posOf(cur);
             if (p >= 0) {
                 curPos = p;
+                posRec = cur;
+                posEpoch = viewEpoch;
                 return p;
             }
         }
         int p = std::clamp(curPos, 0, n - 1);
-        cur = recAt(p);
-        curPos = p;
+        moveToPos(p);
         return p;
     }
     const char* rowBytes() const {
@@ -251,9 +258,11 @@ struct Dataset::Impl final : TableClient {
         if (currentPos() < 0) return nullptr;
         return table->record(cur);
     }
-    void moveToPos(int p) {
+    void moveToPos(int p) const {
         cur = recAt(p);
         curPos = p;
+        posRec = cur;
+        posEpoch = viewEpoch;
     }
 
     // --- pending rows -----------------------------------------------------------------------

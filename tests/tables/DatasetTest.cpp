@@ -1,6 +1,7 @@
 // Dataset semantics: states, navigation, keys, bookmarks, links, filters, sharing, writes.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 
 #include "TestDir.h"
@@ -555,6 +556,66 @@ TEST(Dataset, TwoDatasetsOverOneFileSeeEachOther) {
     EXPECT_EQ(two.text("KEY"), "A");
     EXPECT_EQ(two.recordCount(), 2);
     two.removeObserver(&rec);
+}
+
+// The current row keeps its identity while another dataset adds, deletes or re-keys rows
+// around it (its position is remembered between reads, and must follow those changes).
+TEST(Dataset, CurrentRowFollowsChangesMadeThroughAnotherDataset) {
+    TestDir dir;
+    auto p = makeTable(dir, {"C:c", "E:e", "G:g"});
+    Dataset mine, other;
+    mine.open(p);
+    mine.setIndex("KEY");
+    other.open(p);
+    other.setIndex("KEY");
+    ASSERT_TRUE(mine.findKey("E"));
+    EXPECT_EQ(mine.position(), 1);
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        int position;
+        const char* view;
+    };
+    const Step steps[] = {
+        {"append before",
+         [&] {
+             other.appendRecord({"A", "a"});
+         },
+         2, "A:a C:c E:e G:g"},
+        {"append after",
+         [&] {
+             other.appendRecord({"H", "h"});
+         },
+         2, "A:a C:c E:e G:g H:h"},
+        {"delete before",
+         [&] {
+             ASSERT_TRUE(other.findKey("C"));
+             other.remove();
+         },
+         1, "A:a E:e G:g H:h"},
+        {"re-key before to after",
+         [&] {
+             ASSERT_TRUE(other.findKey("A"));
+             other.edit();
+             other.setText("KEY", "Z");
+             other.post();
+         },
+         0, "E:e G:g H:h Z:a"},
+        {"re-key it",
+         [&] {
+             ASSERT_TRUE(other.findKey("E"));
+             other.edit();
+             other.setText("KEY", "I");
+             other.post();
+         },
+         2, "G:g H:h I:e Z:a"},
+    };
+    for (const auto& s : steps) {
+        s.change();
+        EXPECT_EQ(view(mine), s.view) << s.what;
+        EXPECT_EQ(mine.text("NAME"), "e") << s.what;
+        EXPECT_EQ(mine.position(), s.position) << s.what;
+    }
 }
 
 TEST(Dataset, ObserversHearMovesAndStates) {
