@@ -304,7 +304,10 @@ std::optional<ChmCheck> ChmCheck::inspect(const std::filesystem::path& path) {
             } else {
                 end = static_cast<std::int64_t>(compressedLength);
             }
-            if (known) block.length = end - static_cast<std::int64_t>(block.start);
+            // chmlib subtracts as 64-bit two's complement: wrap, do not overflow.
+            if (known)
+                block.length =
+                    static_cast<std::int64_t>(static_cast<std::uint64_t>(end) - block.start);
             block.start += dataOffset + content->start;
         }
         if (block.length < 0 ||
