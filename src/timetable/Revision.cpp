@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <tuple>
 
 #include "tables/Cp1252.h"
@@ -316,12 +317,23 @@ std::vector<Hallazgo> revisa(const Dataset& h2, const Dataset& h3, const Catalog
         }
     }
 
-    std::stable_sort(out.begin(), out.end(), [](const Hallazgo& a, const Hallazgo& b) {
-        const int ca = ordenCampo(a.campo), cb = ordenCampo(b.campo);
-        return std::tie(a.clave, a.tipo, a.registro, ca) <
-               std::tie(b.clave, b.tipo, b.registro, cb);
+    // Sorted through an index: moving whole findings in the sort costs more than the check.
+    std::vector<int> orden(out.size());
+    std::vector<std::uint32_t> idx(out.size());
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        orden[i] = ordenCampo(out[i].campo);
+        idx[i] = static_cast<std::uint32_t>(i);
+    }
+    std::sort(idx.begin(), idx.end(), [&](std::uint32_t x, std::uint32_t y) {
+        const Hallazgo &a = out[x], &b = out[y];
+        if (const int c = a.clave.compare(b.clave); c != 0) return c < 0;
+        return std::tie(a.tipo, a.registro, orden[x], x) <
+               std::tie(b.tipo, b.registro, orden[y], y);
     });
-    return out;
+    std::vector<Hallazgo> sorted;
+    sorted.reserve(out.size());
+    for (std::uint32_t i : idx) sorted.push_back(std::move(out[i]));
+    return sorted;
 }
 
 std::vector<Hallazgo> revisaCarpeta(std::vector<std::string>* sinCatalogo) {
