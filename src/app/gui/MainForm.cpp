@@ -119,6 +119,8 @@ TMForm::TMForm(const QStringList& args, QWidget* parent)
 
 TMForm::~TMForm() {
     if (busy_) QApplication::restoreOverrideCursor();
+    // The panels' grids watch the datasets that jobs_ owns: they go first.
+    qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
     if (host_) {
         // Our native window is a child of the foreign one: detach it before the foreign
         // QWindow goes, or it would take ours with it.
