@@ -1,5 +1,6 @@
 #include "intake/AbreviaturaUnica.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -70,23 +71,30 @@ std::string AbreviaturaUnica(std::string_view proposed, ListaCodigos& given) {
         result = std::move(code);
         return true;
     };
+    // Each series of candidates is searched from where its last search stopped (the ones
+    // before are taken), so many repeats of one base cost no more than one search each.
     bool found = take(std::string(proposed));
     if (!found) {
         std::string_view base = proposed.substr(0, 3);
-        for (int n = 1, last = lastDerived(base.size()); n <= last && !found; ++n)
+        int& n = given.reanuda("D" + std::string(base));
+        for (n = std::max(n, 1); n <= lastDerived(base.size()) && !found; ++n)
             found = take(derived(base, n));
     }
     // Every derived code is taken: further four-character codes.
-    char digits[8];
+    char digits[16];
     if (!found && !proposed.empty()) {
-        for (int n = 0; n <= 999 && !found; ++n) {
+        int& n = given.reanuda("1" + std::string(1, proposed.front()));
+        for (; n <= 999 && !found; ++n) {
             std::snprintf(digits, sizeof digits, "%03d", n);
             found = take(std::string(1, proposed.front()) + digits);
         }
     }
-    for (int n = 0; n <= 9999 && !found; ++n) {
-        std::snprintf(digits, sizeof digits, "%04d", n);
-        found = take(digits);
+    if (!found) {
+        int& n = given.reanuda("4");
+        for (; n <= 9999 && !found; ++n) {
+            std::snprintf(digits, sizeof digits, "%04d", n);
+            found = take(digits);
+        }
     }
     if (!found) result = std::string(proposed);
     given.anade(result);

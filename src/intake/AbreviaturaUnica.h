@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace tz::intake {
@@ -17,8 +18,14 @@ class ListaCodigos {
     void anade(std::string_view code);
     std::size_t size() const { return folded_.size(); }
 
+    // Where the search along a series of candidate codes (named by `serie`) may resume: every
+    // candidate an earlier search of that series passed over is given, and codes are only
+    // ever added, so they need not be tried again. Starts at 0.
+    int& reanuda(const std::string& serie) { return resume_[serie]; }
+
   private:
     std::unordered_set<std::string> folded_;
+    std::unordered_map<std::string, int> resume_;
 };
 
 // The code to use for a proposed code of up to four characters, unique (letter case ignored)

@@ -1,11 +1,12 @@
 #include "intake/TextoFijo.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -173,6 +174,52 @@ TEST(AbreviaturaUnicaExhaustion, AlwaysEndsWithAUniqueCode) {
                 << base << " gave " << code << " twice";
         }
         EXPECT_EQ(given.size(), 1500u);
+    }
+}
+
+// Many repeats of bases that share their first letters, in both letter cases, give the codes
+// of the plain search that tries every candidate from the start each time (the search resumes
+// where the last one of its series stopped, which must never change the code chosen).
+TEST(AbreviaturaUnicaRepeats, SameCodesAsTryingEveryCandidate) {
+    auto naive = [](const std::string& p, std::set<std::string>& taken) {
+        auto free = [&](const std::string& c) {
+            return !taken.count(tz::intake::pliegaMayusculas(c));
+        };
+        std::vector<std::string> candidates = {p};
+        std::string base = p.substr(0, 3);
+        int last = base.empty() ? 9999 : base.size() == 1 ? 999 : 109;
+        for (int n = 1; n <= last; ++n) {
+            std::string c = base + std::to_string(n);
+            if (c.size() > 4) c = c.substr(0, 2) + c.substr(c.size() - 2);
+            candidates.push_back(c);
+        }
+        char d[8];
+        for (int n = 0; n <= 999 && !p.empty(); ++n) {
+            std::snprintf(d, sizeof d, "%03d", n);
+            candidates.push_back(p.substr(0, 1) + d);
+        }
+        for (int n = 0; n <= 9999; ++n) {
+            std::snprintf(d, sizeof d, "%04d", n);
+            candidates.push_back(d);
+        }
+        std::string got = p;
+        for (const auto& c : candidates) {
+            if (free(c)) {
+                got = c;
+                break;
+            }
+        }
+        taken.insert(tz::intake::pliegaMayusculas(got));
+        return got;
+    };
+    const std::vector<std::string> bases = {"MATE", "mate", "MATH", "MAT", "MA",   "M",   "MA10",
+                                            "MA1",  "",     "GLA",  "GL1", "M000", "0001"};
+    std::mt19937 rng(11);
+    ListaCodigos given;
+    std::set<std::string> taken;
+    for (int i = 0; i < 4000; ++i) {
+        const std::string& p = bases[rng() % bases.size()];
+        ASSERT_EQ(AbreviaturaUnica(p, given), naive(p, taken)) << "proposal " << i << " " << p;
     }
 }
 
