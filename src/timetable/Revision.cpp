@@ -33,12 +33,11 @@ namespace {
 // Field positions of a catalogue, or -1; a catalogue without its code field is unusable.
 int campo(const Dataset& ds, const char* name) { return ds.fieldIndex(name); }
 
-std::optional<std::unordered_set<std::string>> codigos(const Dataset* ds, const char* field,
-                                                       std::size_t cut = 0) {
+std::optional<Codigos> codigos(const Dataset* ds, const char* field, std::size_t cut = 0) {
     if (!ds || !ds->isOpen()) return std::nullopt;
     const int f = campo(*ds, field);
     if (f < 0) return std::nullopt;
-    std::unordered_set<std::string> out;
+    Codigos out;
     const int n = ds->recordCount();
     out.reserve(static_cast<std::size_t>(n) * 2);
     for (int i = 0; i < n; ++i) {
@@ -60,8 +59,8 @@ int ordenCampo(std::string_view campo) {
     return 8;
 }
 
-bool contiene(const std::optional<std::unordered_set<std::string>>& set, std::string_view v) {
-    return !set || set->count(std::string(v)) > 0;
+bool contiene(const std::optional<Codigos>& set, std::string_view v) {
+    return !set || set->find(v) != set->end();
 }
 
 std::string utf8(std::string_view bytes) { return cp1252::toUtf8(bytes); }
@@ -178,8 +177,7 @@ void revisaFila(const Fila2& f, tables::Bookmark registro, const Catalogos& c,
         out.push_back(std::move(h));
     };
     // A blank code, or one its catalogue lacks.
-    auto code = [&](const char* campo, std::string_view v,
-                    const std::optional<std::unordered_set<std::string>>& cat) {
+    auto code = [&](const char* campo, std::string_view v, const std::optional<Codigos>& cat) {
         if (blank(v))
             add(campo, Falta::EnBlanco);
         else if (!contiene(cat, v))
@@ -193,7 +191,7 @@ void revisaFila(const Fila2& f, tables::Bookmark registro, const Catalogos& c,
     if (blank(f.TIPTAR)) {
         add("TIPTAR", Falta::EnBlanco);
     } else if (c.tiptar) {
-        auto it = c.tiptar->find(std::string(f.TIPTAR));
+        auto it = c.tiptar->find(f.TIPTAR);
         if (it == c.tiptar->end())
             add("TIPTAR", Falta::NoEnCatalogo, f.TIPTAR);
         else

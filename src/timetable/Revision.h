@@ -18,11 +18,19 @@ namespace tz::timetable::revision {
 enum class Lectiva { Si, No, Desconocida };
 Lectiva leeOtractiv(std::string_view flag);
 
+// A set of codes looked up by string_view without building a string.
+struct HashCodigo {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view v) const { return std::hash<std::string_view>{}(v); }
+};
+using Codigos = std::unordered_set<std::string, HashCodigo, std::equal_to<>>;
+
 // The codes of each catalogue. A catalogue that could not be read is absent: its codes are
 // then not checked (and, for xelTIPTAR, no task is known to be teaching or not).
 struct Catalogos {
-    std::optional<std::unordered_map<std::string, Lectiva>> tiptar;  // COD → OTRACTIV
-    std::optional<std::unordered_set<std::string>> tipdoc, grupniv, asignat, idioma, otract;
+    std::optional<std::unordered_map<std::string, Lectiva, HashCodigo, std::equal_to<>>>
+        tiptar;  // COD → OTRACTIV
+    std::optional<Codigos> tipdoc, grupniv, asignat, idioma, otract;
 };
 
 // Reads the catalogues from open datasets (nullptr or closed: absent). xelOTRACT codes are cut
