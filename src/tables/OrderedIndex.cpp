@@ -43,13 +43,12 @@ Word numberWord(double v) {
 
 }  // namespace
 
-OrderedIndex::OrderedIndex(Kind kind, const std::vector<char>* records, int recordLength,
-                           int offset, int width, const std::vector<double>* numbers)
+OrderedIndex::OrderedIndex(Kind kind, const RecordStore* records, int offset, int width,
+                           const std::vector<double>* numbers)
     // A key of no bytes (a zero-width field another program wrote) equals every other key:
     // the index keeps record order, like the physical order.
     : kind_(kind == Kind::Bytes && width <= 0 ? Kind::Physical : kind),
       records_(records),
-      recordLength_(recordLength),
       offset_(offset),
       width_(width),
       numbers_(numbers) {
@@ -74,8 +73,7 @@ bool OrderedIndex::hasKey(std::uint32_t rec) const {
         case Kind::Physical:
             return true;
         case Kind::Bytes:
-            return (static_cast<std::size_t>(rec) + 1) * static_cast<std::size_t>(recordLength_) <=
-                   records_->size();
+            return rec < records_->count();
         case Kind::Number:
             return rec < numbers_->size();
     }

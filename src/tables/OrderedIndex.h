@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "tables/RecordStore.h"
+
 // An in-memory order of a table's live records: physical (by record number) or by the key of
 // one field; equal keys are ordered by record number.
 //
@@ -29,12 +31,11 @@ class OrderedIndex {
         double number = 0;
     };
 
-    // `records` points at the table's record bytes (reallocated as the table grows, so the
-    // pointer to the vector is kept), `recordLength` is the stride; `numbers` holds the numeric
-    // key of every record for Kind::Number. A character key of no bytes orders like the
-    // physical order.
-    OrderedIndex(Kind kind, const std::vector<char>* records, int recordLength, int offset,
-                 int width, const std::vector<double>* numbers);
+    // `records` holds the table's records; the key is `width` bytes at `offset` in each;
+    // `numbers` holds the numeric key of every record for Kind::Number. A character key of no bytes
+    // orders like the physical order.
+    OrderedIndex(Kind kind, const RecordStore* records, int offset, int width,
+                 const std::vector<double>* numbers);
 
     Kind kind() const { return kind_; }
     int keyOffset() const { return offset_; }
@@ -66,9 +67,7 @@ class OrderedIndex {
     using Word = std::uint64_t;
     static constexpr int kMaxWords = 4;  // key bytes held in an entry: 8 × kMaxWords
 
-    const char* keyBytes(std::uint32_t rec) const {
-        return records_->data() + static_cast<std::size_t>(rec) * recordLength_ + offset_;
-    }
+    const char* keyBytes(std::uint32_t rec) const { return records_->at(rec) + offset_; }
     bool hasKey(std::uint32_t rec) const;
     // The entry of a record: its key words, then the record number.
     void entryOf(std::uint32_t rec, Word* out) const;
@@ -115,8 +114,7 @@ class OrderedIndex {
     std::size_t chunkAt(int position, int* offset) const;
 
     Kind kind_;
-    const std::vector<char>* records_;
-    int recordLength_;
+    const RecordStore* records_;
     int offset_;
     int width_;
     const std::vector<double>* numbers_;

@@ -227,19 +227,31 @@ void Table::load() {
         head.resize(io_.readAt(head.data(), need, 0));
     }
     layout_ = dbf::parseHeader(head, size, path_);
-    count_ = dbf::usableCount(layout_, size);
-    data_.resize(static_cast<std::size_t>(count_) * layout_.recordLength);
-    std::size_t got = io_.readAt(data_.data(), data_.size(), layout_.headerLength);
-    if (got < data_.size()) {
-        count_ = static_cast<std::uint32_t>(got / layout_.recordLength);
-        data_.resize(static_cast<std::size_t>(count_) * layout_.recordLength);
+    const std::uint32_t usable = dbf::usableCount(layout_, size);
+    store_.reset(layout_.recordLength);
+    {
+        // In pieces of about a megabyte; a short read keeps the whole records it got.
+        const std::size_t rl = layout_.recordLength;
+        const auto per = static_cast<std::uint32_t>(std::max<std::size_t>(1, (1 << 20) / rl));
+        std::vector<char> piece;
+        for (std::uint32_t r = 0; r < usable;) {
+            std::uint32_t want = std::min(per, usable - r);
+            piece.resize(std::size_t(want) * rl);
+            std::size_t got = io_.readAt(piece.data(), piece.size(),
+                                         layout_.headerLength + std::uint64_t(r) * rl);
+            auto n = static_cast<std::uint32_t>(got / rl);
+            store_.append(piece.data(), n);
+            r += n;
+            if (n < want) break;
+        }
     }
+    count_ = store_.count();
     diskCount_ = count_;
     isDirty_.assign(count_, false);
 
     auto phys = std::make_unique<Order>();
-    phys->index = std::make_unique<OrderedIndex>(OrderedIndex::Kind::Physical, &data_,
-                                                 layout_.recordLength, 0, 0, nullptr);
+    phys->index =
+        std::make_unique<OrderedIndex>(OrderedIndex::Kind::Physical, &store_, 0, 0, nullptr);
     orders_.push_back(std::move(phys));
     std::vector<std::uint32_t> liveRecs;
     liveRecs.reserve(count_);
@@ -274,8 +286,8 @@ void Table::addOrder(const std::string& name, int field) {
     const auto& f = layout_.fields[static_cast<std::size_t>(field)];
     bool numeric = dbf::isNumericType(f.type);
     o->index = std::make_unique<OrderedIndex>(
-        numeric ? OrderedIndex::Kind::Number : OrderedIndex::Kind::Bytes, &data_,
-        layout_.recordLength, fieldOffset(field), f.width, &o->numbers);
+        numeric ? OrderedIndex::Kind::Number : OrderedIndex::Kind::Bytes, &store_,
+        fieldOffset(field), f.width, &o->numbers);
     std::vector<std::uint32_t> liveRecs;
     if (numeric) o->numbers.resize(count_);
     for (std::uint32_t r = 0; r < count_; ++r) {
@@ -368,7 +380,7 @@ void Table::takeForeignAppends() {
         io_.readAt(extra.data(), extra.size(), layout_.headerLength + std::uint64_t(count_) * rl);
     auto n = static_cast<std::uint32_t>(got / rl);
     if (n == 0) return;
-    data_.insert(data_.end(), extra.begin(), extra.begin() + static_cast<std::ptrdiff_t>(n * rl));
+    store_.append(extra.data(), n);
     std::uint32_t first = count_;
     count_ += n;
     diskCount_ = std::max(diskCount_, count_);
@@ -405,8 +417,9 @@ std::uint32_t Table::append(const char* bytes) {
     } else {
         rec = count_;
     }
-    data_.insert(data_.end(), bytes, bytes + rl);
-    data_[static_cast<std::size_t>(rec) * rl] = dbf::kLive;
+    char* row = store_.append();
+    std::memcpy(row, bytes, rl);
+    row[0] = dbf::kLive;
     count_ = rec + 1;
     isDirty_.push_back(false);
     for (auto& o : orders_) {
@@ -453,7 +466,7 @@ void Table::update(std::uint32_t rec, const char* bytes) {
             moved.push_back(&o);
         }
     }
-    std::memcpy(data_.data() + rec * rl, now.data(), rl);
+    std::memcpy(store_.at(rec), now.data(), rl);
     for (auto* o : moved) {
         setNumber(*o, rec);
         o->index->insert(rec);
@@ -482,7 +495,7 @@ void Table::remove(std::uint32_t rec) {
         dirty_.push_back(rec);
     }
     for (auto& o : orders_) o->index->erase(rec);
-    data_[rec * rl] = dbf::kDeleted;
+    store_.at(rec)[0] = dbf::kDeleted;
     ++structureVersion_;
     ++dataVersion_;
     if (!batching()) writtenHook();
@@ -495,21 +508,36 @@ void Table::flush() {
     std::sort(dirty_.begin(), dirty_.end());
     // Rows in place first, then the new rows and the end mark, and the count last, so the
     // header never counts a row that is not on disk.
-    while (!dirty_.empty()) {
-        std::uint32_t r = dirty_.front();
-        std::uint32_t end = r + 1;
-        std::size_t j = 1;
-        while (j < dirty_.size() && dirty_[j] == end) {
-            ++end;
-            ++j;
+    // Each run of consecutive changed rows in one write per block of the store; the rows
+    // written are forgotten as they go, so a failure leaves only the rest to write.
+    std::size_t i = 0;
+    try {
+        while (i < dirty_.size()) {
+            std::uint32_t r = dirty_[i];
+            std::uint32_t end = r + 1;
+            std::size_t j = i + 1;
+            while (j < dirty_.size() && dirty_[j] == end) {
+                ++end;
+                ++j;
+            }
+            store_.runs(r, end, [&](std::uint32_t at, const char* bytes, std::uint32_t n) {
+                io_.writeAt(bytes, std::size_t(n) * rl,
+                            layout_.headerLength + std::uint64_t(at) * rl);
+            });
+            for (std::uint32_t k = r; k < end; ++k) isDirty_[k] = false;
+            i = j;
         }
-        io_.writeAt(record(r), (end - r) * rl, layout_.headerLength + std::uint64_t(r) * rl);
-        for (std::uint32_t k = r; k < end; ++k) isDirty_[k] = false;
-        dirty_.erase(dirty_.begin(), dirty_.begin() + static_cast<std::ptrdiff_t>(j));
+    } catch (...) {
+        dirty_.erase(dirty_.begin(), dirty_.begin() + static_cast<std::ptrdiff_t>(i));
+        throw;
     }
+    dirty_.clear();
     if (count_ > diskCount_) {
-        std::vector<char> buf(data_.begin() + static_cast<std::ptrdiff_t>(diskCount_ * rl),
-                              data_.end());
+        std::vector<char> buf;
+        buf.reserve(std::size_t(count_ - diskCount_) * rl);
+        store_.runs(diskCount_, count_, [&](std::uint32_t, const char* bytes, std::uint32_t n) {
+            buf.insert(buf.end(), bytes, bytes + std::size_t(n) * rl);
+        });
         bool counted = false;
         try {
             appendRows(io_, layout_, diskCount_, buf, counted);

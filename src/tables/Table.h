@@ -12,6 +12,7 @@
 #include "tables/FieldDef.h"
 #include "tables/FileIo.h"
 #include "tables/OrderedIndex.h"
+#include "tables/RecordStore.h"
 
 namespace tz::tables {
 
@@ -80,9 +81,7 @@ class Table {
     // Physical records (live and deleted).
     std::uint32_t slots() const { return count_; }
     bool live(std::uint32_t rec) const { return rec < count_ && record(rec)[0] != dbf::kDeleted; }
-    const char* record(std::uint32_t rec) const {
-        return data_.data() + static_cast<std::size_t>(rec) * layout_.recordLength;
-    }
+    const char* record(std::uint32_t rec) const { return store_.at(rec); }
     // Record count as it is in the file right now (for tests and the index module).
     std::uint32_t recordsOnDisk() const { return diskCount_; }
 
@@ -141,7 +140,7 @@ class Table {
     std::string name_;
     FileIo io_;
     dbf::Layout layout_;
-    std::vector<char> data_;
+    RecordStore store_;
     std::uint32_t count_ = 0;
     std::uint32_t diskCount_ = 0;  // records the header on disk counts
     std::vector<std::unique_ptr<Order>> orders_;

@@ -16,18 +16,18 @@ namespace {
 // bytes an entry holds.
 struct Model {
     int width;
-    int recLen;
-    std::vector<char> records;
+    RecordStore records;
     std::vector<double> numbers;
     std::vector<std::uint32_t> live;  // reference order
 
-    explicit Model(int w) : width(w), recLen(1 + w) {}
+    explicit Model(int w) : width(w), records(static_cast<std::size_t>(1 + w)) {}
 
     std::uint32_t add(std::mt19937& rng) {
         auto rec = static_cast<std::uint32_t>(numbers.size());
-        records.push_back(' ');
+        char* p = records.append();
+        p[0] = ' ';
         for (int i = 0; i < width; ++i) {
-            records.push_back(i < width - 3 ? 'x' : static_cast<char>('a' + rng() % 3));
+            p[1 + i] = i < width - 3 ? 'x' : static_cast<char>('a' + rng() % 3);
         }
         // Negative, zero (also as -0) and positive values.
         double v = static_cast<double>(rng() % 7) - 3;
@@ -35,7 +35,7 @@ struct Model {
         return rec;
     }
     std::string key(std::uint32_t r) const {
-        return std::string(records.data() + r * recLen + 1, static_cast<std::size_t>(width));
+        return std::string(records.at(r) + 1, static_cast<std::size_t>(width));
     }
     // A search key: the shared prefix and the last bytes, space-padded to the width.
     OrderedIndex::Key searchKey(const std::string& last) const {
@@ -51,8 +51,7 @@ class OrderedIndexRandom : public ::testing::TestWithParam<Param> {};
 TEST_P(OrderedIndexRandom, AgreesWithASortedVector) {
     const auto [kind, width] = GetParam();
     Model m(width);
-    m.records.reserve(40000 * static_cast<std::size_t>(m.recLen));  // keys must not move
-    OrderedIndex ix(kind, &m.records, m.recLen, 1, width, &m.numbers);
+    OrderedIndex ix(kind, &m.records, 1, width, &m.numbers);
     std::mt19937 rng(7);
     auto less = [&](std::uint32_t a, std::uint32_t b) {
         if (kind == OrderedIndex::Kind::Bytes && m.key(a) != m.key(b)) return m.key(a) < m.key(b);
@@ -132,16 +131,16 @@ INSTANTIATE_TEST_SUITE_P(KindsAndWidths, OrderedIndexRandom,
 // Records waiting to be placed are part of every answer, and a batch merged into an order keeps
 // equal keys in record order on both sides of the merge.
 TEST(OrderedIndex, BatchesMergeWithEqualKeysInRecordOrder) {
-    std::vector<char> records;
+    RecordStore records(2);
     std::vector<double> numbers;
     auto add = [&](char c) {
-        records.push_back(' ');
-        records.push_back(c);
+        char* p = records.append();
+        p[0] = ' ';
+        p[1] = c;
         numbers.push_back(0);
         return static_cast<std::uint32_t>(numbers.size() - 1);
     };
-    records.reserve(2000);
-    OrderedIndex ix(OrderedIndex::Kind::Bytes, &records, 2, 1, 1, &numbers);
+    OrderedIndex ix(OrderedIndex::Kind::Bytes, &records, 1, 1, &numbers);
     for (int i = 0; i < 100; ++i) ix.insert(add(i % 2 ? 'b' : 'a'));
     EXPECT_EQ(ix.lowerBound({"b", 0}), 50);  // the first batch placed in one sort
     for (int i = 0; i < 400; ++i) ix.insert(add(i % 2 ? 'a' : 'b'));
@@ -149,7 +148,7 @@ TEST(OrderedIndex, BatchesMergeWithEqualKeysInRecordOrder) {
     EXPECT_EQ(ix.upperBound({"a", 0}), 250);
     for (int p = 1; p < ix.size(); ++p) {
         std::uint32_t a = ix.at(p - 1), b = ix.at(p);
-        char ka = records[a * 2 + 1], kb = records[b * 2 + 1];
+        char ka = records.at(a)[1], kb = records.at(b)[1];
         ASSERT_TRUE(ka < kb || (ka == kb && a < b)) << p;
     }
     EXPECT_TRUE(ix.keyAt(0, {"a", 0}));
@@ -158,9 +157,10 @@ TEST(OrderedIndex, BatchesMergeWithEqualKeysInRecordOrder) {
 
 // A numeric order sorts by value, -0 together with 0, and finds keys by value.
 TEST(OrderedIndex, NumbersOrderByValue) {
-    std::vector<char> records(10, ' ');
+    RecordStore records(1);
     std::vector<double> numbers = {2.5, -1, 0, -0.0, 1e9, -1e9, 0.25, -0.25, 2.5, 0};
-    OrderedIndex ix(OrderedIndex::Kind::Number, &records, 1, 0, 0, &numbers);
+    for (std::size_t i = 0; i < numbers.size(); ++i) *records.append() = ' ';
+    OrderedIndex ix(OrderedIndex::Kind::Number, &records, 0, 0, &numbers);
     for (std::uint32_t r = 0; r < numbers.size(); ++r) ix.insert(r);
     std::vector<std::uint32_t> want = {5, 1, 7, 2, 3, 9, 6, 0, 8, 4};
     for (int p = 0; p < ix.size(); ++p) EXPECT_EQ(ix.at(p), want[static_cast<std::size_t>(p)]);
