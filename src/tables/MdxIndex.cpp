@@ -96,7 +96,7 @@ Date today() {
 
 void StringSink::write(std::uint64_t offset, const void* src, std::size_t size) {
     if (offset + size > data.size()) data.resize(offset + size, '\0');
-    std::memcpy(data.data() + offset, src, size);
+    if (size > 0) std::memcpy(data.data() + offset, src, size);
 }
 
 struct MdxIndex::Impl {
@@ -436,7 +436,7 @@ struct MdxIndex::Impl {
         std::size_t used = 8 + keys * t.itemLength;
         put32(b, static_cast<std::uint32_t>(keys));
         put32(b + 4, 0);
-        std::memcpy(b + 8, n.items.data(), keys * t.itemLength);
+        if (keys > 0) std::memcpy(b + 8, n.items.data(), keys * t.itemLength);  // empty: no data
         if (!n.leaf) {
             put32(b + used, nodes[n.refs.back()].page);
             used += 4;
