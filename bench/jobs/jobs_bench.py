@@ -13,7 +13,8 @@ scenario --runs times (default 7) on a fresh copy of its starting exchange folde
   importar-kept-12k   importar keeping the earlier export ("&Si", then "&No": export again)
   importar-fresh-120k / importar-kept-120k   the same on 120,000 lessons of the 10x school
 
-Each importar run enters the documents of the teachers that lack one (--documentos), so the job
+Every run starts from fresh copies of its exchange and text folders (a kept importar finds the
+fCUADROS.txt of the earlier one). Each importar run enters the documents of the teachers that lack one (--documentos), so the job
 finishes with "Proceso finalizado" and writes fCUADROS.txt. For every scenario it prints the
 median and the range of the wall time, the median CPU time (user + system of the child) and
 the largest peak resident memory, then the budgets, judged on the CPU time (the wall time of a
@@ -74,28 +75,30 @@ def prepare(build, work):
         run([batch, "exportar", "--textos", textos, "--raiz", fresh,
              "--niveles", os.path.join(work, "niveles.txt")])
         run([gen, "soluc", fresh, "--lecciones", str(s["lecciones"])])
-        # After one importar: the start of a kept one.
+        # After one importar (tables and text folder): the start of a kept one.
         kept = os.path.join(base, "kept")
         shutil.copytree(fresh, kept)
-        run([batch, "importar", "--textos", textos, "--raiz", kept,
+        shutil.copytree(textos, os.path.join(base, "textos-kept"))
+        run([batch, "importar", "--textos", os.path.join(base, "textos-kept"), "--raiz", kept,
              "--documentos", os.path.join(kept, "documentos.txt")])
         open(os.path.join(base, "ready"), "w").close()
     return batch
 
 
 def scenarios(work):
+    """(name, starting exchange root or None, starting text folder, arguments(raiz, textos))."""
     out = []
     for name in SCHOOLS:
         base = os.path.join(work, name)
-        textos = os.path.join(base, "textos")
-        out.append(("exportar-" + name, None,
-                    lambda raiz, t=textos: ["exportar", "--textos", t, "--raiz", raiz,
-                                            "--niveles", os.path.join(work, "niveles.txt")]))
+        out.append(("exportar-" + name, None, os.path.join(base, "textos"),
+                    lambda raiz, t: ["exportar", "--textos", t, "--raiz", raiz,
+                                     "--niveles", os.path.join(work, "niveles.txt")]))
         label = "12k" if name == "large" else "120k"
         for kind in ("fresh", "kept"):
-            out.append(("importar-%s-%s" % (kind, label), os.path.join(base, kind),
-                        lambda raiz, t=textos: ["importar", "--textos", t, "--raiz", raiz,
-                                                "--documentos", os.path.join(raiz, "documentos.txt")]))
+            textos = os.path.join(base, "textos" if kind == "fresh" else "textos-kept")
+            out.append(("importar-%s-%s" % (kind, label), os.path.join(base, kind), textos,
+                        lambda raiz, t: ["importar", "--textos", t, "--raiz", raiz,
+                                         "--documentos", os.path.join(raiz, "documentos.txt")]))
     return out
 
 
@@ -110,18 +113,21 @@ def main():
     results = {}
     failed = False
     print("%-22s %9s %19s %9s %9s" % ("", "wall", "wall min-max", "cpu", "peak MB"))
-    for name, start, args in scenarios(a.work):
+    for name, start, textos, args in scenarios(a.work):
         if a.only and name not in a.only:
             continue
         walls, cpus, peaks = [], [], []
         for _ in range(a.runs):
             raiz = os.path.join(a.work, "run")
+            textos_run = os.path.join(a.work, "run-textos")
             shutil.rmtree(raiz, ignore_errors=True)
+            shutil.rmtree(textos_run, ignore_errors=True)
             if start:
                 shutil.copytree(start, raiz)
             else:
                 os.makedirs(os.path.join(raiz, "ZTEMP"))
-            wall, cpu, peak, status, err = timed([batch] + args(raiz))
+            shutil.copytree(textos, textos_run)
+            wall, cpu, peak, status, err = timed([batch] + args(raiz, textos_run))
             if status != 0 or b"Proceso finalizado" not in err:
                 print("%s: exit %d\n%s" % (name, status, err.decode("utf-8", "replace")))
                 failed = True
