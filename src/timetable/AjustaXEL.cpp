@@ -289,6 +289,9 @@ void AjustaXEL::CreaTXTCuadroHorario() {
 
     const int n2 = h2.recordCount();
     const int n3 = h3.recordCount();
+    // Room for every record up front (a type 2 line is 77 characters, a type 3 line 28, each
+    // with CR LF), so the text is not copied as it grows nor held twice at its peak.
+    out.reserve(out.size() + std::size_t(n2) * 79 + std::size_t(n3) * 30);
     auto col = [](const Dataset& ds, const char* name) {
         int i = ds.fieldIndex(name);
         if (i < 0)

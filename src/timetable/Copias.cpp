@@ -45,7 +45,19 @@ bool leeFichero(const fs::path& p, std::string& out) {
     if (!fs::is_regular_file(p, ec)) return false;
     std::ifstream in(p, std::ios::binary);
     if (!in) return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // In one read into a string of the file's size (the file may still change: what is read
+    // is what counts).
+    const auto size = fs::file_size(p, ec);
+    out.clear();
+    if (!ec) {
+        out.resize(static_cast<std::size_t>(size));
+        in.read(out.data(), static_cast<std::streamsize>(out.size()));
+        out.resize(static_cast<std::size_t>(in.gcount()));
+        if (in.bad()) return false;
+        in.clear();
+    }
+    // Whatever follows (a file that grew meanwhile).
+    out.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
 }
 
@@ -110,8 +122,12 @@ bool guardaAnterior(const fs::path& carpetaTextos, const fs::path& anterior) {
         fs::create_directories(carpeta, ec);
         if (ec) return false;
         auto files = copiasOrdenadas(carpeta);
-        if (std::string last; !files.empty() && leeFichero(files.back(), last) && last == bytes)
-            return true;  // this version is kept already
+        // This version is kept already (a copy of another size cannot be it, and is not read).
+        std::error_code sizeEc;
+        if (std::string last; !files.empty() &&
+                              fs::file_size(files.back(), sizeEc) == bytes.size() && !sizeEc &&
+                              leeFichero(files.back(), last) && last == bytes)
+            return true;
 
         const std::time_t now = std::time(nullptr);
         std::tm tm{};
