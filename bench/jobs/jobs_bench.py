@@ -34,19 +34,21 @@ SCHOOLS = {
     "10x": dict(profesores=3000, asignaturas=15000, grupos=1500, lecciones=120000),
 }
 NIVELES = b"ESO;ESO;DBH\r\nBAC;BACH;BATX\r\n"
+WORK = "/tmp/tz-jobs-bench"
 
 
 def run(cmd, **kw):
+    kw.setdefault("env", dict(os.environ, XDG_STATE_HOME=os.path.join(WORK, "prepare-state")))
     r = subprocess.run(cmd, capture_output=True, **kw)
     if r.returncode != 0:
         sys.exit("failed (%d): %s\n%s" % (r.returncode, " ".join(cmd), r.stderr.decode("utf-8", "replace")))
     return r
 
 
-def timed(cmd):
+def timed(cmd, env):
     """Runs cmd; returns (wall s, cpu s, peak RSS MB, exit status, stderr)."""
     t0 = time.perf_counter()
-    p = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    p = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
     err = p.stderr.read()
     _, status, ru = os.wait4(p.pid, 0)
     wall = time.perf_counter() - t0
@@ -109,6 +111,8 @@ def main():
     ap.add_argument("--work", default="/tmp/tz-jobs-bench")
     ap.add_argument("--only", nargs="*")
     a = ap.parse_args()
+    global WORK
+    WORK = a.work
     batch = prepare(os.path.abspath(a.build), a.work)
     results = {}
     failed = False
@@ -127,7 +131,11 @@ def main():
             else:
                 os.makedirs(os.path.join(raiz, "ZTEMP"))
             shutil.copytree(textos, textos_run)
-            wall, cpu, peak, status, err = timed([batch] + args(raiz, textos_run))
+            # The kept copies of fCUADROS.txt go to a state folder of the run's own.
+            state = os.path.join(a.work, "run-state")
+            shutil.rmtree(state, ignore_errors=True)
+            env = dict(os.environ, XDG_STATE_HOME=state)
+            wall, cpu, peak, status, err = timed([batch] + args(raiz, textos_run), env)
             if status != 0 or b"Proceso finalizado" not in err:
                 print("%s: exit %d\n%s" % (name, status, err.decode("utf-8", "replace")))
                 failed = True
