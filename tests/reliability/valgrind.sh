@@ -9,7 +9,8 @@ examples=${2:?usage: valgrind.sh BATCH EXAMPLES}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp -r "$examples/textos" "$examples/raiz" "$work/"
-vg=(valgrind --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite --quiet)
+vg=(valgrind --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite --quiet
+    --suppressions="$(dirname "$0")/valgrind.supp")
 run() {
   local name=$1
   shift
