@@ -98,6 +98,10 @@ struct Dataset::Impl final : TableClient {
     mutable std::uint32_t posRec = kNone;
 
     std::vector<DatasetObserver*> observers;
+    // disableControls depth, and what was held back meanwhile.
+    int controlsOff = 0;
+    bool heldReset = false, heldCurrent = false;
+    std::vector<int> heldRows;
 
     explicit Impl(Dataset* s) : self(s) { watch.d = this; }
 
@@ -159,10 +163,40 @@ struct Dataset::Impl final : TableClient {
         for (auto* o : copy) f(o);
     }
     void tellReset() {
+        if (controlsOff > 0) {
+            heldReset = true;
+            return;
+        }
         tell([](DatasetObserver* o) { o->viewReset(); });
     }
     void tellCurrent() {
+        if (controlsOff > 0) {
+            heldCurrent = true;
+            return;
+        }
         tell([](DatasetObserver* o) { o->currentChanged(); });
+    }
+    void tellRow(int p) {
+        if (controlsOff > 0) {
+            heldRows.push_back(p);
+            return;
+        }
+        tell([p](DatasetObserver* o) { o->rowChanged(p); });
+    }
+    // What observers were not told while controls were off, told once.
+    void tellHeld() {
+        bool reset = heldReset, current = heldCurrent;
+        std::vector<int> rows;
+        rows.swap(heldRows);
+        heldReset = heldCurrent = false;
+        if (reset) {
+            tellReset();
+        } else {
+            std::sort(rows.begin(), rows.end());
+            rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+            for (int p : rows) tellRow(p);
+        }
+        if (reset || current) tellCurrent();
     }
 
     // --- the view ---------------------------------------------------------------------------
@@ -313,7 +347,7 @@ struct Dataset::Impl final : TableClient {
         buf.clear();
         if (wasEdit) {
             int p = currentPos();
-            if (p >= 0) tell([p](DatasetObserver* o) { o->rowChanged(p); });
+            if (p >= 0) tellRow(p);
         }
         tellCurrent();
     }
@@ -454,7 +488,7 @@ struct Dataset::Impl final : TableClient {
             return;
         }
         int p = posOf(ch.rec);
-        if (p >= 0) tell([p](DatasetObserver* o) { o->rowChanged(p); });
+        if (p >= 0) tellRow(p);
     }
 
     // --- open / close -----------------------------------------------------------------------
@@ -812,7 +846,7 @@ void Dataset::setText(int fieldNo, std::string_view value) {
     d_->changed = true;
     if (d_->state == DatasetState::Edit) {
         int p = d_->currentPos();
-        if (p >= 0) d_->tell([p](DatasetObserver* o) { o->rowChanged(p); });
+        if (p >= 0) d_->tellRow(p);
     }
 }
 
@@ -944,6 +978,15 @@ void Dataset::flush() {
     d_->requireOpen();
     d_->table->flush();
 }
+
+void Dataset::disableControls() { ++d_->controlsOff; }
+
+void Dataset::enableControls() {
+    if (d_->controlsOff == 0 || --d_->controlsOff > 0) return;
+    d_->tellHeld();
+}
+
+bool Dataset::controlsDisabled() const { return d_->controlsOff > 0; }
 
 void Dataset::addObserver(DatasetObserver* o) {
     if (o && std::find(d_->observers.begin(), d_->observers.end(), o) == d_->observers.end()) {

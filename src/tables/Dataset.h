@@ -165,6 +165,14 @@ class Dataset {
     void addObserver(DatasetObserver* o);
     void removeObserver(DatasetObserver* o);
 
+    // Between disableControls and the matching enableControls (they nest) the observers, and so
+    // the grids and the details linked to this dataset, are not told of moves and changes;
+    // enableControls then tells them once (a reset if the view changed, else the rows that
+    // changed, and the current row). For long scans of a dataset that a window shows.
+    void disableControls();
+    void enableControls();
+    bool controlsDisabled() const;
+
     struct Impl;
 
   private:

@@ -489,6 +489,59 @@ struct Recorder : DatasetObserver {
     }
 };
 
+// With controls off, a scan that edits rows and comes back tells the observers nothing and
+// leaves its details where they were; switching them on tells each observer once: the rows
+// that changed and the current row, or a reset when the view changed.
+TEST(Dataset, ControlsOffHoldNotificationsUntilSwitchedOn) {
+    TestDir dir;
+    auto masterFile = makeTable(dir, {"X:m1", "Y:m2", "Z:m3"}, "M.DBF");
+    auto detailFile = makeTable(dir, {"Y:d1", "X:d2", "Y:d3"}, "D.DBF");
+    Dataset m, d;
+    m.open(masterFile);
+    d.open(detailFile);
+    d.setIndex("KEY");
+    d.setMaster(&m, "KEY");
+    Recorder rec, detailRec;
+    m.addObserver(&rec);
+    d.addObserver(&detailRec);
+    auto scan = [&]() {
+        Bookmark here = m.bookmark();
+        for (m.first(); !m.eof(); m.next()) {
+            m.edit();
+            m.setText("NAME", m.text("NAME") + "!");
+            m.post();
+        }
+        m.gotoBookmark(here);
+    };
+    m.disableControls();
+    m.disableControls();  // nested
+    scan();
+    m.enableControls();
+    EXPECT_TRUE(m.controlsDisabled());
+    EXPECT_TRUE(rec.events.empty());
+    EXPECT_TRUE(detailRec.events.empty());  // the detail did not follow the scan
+    m.enableControls();
+    EXPECT_FALSE(m.controlsDisabled());
+    EXPECT_EQ(rec.events, (std::vector<std::string>{"row 0", "row 1", "row 2", "current"}));
+    EXPECT_TRUE(detailRec.events.empty());  // back on its master's row: nothing to follow
+    EXPECT_EQ(view(d), "X:d2");
+    EXPECT_EQ(view(m), "X:m1! Y:m2! Z:m3!");
+
+    // A scan that ends elsewhere: the detail follows then, once.
+    rec.events.clear();
+    m.disableControls();
+    m.next();
+    m.edit();
+    m.setText("KEY", "A");  // the detail now belongs to key A
+    m.post();
+    m.enableControls();
+    EXPECT_EQ(view(d), "");
+    EXPECT_EQ(detailRec.events.front(), "reset");
+    EXPECT_EQ(std::count(detailRec.events.begin(), detailRec.events.end(), "reset"), 1);
+    m.removeObserver(&rec);
+    d.removeObserver(&detailRec);
+}
+
 TEST(Dataset, MasterDetailFollowsTheMaster) {
     TestDir dir;
     auto masterFile = makeTable(dir, {"X:m1", "Y:m2", "Z:m3"}, "M.DBF");
