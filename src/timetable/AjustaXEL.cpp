@@ -176,6 +176,26 @@ void AjustaXEL::setCentro(std::string_view field, std::string_view value) {
 
 // --- Document propagation ---------------------------------------------------------------------
 
+namespace {
+// A dataset's controls off for a scan, on again however the scan ends.
+class ControlsOff {
+  public:
+    explicit ControlsOff(Dataset& d) : d_(d) { d_.disableControls(); }
+    ~ControlsOff() {
+        try {
+            d_.enableControls();
+        } catch (...) {
+            // An observer's failure cannot be reported from here; the rows are stored.
+        }
+    }
+    ControlsOff(const ControlsOff&) = delete;
+    ControlsOff& operator=(const ControlsOff&) = delete;
+
+  private:
+    Dataset& d_;
+};
+}  // namespace
+
 void AjustaXEL::wwDBGridPROFTColExit(int column) {
     if (column != ColTipoDni && column != ColDni) return;
     const std::string abrev = profesor_.text("ABREV");
@@ -194,15 +214,22 @@ void AjustaXEL::wwDBGridPROFTColExit(int column) {
         }
     };
 
-    const bool h2Rows = !cuadroh2_.isEmpty();
-    const tables::Bookmark h2Mark = h2Rows ? cuadroh2_.bookmark() : 0;
-    carry(cuadroh2_);
-    if (h2Rows && cuadroh2_.bookmarkValid(h2Mark)) cuadroh2_.gotoBookmark(h2Mark);
-
-    const bool h3Rows = !cuadroh3_.isEmpty();
-    const tables::Bookmark h3Mark = h3Rows ? cuadroh3_.bookmark() : 0;
-    carry(cuadroh3aux_);
-    if (h3Rows && cuadroh3_.bookmarkValid(h3Mark)) cuadroh3_.gotoBookmark(h3Mark);
+    // The grids (and the type 3 view linked to the type 2 one) follow once each scan has
+    // returned to its row, not at every row it passes: a teacher may have thousands.
+    {
+        ControlsOff off(cuadroh2_);
+        const bool h2Rows = !cuadroh2_.isEmpty();
+        const tables::Bookmark h2Mark = h2Rows ? cuadroh2_.bookmark() : 0;
+        carry(cuadroh2_);
+        if (h2Rows && cuadroh2_.bookmarkValid(h2Mark)) cuadroh2_.gotoBookmark(h2Mark);
+    }
+    {
+        ControlsOff off3(cuadroh3_), offAux(cuadroh3aux_);
+        const bool h3Rows = !cuadroh3_.isEmpty();
+        const tables::Bookmark h3Mark = h3Rows ? cuadroh3_.bookmark() : 0;
+        carry(cuadroh3aux_);
+        if (h3Rows && cuadroh3_.bookmarkValid(h3Mark)) cuadroh3_.gotoBookmark(h3Mark);
+    }
 }
 
 void AjustaXEL::wwDBGridPROFTFieldChanged(int column) { wwDBGridPROFTColExit(column); }
