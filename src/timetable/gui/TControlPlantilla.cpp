@@ -158,6 +158,8 @@ TControlPlantilla::TControlPlantilla(QWidget* owner) : QDialog(owner) {
 
 TControlPlantilla::~TControlPlantilla() {
     disconnect(qApp, &QApplication::focusChanged, this, &TControlPlantilla::focusMoved);
+    // The grid's model watches the logic's dataset: it must go before the logic member does.
+    qDeleteAll(findChildren<QObject*>(QString(), Qt::FindDirectChildrenOnly));
 }
 
 bool TControlPlantilla::guarded(const std::function<void()>& action) {
