@@ -226,7 +226,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     makeData(root / "ZTEMP", rows, big, bigRows);
 
-    std::vector<double> opens, moves, scrolls, propagations;
+    std::vector<double> opens, checks, moves, scrolls, propagations;
     for (int run = 0; run < runs; ++run) {
         app::RunState state;
         state.CarpetaTextos = (root / "textos").string() + "/";
@@ -238,6 +238,11 @@ int main(int argc, char** argv) {
         waitPainted(&w);
         settle();
         opens.push_back(msSince(t0));
+        // The window's completeness check of every row (part of the opening), on its own.
+        auto tr = Clock::now();
+        w.revisa();
+        settle();
+        checks.push_back(msSince(tr));
 
         // Teacher to teacher: the next 60 teachers, one key press each.
         auto* profes = w.wwDBGridPROFT();
@@ -292,6 +297,7 @@ int main(int argc, char** argv) {
     std::printf("\n");
     Stats st = line("main window: start to first paint", starts);
     Stats op = line("adjustment window: open to first paint", opens);
+    line("  of which could be: the completeness check of all rows", checks);
     Stats mv = line("adjustment window: next teacher (grids follow, repaint)", moves);
     Stats sc = line("adjustment window: type 2 grid, one page down", scrolls);
     Stats pr = line("document propagation over 2,000 periods", propagations);
