@@ -151,8 +151,12 @@ void rebuild(State& s, const Table& t) {
         const Binding& bind = s.bindings[b];
         const OrderedIndex& order = t.order(o);
         bool ordered = order.size() == static_cast<int>(n);
-        for (std::uint32_t p = 0; p < n; ++p) {
-            recnos[p] = (ordered ? order.at(static_cast<int>(p)) : p) + 1;
+        if (ordered) {
+            order.recordsInOrder(recnos);
+            for (auto& r : recnos) ++r;
+        } else {
+            recnos.resize(n);
+            for (std::uint32_t p = 0; p < n; ++p) recnos[p] = p + 1;
         }
         std::size_t kl = static_cast<std::size_t>(specs[b].keyLength);
         std::string keys(std::size_t(n) * kl, '\0');

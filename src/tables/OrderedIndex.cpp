@@ -203,6 +203,12 @@ int OrderedIndex::entriesBefore(std::size_t chunk) const {
 }
 
 std::size_t OrderedIndex::chunkAt(int position, int* offset) const {
+    // The chunk of the last answer first: positions are mostly visited one after another.
+    if (lastVersion_ == version_ && position >= lastStart_ && lastChunk_ < chunks_.size() &&
+        position < lastStart_ + static_cast<int>(entries(lastChunk_))) {
+        *offset = position - lastStart_;
+        return lastChunk_;
+    }
     ensureCounts();
     std::size_t n = chunks_.size(), idx = 0;
     int rest = position;
@@ -213,7 +219,21 @@ std::size_t OrderedIndex::chunkAt(int position, int* offset) const {
         }
     }
     *offset = rest;
+    lastVersion_ = version_;
+    lastChunk_ = idx;
+    lastStart_ = position - rest;
     return idx;
+}
+
+void OrderedIndex::recordsInOrder(std::vector<std::uint32_t>& out) const {
+    place();
+    out.clear();
+    out.reserve(static_cast<std::size_t>(size_));
+    for (const auto& ch : chunks_) {
+        for (std::size_t i = static_cast<std::size_t>(words_); i < ch.size(); i += stride_) {
+            out.push_back(static_cast<std::uint32_t>(ch[i]));
+        }
+    }
 }
 
 // --- queries ----------------------------------------------------------------------------------
@@ -307,6 +327,7 @@ int OrderedIndex::upperBound(const Key& key) const {
 void OrderedIndex::insert(std::uint32_t rec) { pending_.push_back(rec); }
 
 void OrderedIndex::placeOne(std::uint32_t rec) {
+    ++version_;
     Word e[kMaxWords + 1];
     entryOf(rec, e);
     const auto stride = static_cast<std::ptrdiff_t>(stride_);
@@ -335,6 +356,7 @@ void OrderedIndex::placeOne(std::uint32_t rec) {
 }
 
 void OrderedIndex::appendEntry(const Word* e) {
+    ++version_;
     const auto stride = static_cast<std::ptrdiff_t>(stride_);
     ++size_;
     if (!chunks_.empty() && entries(chunks_.size() - 1) + 1 < kChunkMax) {
@@ -397,6 +419,7 @@ void OrderedIndex::sortEntries(std::vector<Word>& flat) const {
 }
 
 void OrderedIndex::fill(const std::vector<Word>& flat) {
+    ++version_;
     const auto stride = static_cast<std::size_t>(stride_);
     std::size_t n = flat.size() / stride;
     chunks_.clear();
@@ -458,6 +481,7 @@ bool OrderedIndex::erase(std::uint32_t rec) {
     const auto stride = static_cast<std::ptrdiff_t>(stride_);
     auto at = ch.begin() + static_cast<std::ptrdiff_t>(s) * stride;
     ch.erase(at, at + stride);
+    ++version_;
     --size_;
     if (ch.empty()) {
         chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(c));

@@ -51,6 +51,8 @@ class OrderedIndex {
     int upperBound(const Key& key) const;
     // Compares the key of a record with a search key: <0, 0, >0.
     int compareKey(std::uint32_t rec, const Key& key) const;
+    // Every record in order, position 0 first (replacing the content of `out`).
+    void recordsInOrder(std::vector<std::uint32_t>& out) const;
     // Whether the entry at a position (0 ≤ position < size()) has this key. Reads the record
     // only for keys wider than the part held in the entry.
     bool keyAt(int position, const Key& key) const;
@@ -129,6 +131,12 @@ class OrderedIndex {
     std::vector<std::uint32_t> pending_;
     mutable std::vector<int> counts_;  // Fenwick tree, 1-based; valid when countsValid_
     mutable bool countsValid_ = false;
+    // Bumped by every change of the placed entries; the chunk of the last position looked up
+    // (and the position it starts at) stays good while it is unchanged.
+    std::uint64_t version_ = 0;
+    mutable std::uint64_t lastVersion_ = ~std::uint64_t{0};
+    mutable std::size_t lastChunk_ = 0;
+    mutable int lastStart_ = 0;
 };
 
 }  // namespace tz::tables

@@ -62,6 +62,12 @@ TEST_P(OrderedIndexRandom, AgreesWithASortedVector) {
     };
     auto check = [&]() {
         ASSERT_EQ(ix.size(), static_cast<int>(m.live.size()));
+        std::vector<std::uint32_t> all;
+        ix.recordsInOrder(all);
+        ASSERT_EQ(all, m.live);
+        for (int p = 0; p < ix.size(); ++p) {  // one after another, as a dataset visits them
+            ASSERT_EQ(ix.at(p), m.live[static_cast<std::size_t>(p)]);
+        }
         for (int p = 0; p < ix.size(); p += 97) {
             ASSERT_EQ(ix.at(p), m.live[static_cast<std::size_t>(p)]);
             ASSERT_EQ(ix.positionOf(m.live[static_cast<std::size_t>(p)]), p);
