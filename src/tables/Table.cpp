@@ -1,6 +1,7 @@
 #include "tables/Table.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <system_error>
@@ -305,15 +306,31 @@ void Table::setNumber(Order& o, std::uint32_t rec) {
     o.numbers[rec] = dbf::decodeNumber(f, record(rec) + fieldOffset(o.field)).value_or(0.0);
 }
 
-int Table::fieldIndex(std::string_view name) const {
-    // Names other programs wrote may be 11 characters long: try the exact name first.
-    std::string u = upper(name);
-    for (std::size_t i = 0; i < layout_.fields.size(); ++i) {
-        if (upper(layout_.fields[i].name) == u) return static_cast<int>(i);
+namespace {
+// Equal once their ASCII letters are upper case (as upper() and dbf::fieldKey compare them),
+// without building either text: a field is looked up by name at every read.
+bool sameUpper(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x == y) continue;
+        if (x >= 0x80 || y >= 0x80 || std::toupper(x) != std::toupper(y)) return false;
     }
-    std::string k = dbf::fieldKey(name);
+    return true;
+}
+}  // namespace
+
+int Table::fieldIndex(std::string_view name) const {
+    // Names other programs wrote may be 11 characters long: try the exact name first, then
+    // the first 10 characters of both.
     for (std::size_t i = 0; i < layout_.fields.size(); ++i) {
-        if (dbf::fieldKey(layout_.fields[i].name) == k) return static_cast<int>(i);
+        if (sameUpper(layout_.fields[i].name, name)) return static_cast<int>(i);
+    }
+    std::string_view k = name.substr(0, 10);
+    for (std::size_t i = 0; i < layout_.fields.size(); ++i) {
+        if (sameUpper(std::string_view(layout_.fields[i].name).substr(0, 10), k)) {
+            return static_cast<int>(i);
+        }
     }
     return -1;
 }

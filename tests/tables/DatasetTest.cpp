@@ -542,6 +542,22 @@ TEST(Dataset, ControlsOffHoldNotificationsUntilSwitchedOn) {
     d.removeObserver(&detailRec);
 }
 
+// Field names are found whatever their letter case (ASCII letters only) and on their first 10
+// characters, as a descriptor stores them.
+TEST(Dataset, FieldNamesIgnoreLetterCaseAndCompareOnTenCharacters) {
+    TestDir dir;
+    auto p = dir.ztemp() / "N.DBF";
+    createTable(p, {charField("PROF_DIA_SES", 7), charField("ANO", 4), charField("X", 1)}, {});
+    Dataset d;
+    d.open(p);
+    const std::pair<const char*, int> cases[] = {
+        {"PROF_DIA_S", 0}, {"prof_dia_s", 0}, {"Prof_Dia_Ses", 0}, {"PROF_DIA_SX", 0},
+        {"PROF_DIA", -1},  {"ano", 1},        {"An\xd3", -1},      {"x", 2},
+        {"", -1},          {"XX", -1},
+    };
+    for (const auto& [name, want] : cases) EXPECT_EQ(d.fieldIndex(name), want) << name;
+}
+
 TEST(Dataset, MasterDetailFollowsTheMaster) {
     TestDir dir;
     auto masterFile = makeTable(dir, {"X:m1", "Y:m2", "Z:m3"}, "M.DBF");
