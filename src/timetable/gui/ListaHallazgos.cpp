@@ -1,8 +1,11 @@
 #include "timetable/gui/ListaHallazgos.h"
 
+#include <QAbstractTableModel>
+#include <QColor>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <algorithm>
+#include <functional>
 
 #include "tables/qt/DatasetModel.h"
 
@@ -10,58 +13,95 @@ namespace tz::timetable::gui {
 
 using tables::qt::decodeCp1252;
 
-ListaHallazgos::ListaHallazgos(QWidget* parent) : QTreeWidget(parent) {
+// The findings as rows; a cell's text is made when the view asks for it.
+class ListaHallazgos::Modelo : public QAbstractTableModel {
+  public:
+    Modelo(const std::vector<revision::Hallazgo>& hallazgos, QObject* parent)
+        : QAbstractTableModel(parent), hallazgos_(hallazgos) {}
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(hallazgos_.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : 6;
+    }
+    QVariant headerData(int section, Qt::Orientation o, int role) const override {
+        static const char* const titles[] = {"Profesor", "Día",     "Sesión",
+                                             "Tipo",     "Columna", "Falta"};
+        if (o != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 5) return {};
+        return QString::fromUtf8(titles[section]);
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || index.row() >= rowCount()) return {};
+        const auto& h = hallazgos_[static_cast<std::size_t>(index.row())];
+        const int c = index.column();
+        if (role == Qt::DisplayRole) {
+            switch (c) {
+                case 0:
+                    return decodeCp1252(h.profesor);
+                case 1:
+                    return decodeCp1252(h.dia);
+                case 2:
+                    return decodeCp1252(h.sesion);
+                case 3:
+                    return h.tipo == 3 ? QStringLiteral("3 (%1)").arg(decodeCp1252(h.grupo))
+                                       : QStringLiteral("2");
+                case 4:
+                    return QString::fromStdString(h.columna());
+                case 5:
+                    return QString::fromStdString(h.descripcion());
+            }
+        }
+        if (role == Qt::ToolTipRole && c == 5) return QString::fromStdString(h.linea());
+        if (role == Qt::ForegroundRole && c == 5 && h.posible) return QColor(150, 90, 0);
+        return {};
+    }
+    void reset(const std::function<void()>& change) {
+        beginResetModel();
+        change();
+        endResetModel();
+    }
+
+  private:
+    const std::vector<revision::Hallazgo>& hallazgos_;
+};
+
+ListaHallazgos::ListaHallazgos(QWidget* parent)
+    : QTreeView(parent), modelo_(new Modelo(hallazgos_, this)) {
     setObjectName(QStringLiteral("ListaHallazgos"));
+    setModel(modelo_);
     setRootIsDecorated(false);
+    setItemsExpandable(false);
     setUniformRowHeights(true);
     setAllColumnsShowFocus(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setHeaderLabels({QStringLiteral("Profesor"), QStringLiteral("Día"), QStringLiteral("Sesión"),
-                     QStringLiteral("Tipo"), QStringLiteral("Columna"), QStringLiteral("Falta")});
+    setSelectionBehavior(QAbstractItemView::SelectRows);
     const QFontMetrics fm(font());
     const int widths[] = {8, 5, 7, 5, 16};
     for (int c = 0; c < 5; ++c) setColumnWidth(c, fm.averageCharWidth() * widths[c] + 12);
     header()->setStretchLastSection(true);
-    connect(this, &QTreeWidget::itemActivated, this, &ListaHallazgos::activa);
+    connect(this, &QTreeView::activated, this, &ListaHallazgos::activa);
 }
 
 void ListaHallazgos::muestra(const std::vector<revision::Hallazgo>& hallazgos) {
     // The row shown stays current when it is still there.
-    const int was = currentItem() ? indexOfTopLevelItem(currentItem()) : -1;
-    hallazgos_ = hallazgos;
-    setUpdatesEnabled(false);
-    clear();
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<int>(hallazgos_.size()));
-    for (const auto& h : hallazgos_) {
-        auto* item = new QTreeWidgetItem;
-        item->setText(0, decodeCp1252(h.profesor));
-        item->setText(1, decodeCp1252(h.dia));
-        item->setText(2, decodeCp1252(h.sesion));
-        item->setText(3, h.tipo == 3 ? QStringLiteral("3 (%1)").arg(decodeCp1252(h.grupo))
-                                     : QStringLiteral("2"));
-        item->setText(4, QString::fromStdString(h.columna()));
-        item->setText(5, QString::fromStdString(h.descripcion()));
-        item->setToolTip(5, QString::fromStdString(h.linea()));
-        if (h.posible) item->setForeground(5, QColor(150, 90, 0));
-        items.append(item);
-    }
-    addTopLevelItems(items);
-    if (!items.isEmpty()) setCurrentItem(items.value(std::clamp(was, 0, int(items.size()) - 1)));
-    setUpdatesEnabled(true);
+    const int was = currentIndex().isValid() ? currentIndex().row() : -1;
+    modelo_->reset([&] { hallazgos_ = hallazgos; });
+    const int n = static_cast<int>(hallazgos_.size());
+    if (n > 0) setCurrentIndex(modelo_->index(std::clamp(was, 0, n - 1), 0));
 }
 
 void ListaHallazgos::keyPressEvent(QKeyEvent* e) {
-    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && currentItem()) {
-        activa(currentItem());
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && currentIndex().isValid()) {
+        activa(currentIndex());
         e->accept();
         return;
     }
-    QTreeWidget::keyPressEvent(e);
+    QTreeView::keyPressEvent(e);
 }
 
-void ListaHallazgos::activa(QTreeWidgetItem* item) {
-    const int i = item ? indexOfTopLevelItem(item) : -1;
+void ListaHallazgos::activa(const QModelIndex& index) {
+    const int i = index.isValid() ? index.row() : -1;
     if (i < 0 || i >= static_cast<int>(hallazgos_.size())) return;
     // A copy: going there may check the tables again and replace the list.
     const revision::Hallazgo h = hallazgos_[static_cast<std::size_t>(i)];

@@ -1,5 +1,5 @@
 #pragma once
-#include <QTreeWidget>
+#include <QTreeView>
 #include <vector>
 
 #include "timetable/Revision.h"
@@ -7,8 +7,10 @@
 namespace tz::timetable::gui {
 
 // The findings of the completeness check, one row each: teacher, day, session, column and what
-// is missing. Enter or a double-click on a row asks to go to its cell.
-class ListaHallazgos : public QTreeWidget {
+// is missing. Enter or a double-click on a row asks to go to its cell. The rows are a model
+// over the findings whose cells are made as the view shows them, so a check with a hundred
+// thousand findings costs no more to show than one with ten.
+class ListaHallazgos : public QTreeView {
     Q_OBJECT
   public:
     explicit ListaHallazgos(QWidget* parent);
@@ -22,8 +24,10 @@ class ListaHallazgos : public QTreeWidget {
     void keyPressEvent(QKeyEvent* e) override;
 
   private:
-    void activa(QTreeWidgetItem* item);
+    class Modelo;
+    void activa(const QModelIndex& index);
     std::vector<revision::Hallazgo> hallazgos_;
+    Modelo* modelo_;
 };
 
 }  // namespace tz::timetable::gui
