@@ -193,7 +193,7 @@ TEST(AbreviaturaUnicaRepeats, SameCodesAsTryingEveryCandidate) {
             if (c.size() > 4) c = c.substr(0, 2) + c.substr(c.size() - 2);
             candidates.push_back(c);
         }
-        char d[8];
+        char d[16];
         for (int n = 0; n <= 999 && !p.empty(); ++n) {
             std::snprintf(d, sizeof d, "%03d", n);
             candidates.push_back(p.substr(0, 1) + d);
