@@ -1,5 +1,7 @@
 #include "timetable/gui/TAjustaXEL.h"
 
+#include "timetable/gui/Etiqueta.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -25,17 +27,7 @@ namespace {
 
 QLabel* label(QWidget* parent, const QString& text, QRect geometry, const QColor& colour,
               bool bold = true, bool underline = false, bool wrap = false) {
-    auto* l = new QLabel(text, parent);
-    QFont f = l->font();
-    f.setBold(bold);
-    f.setUnderline(underline);
-    l->setFont(f);
-    QPalette pal = l->palette();
-    pal.setColor(QPalette::WindowText, colour);
-    l->setPalette(pal);
-    l->setWordWrap(wrap);
-    l->setGeometry(geometry);
-    return l;
+    return etiqueta(parent, text, geometry, colour, bold, underline, wrap);
 }
 
 DatasetColumn col(const char* field, const char* title, int width) {

@@ -1,5 +1,7 @@
 #include "timetable/gui/TControlPlantilla.h"
 
+#include "timetable/gui/Etiqueta.h"
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -29,16 +31,7 @@ bool inside(QWidget* w, QWidget* ancestor) {
 
 QLabel* boldLabel(QWidget* parent, const QString& text, QRect geometry, const QColor& colour,
                   bool wrap = false) {
-    auto* l = new QLabel(text, parent);
-    QFont f = l->font();
-    f.setBold(true);
-    l->setFont(f);
-    QPalette pal = l->palette();
-    pal.setColor(QPalette::WindowText, colour);
-    l->setPalette(pal);
-    l->setWordWrap(wrap);
-    l->setGeometry(geometry);
-    return l;
+    return etiqueta(parent, text, geometry, colour, true, false, wrap);
 }
 
 }  // namespace
