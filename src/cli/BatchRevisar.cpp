@@ -49,12 +49,12 @@ bool readAll(const fs::path& p, std::string& out) {
 
 int revisar(std::ostream& out, std::ostream& err) {
     std::vector<std::string> sinCatalogo;
-    const auto hallazgos = timetable::revision::revisaCarpeta(&sinCatalogo);
+    const auto revision = timetable::revision::revisaCarpeta(&sinCatalogo);
     for (const std::string& c : sinCatalogo)
         err << "No se ha podido abrir el catálogo " << c << ": sus códigos no se comprueban\n";
-    for (const auto& h : hallazgos) out << h.linea() << '\n';
-    err << timetable::revision::textoResumen(timetable::revision::resume(hallazgos)) << '\n';
-    return hallazgos.empty() ? kFinalizado : kHayHallazgos;
+    for (std::size_t i = 0; i < revision.size(); ++i) out << revision.hallazgo(i).linea() << '\n';
+    err << timetable::revision::textoResumen(revision.resumen()) << '\n';
+    return revision.empty() ? kFinalizado : kHayHallazgos;
 }
 
 int copias(const ToolOptions& o, std::ostream& out, std::ostream& err) {

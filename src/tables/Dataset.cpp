@@ -888,6 +888,27 @@ std::string Dataset::textAt(int position, int fieldNo) const {
     return dbf::decodeText(f, d_->table->record(rec) + off);
 }
 
+std::string_view Dataset::textViewAt(int position, int fieldNo) const {
+    d_->checkField(fieldNo);
+    const auto& f = d_->table->fields()[static_cast<std::size_t>(fieldNo)];
+    const int off = d_->table->fieldOffset(fieldNo);
+    const int n = d_->count();
+    const char* row = nullptr;
+    if (d_->state == DatasetState::Insert && position == n) {
+        row = d_->buf.data();
+    } else {
+        if (position < 0 || position >= n) d_->fail("no tiene la fila " + std::to_string(position));
+        const std::uint32_t rec = d_->recAt(position);
+        row = d_->state == DatasetState::Edit && rec == d_->cur ? d_->buf.data()
+                                                                : d_->table->record(rec);
+    }
+    std::string_view s(row + off, static_cast<std::size_t>(f.width));
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+}
+
+int Dataset::positionOf(Bookmark b) const { return d_->table ? d_->posOf(b) : -1; }
+
 Bookmark Dataset::bookmarkAt(int position) const {
     d_->requireOpen();
     if (position < 0 || position >= d_->count()) {

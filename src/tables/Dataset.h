@@ -137,7 +137,13 @@ class Dataset {
     // its pending values; in Insert state position recordCount() reads the new row. Throws for
     // a position outside the view.
     std::string textAt(int position, int fieldNo) const;
+    // textAt of a character field without a copy: its bytes with trailing spaces removed, valid
+    // until the row, the pending row or the table changes. Other field types give their bytes
+    // as stored, trailing spaces removed (use textAt for their decoded value).
+    std::string_view textViewAt(int position, int fieldNo) const;
     Bookmark bookmarkAt(int position) const;
+    // Position of that row in the view, -1 when it is deleted or not in the view.
+    int positionOf(Bookmark b) const;
 
     // Bookmarks.
     Bookmark bookmark() const;  // throws on an empty view

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "tables/Cp1252.h"
+#include "tables/DbfFormat.h"
 #include "tables/Paths.h"
 #include "timetable/Texto.h"
 
@@ -50,14 +51,10 @@ std::optional<Codigos> codigos(const Dataset* ds, const char* field, std::size_t
     return out;
 }
 
-// Order of the checked fields in the window's columns.
-int ordenCampo(std::string_view campo) {
-    static constexpr std::string_view orden[] = {"TIPDOC",  "DOC",    "TIPTAR",    "GRUPNIV",
-                                                 "CODASIG", "IDIOMA", "TIP_ACTIV", "CODGRUPO"};
-    for (int i = 0; i < 8; ++i)
-        if (orden[i] == campo) return i;
-    return 8;
-}
+// The checked fields in the order of the window's columns.
+constexpr std::string_view kCampos[] = {"TIPDOC",  "DOC",    "TIPTAR",    "GRUPNIV",
+                                        "CODASIG", "IDIOMA", "TIP_ACTIV", "CODGRUPO"};
+enum Campo : std::uint8_t { TIPDOC, DOC, TIPTAR, GRUPNIV, CODASIG, IDIOMA, TIP_ACTIV, CODGRUPO };
 
 bool contiene(const std::optional<Codigos>& set, std::string_view v) {
     return !set || set->find(v) != set->end();
@@ -158,82 +155,127 @@ std::string textoResumen(const Resumen& r) {
 
 // --- The check --------------------------------------------------------------------------------
 
-void revisaFila(const Fila2& f, tables::Bookmark registro, const Catalogos& c,
-                std::vector<Hallazgo>& out) {
-    auto add = [&](const char* campo, Falta falta, std::string_view valor = {},
-                   bool posible = false) {
-        Hallazgo h;
-        h.tipo = 2;
-        h.profesor = f.ABREVPROF;
-        h.dia = f.DIASEM;
-        h.sesion = f.NUMSESION;
-        h.clave = f.PROF_DIA_SES;
-        h.campo = campo;
-        h.valor = valor;
-        h.tarea = f.TIPTAR;
-        h.falta = falta;
-        h.posible = posible;
-        h.registro = registro;
-        out.push_back(std::move(h));
-    };
+namespace {
+
+using Falla = Revision::Falla;
+
+// What one row lacks, fields in column order, with the codes not found in their catalogues.
+struct Faltas {
+    std::array<Falla, 7> fallas{};
+    std::array<std::string_view, 7> valores{};
+    int n = 0;
+
+    void add(Campo campo, Falta falta, std::string_view valor = {}, bool posible = false) {
+        // Each field has one finding at most; they come nearly in order.
+        int i = n++;
+        for (; i > 0 && fallas[i - 1].campo > campo; --i) {
+            fallas[i] = fallas[i - 1];
+            valores[i] = valores[i - 1];
+        }
+        fallas[i] = {campo, falta, posible, static_cast<std::uint16_t>(valor.size())};
+        valores[i] = valor;
+    }
+};
+
+void revisa2(const Fila2& f, const Catalogos& c, Faltas& out) {
+    out.n = 0;
     // A blank code, or one its catalogue lacks.
-    auto code = [&](const char* campo, std::string_view v, const std::optional<Codigos>& cat) {
+    auto code = [&](Campo campo, std::string_view v, const std::optional<Codigos>& cat) {
         if (blank(v))
-            add(campo, Falta::EnBlanco);
+            out.add(campo, Falta::EnBlanco);
         else if (!contiene(cat, v))
-            add(campo, Falta::NoEnCatalogo, v);
+            out.add(campo, Falta::NoEnCatalogo, v);
     };
 
-    code("TIPDOC", f.TIPDOC, c.tipdoc);
-    if (blank(f.DOC)) add("DOC", Falta::EnBlanco);
+    code(TIPDOC, f.TIPDOC, c.tipdoc);
+    if (blank(f.DOC)) out.add(DOC, Falta::EnBlanco);
 
     Lectiva lectiva = Lectiva::Desconocida;
     if (blank(f.TIPTAR)) {
-        add("TIPTAR", Falta::EnBlanco);
+        out.add(TIPTAR, Falta::EnBlanco);
     } else if (c.tiptar) {
         auto it = c.tiptar->find(f.TIPTAR);
         if (it == c.tiptar->end())
-            add("TIPTAR", Falta::NoEnCatalogo, f.TIPTAR);
+            out.add(TIPTAR, Falta::NoEnCatalogo, f.TIPTAR);
         else
             lectiva = it->second;
     }
-    code("GRUPNIV", f.GRUPNIV, c.grupniv);
+    code(GRUPNIV, f.GRUPNIV, c.grupniv);
 
     // Codes present are checked against their catalogues whatever the task is.
     const bool asig = !blank(f.CODASIG), idioma = !blank(f.IDIOMA), activ = !blank(f.TIP_ACTIV);
-    if (asig && !contiene(c.asignat, f.CODASIG)) add("CODASIG", Falta::NoEnCatalogo, f.CODASIG);
-    if (idioma && !contiene(c.idioma, f.IDIOMA)) add("IDIOMA", Falta::NoEnCatalogo, f.IDIOMA);
+    if (asig && !contiene(c.asignat, f.CODASIG)) out.add(CODASIG, Falta::NoEnCatalogo, f.CODASIG);
+    if (idioma && !contiene(c.idioma, f.IDIOMA)) out.add(IDIOMA, Falta::NoEnCatalogo, f.IDIOMA);
     if (activ && !contiene(c.otract, f.TIP_ACTIV))
-        add("TIP_ACTIV", Falta::NoEnCatalogo, f.TIP_ACTIV);
+        out.add(TIP_ACTIV, Falta::NoEnCatalogo, f.TIP_ACTIV);
 
     // The "Lectiva" rule, as far as the task's flag tells.
     switch (lectiva) {
         case Lectiva::Si:
-            if (!asig) add("CODASIG", Falta::EnBlanco, {}, true);
-            if (!idioma) add("IDIOMA", Falta::EnBlanco, {}, true);
+            if (!asig) out.add(CODASIG, Falta::EnBlanco, {}, true);
+            if (!idioma) out.add(IDIOMA, Falta::EnBlanco, {}, true);
             break;
         case Lectiva::No:
-            if (!activ) add("TIP_ACTIV", Falta::EnBlanco, {}, true);
+            if (!activ) out.add(TIP_ACTIV, Falta::EnBlanco, {}, true);
             break;
         case Lectiva::Desconocida:
             // Whichever it is, one of the two must be there.
-            if (!asig && !activ) add("CODASIG", Falta::AsigOActiv, {}, true);
+            if (!asig && !activ) out.add(CODASIG, Falta::AsigOActiv, {}, true);
             break;
     }
 }
 
-void revisaFila(const Fila3& f, tables::Bookmark registro, std::vector<Hallazgo>& out) {
-    if (!blank(f.CODGRUPO)) return;
+void revisa3(const Fila3& f, Faltas& out) {
+    out.n = 0;
+    if (blank(f.CODGRUPO)) out.add(CODGRUPO, Falta::EnBlanco);
+}
+
+// The identity of a row: clave, profesor, dia, sesion, grupo, tarea.
+using Identidad = std::array<std::string_view, 6>;
+Identidad identidad(const Fila2& f) {
+    return {f.PROF_DIA_SES, f.ABREVPROF, f.DIASEM, f.NUMSESION, {}, f.TIPTAR};
+}
+Identidad identidad(const Fila3& f) {
+    return {f.PROF_DIA_SES, f.ABREVPROF, f.DIASEM, f.NUMSESGRUP, f.ABREVGRUP, {}};
+}
+
+Hallazgo hallazgoDe(int tipo, tables::Bookmark registro, const Identidad& id, const Falla& x,
+                    std::string_view valor) {
     Hallazgo h;
-    h.tipo = 3;
-    h.profesor = f.ABREVPROF;
-    h.dia = f.DIASEM;
-    h.sesion = f.NUMSESGRUP;
-    h.clave = f.PROF_DIA_SES;
-    h.grupo = f.ABREVGRUP;
-    h.campo = "CODGRUPO";
+    h.tipo = tipo;
+    h.clave = id[0];
+    h.profesor = id[1];
+    h.dia = id[2];
+    h.sesion = id[3];
+    h.grupo = id[4];
+    h.tarea = id[5];
+    h.campo = kCampos[x.campo];
+    h.valor = valor;
+    h.falta = x.falta;
+    h.posible = x.posible;
     h.registro = registro;
-    out.push_back(std::move(h));
+    return h;
+}
+
+void lista(int tipo, tables::Bookmark registro, const Identidad& id, const Faltas& faltas,
+           std::vector<Hallazgo>& out) {
+    for (int i = 0; i < faltas.n; ++i)
+        out.push_back(hallazgoDe(tipo, registro, id, faltas.fallas[i], faltas.valores[i]));
+}
+
+}  // namespace
+
+void revisaFila(const Fila2& f, tables::Bookmark registro, const Catalogos& c,
+                std::vector<Hallazgo>& out) {
+    Faltas faltas;
+    revisa2(f, c, faltas);
+    lista(2, registro, identidad(f), faltas, out);
+}
+
+void revisaFila(const Fila3& f, tables::Bookmark registro, std::vector<Hallazgo>& out) {
+    Faltas faltas;
+    revisa3(f, faltas);
+    lista(3, registro, identidad(f), faltas, out);
 }
 
 namespace {
@@ -252,89 +294,297 @@ bool editando(const Dataset* p, const Dataset& table) {
            p->path() == table.path();
 }
 
+// Reads the checked fields of rows without copying them: character fields are looked at in
+// place; another type (a table written by another program) is decoded into a buffer.
+template <std::size_t N>
+class Lector {
+  public:
+    Lector(const Dataset& ds, const char* const (&nombres)[N], const Dataset* pendiente)
+        : ds_(ds), pend_(editando(pendiente, ds) ? pendiente : nullptr) {
+        for (std::size_t i = 0; i < N; ++i) {
+            k_[i] = requiere(ds, nombres[i]);
+            car_[i] =
+                ds.fields()[static_cast<std::size_t>(k_[i])].type == tables::FieldType::Character;
+        }
+        if (pend_) pendMark_ = pend_->bookmark();
+    }
+    // Makes row `pos` (bookmark `mark`) the one `campo` reads.
+    void fila(int pos, tables::Bookmark mark) {
+        pos_ = pos;
+        pendiente_ = pend_ && mark == pendMark_;
+    }
+    std::string_view campo(std::size_t i) {
+        if (pendiente_) return buf_[i] = pend_->text(k_[i]);
+        if (car_[i]) return ds_.textViewAt(pos_, k_[i]);
+        return buf_[i] = ds_.textAt(pos_, k_[i]);
+    }
+
+  private:
+    const Dataset& ds_;
+    const Dataset* pend_;
+    tables::Bookmark pendMark_ = 0;
+    std::array<int, N> k_{};
+    std::array<bool, N> car_{};
+    std::array<std::string, N> buf_;
+    int pos_ = 0;
+    bool pendiente_ = false;
+};
+
+constexpr const char* kCampos2[] = {"TIPDOC", "ABREVPROF", "DOC",         "NUMSESION",
+                                    "DIASEM", "TIPTAR",    "GRUPNIV",     "CODASIG",
+                                    "IDIOMA", "TIP_ACTIV", "PROF_DIA_SES"};
+constexpr const char* kCampos3[] = {"ABREVGRUP",  "CODGRUPO", "ABREVPROF",
+                                    "NUMSESGRUP", "DIASEM",   "PROF_DIA_SES"};
+
+// Checks the row the reader is on; its identity when it lacks something.
+bool revisaEn(Lector<11>& l, const Catalogos& c, Faltas& faltas, Identidad& id) {
+    const Fila2 f{l.campo(0), l.campo(1), l.campo(2), l.campo(3), l.campo(4), l.campo(5),
+                  l.campo(6), l.campo(7), l.campo(8), l.campo(9), l.campo(10)};
+    revisa2(f, c, faltas);
+    if (faltas.n == 0) return false;
+    id = identidad(f);
+    return true;
+}
+bool revisaEn(Lector<6>& l, const Catalogos&, Faltas& faltas, Identidad& id) {
+    // Only the code is read for every row; the rest only when it is blank.
+    if (!blank(l.campo(1))) return false;
+    const Fila3 f{l.campo(0), l.campo(1), l.campo(2), l.campo(3), l.campo(4), l.campo(5)};
+    revisa3(f, faltas);
+    id = identidad(f);
+    return faltas.n > 0;
+}
+
+std::uint16_t largo(std::string_view v) {
+    // A field is never wider than a record (65,535 bytes); a longer value cannot occur.
+    return static_cast<std::uint16_t>(std::min<std::size_t>(v.size(), 0xFFFF));
+}
+
 }  // namespace
+
+// --- Revision ---------------------------------------------------------------------------------
+
+std::string_view Revision::clave(const Fila& f) const {
+    return std::string_view(textos_).substr(f.texto, f.largo[0]);
+}
+
+bool Revision::menor(const Fila& a, const Fila& b) const {
+    if (const int c = clave(a).compare(clave(b)); c != 0) return c < 0;
+    return std::tie(a.tipo, a.registro) < std::tie(b.tipo, b.registro);
+}
+
+namespace {
+
+// The length of a row's texts.
+std::size_t largoTextos(const Revision::Fila& f) {
+    std::size_t n = 0;
+    for (auto l : f.largo) n += l;
+    for (int i = 0; i < f.n; ++i) n += f.fallas[static_cast<std::size_t>(i)].valor;
+    return n;
+}
+
+// Checks rows of one table (every row when `marcas` is null), appending those with findings in
+// the order visited, and their texts.
+template <std::size_t N>
+void lee(Lector<N>& l, const Dataset& ds, int tipo, const Catalogos& c,
+         const std::vector<tables::Bookmark>* marcas, std::string& textos,
+         std::vector<Revision::Fila>& out) {
+    Faltas faltas;
+    Identidad id;
+    auto una = [&](int pos, tables::Bookmark mark) {
+        l.fila(pos, mark);
+        if (!revisaEn(l, c, faltas, id)) return;
+        Revision::Fila f;
+        f.texto = textos.size();
+        for (std::size_t i = 0; i < id.size(); ++i) {
+            f.largo[i] = largo(id[i]);
+            textos.append(id[i].substr(0, f.largo[i]));
+        }
+        for (int i = 0; i < faltas.n; ++i) {
+            const auto k = static_cast<std::size_t>(i);
+            textos.append(faltas.valores[k].substr(0, faltas.fallas[k].valor));
+        }
+        f.registro = mark;
+        f.tipo = static_cast<std::uint8_t>(tipo);
+        f.n = static_cast<std::uint8_t>(faltas.n);
+        f.fallas = faltas.fallas;
+        out.push_back(f);
+    };
+    if (marcas) {
+        for (tables::Bookmark mark : *marcas)
+            if (const int pos = ds.positionOf(mark); pos >= 0) una(pos, mark);
+        return;
+    }
+    const int n = ds.recordCount();
+    for (int pos = 0; pos < n; ++pos) una(pos, ds.bookmarkAt(pos));
+}
+
+}  // namespace
+
+void Revision::revisaTodo(const Dataset& h2, const Dataset& h3, const Dataset* pendiente2,
+                          const Dataset* pendiente3) {
+    // Both tables are known to have their fields before the findings are dropped.
+    Lector<11> l2(h2, kCampos2, pendiente2);
+    Lector<6> l3(h3, kCampos3, pendiente3);
+    // The room of the last check is reused.
+    filas_.clear();
+    textos_.clear();
+    lee(l2, h2, 2, catalogos_, nullptr, textos_, filas_);
+    const auto medio = static_cast<std::ptrdiff_t>(filas_.size());
+    lee(l3, h3, 3, catalogos_, nullptr, textos_, filas_);
+    // Visited in slot key order each table is in order already; else it is sorted.
+    auto menor = [this](const Fila& a, const Fila& b) { return this->menor(a, b); };
+    const auto mitad = filas_.begin() + medio;
+    if (!std::is_sorted(filas_.begin(), mitad, menor)) std::sort(filas_.begin(), mitad, menor);
+    if (!std::is_sorted(mitad, filas_.end(), menor)) std::sort(mitad, filas_.end(), menor);
+    std::inplace_merge(filas_.begin(), mitad, filas_.end(), menor);
+
+    resumen_ = {};
+    textosVivos_ = 0;
+    for (const Fila& f : filas_) cuenta(f, 1);
+    indexa();
+}
+
+void Revision::revisaFilas(int tipo, const Dataset& tabla,
+                           const std::vector<tables::Bookmark>& filas, const Dataset* pendiente) {
+    tipo = tipo == 3 ? 3 : 2;
+    std::vector<tables::Bookmark> marcas(filas);
+    std::sort(marcas.begin(), marcas.end());
+    marcas.erase(std::unique(marcas.begin(), marcas.end()), marcas.end());
+
+    // The rows are read first: a table without a checked field leaves the findings as they were.
+    std::vector<Fila> nuevas;
+    if (tipo == 3) {
+        Lector<6> l(tabla, kCampos3, pendiente);
+        lee(l, tabla, 3, catalogos_, &marcas, textos_, nuevas);
+    } else {
+        Lector<11> l(tabla, kCampos2, pendiente);
+        lee(l, tabla, 2, catalogos_, &marcas, textos_, nuevas);
+    }
+    auto menor = [this](const Fila& a, const Fila& b) { return this->menor(a, b); };
+    std::sort(nuevas.begin(), nuevas.end(), menor);
+
+    // Their old findings go, the new ones are merged in order.
+    const auto& porRegistro = porRegistro_[tipo == 3 ? 1 : 0];
+    std::vector<bool> fuera(filas_.size());
+    bool alguna = false;
+    for (tables::Bookmark m : marcas) {
+        if (m >= porRegistro.size() || porRegistro[m] == 0) continue;
+        const std::size_t i = porRegistro[m] - 1;
+        cuenta(filas_[i], -1);
+        fuera[i] = true;
+        alguna = true;
+    }
+    if (alguna) {
+        std::size_t j = 0;
+        for (std::size_t i = 0; i < filas_.size(); ++i)
+            if (!fuera[i]) filas_[j++] = filas_[i];
+        filas_.resize(j);
+    }
+    for (const Fila& f : nuevas) cuenta(f, 1);
+    const auto medio = static_cast<std::ptrdiff_t>(filas_.size());
+    filas_.insert(filas_.end(), nuevas.begin(), nuevas.end());
+    std::inplace_merge(filas_.begin(), filas_.begin() + medio, filas_.end(), menor);
+    // Rows checked again leave their old texts behind; past half the room they are dropped.
+    if (textosVivos_ * 2 < textos_.size()) compacta();
+    indexa();
+}
+
+// A row's findings enter (+1) or leave (-1) the counts.
+void Revision::cuenta(const Fila& f, int signo) {
+    (f.tipo == 3 ? resumen_.tipo3 : resumen_.tipo2) += signo;
+    for (int i = 0; i < f.n; ++i)
+        resumen_.posibles += signo * f.fallas[static_cast<std::size_t>(i)].posible;
+    if (signo > 0)
+        textosVivos_ += largoTextos(f);
+    else
+        textosVivos_ -= largoTextos(f);
+}
+
+void Revision::compacta() {
+    std::string textos;
+    textos.reserve(textosVivos_ + textosVivos_ / 2);
+    for (Fila& f : filas_) {
+        const std::size_t desde = textos.size();
+        textos.append(textos_, f.texto, largoTextos(f));
+        f.texto = desde;
+    }
+    textos_ = std::move(textos);
+    textosVivos_ = textos_.size();
+}
+
+void Revision::indexa() {
+    inicio_.resize(filas_.size());
+    for (auto& v : porRegistro_) std::fill(v.begin(), v.end(), 0);
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < filas_.size(); ++i) {
+        const Fila& f = filas_[i];
+        inicio_[i] = n;
+        n += f.n;
+        auto& porRegistro = porRegistro_[f.tipo == 3 ? 1 : 0];
+        if (f.registro >= porRegistro.size()) porRegistro.resize(f.registro + std::size_t{1}, 0);
+        porRegistro[f.registro] = static_cast<std::uint32_t>(i + 1);
+    }
+    total_ = n;
+}
+
+Hallazgo Revision::hallazgo(const Fila& f, int k) const {
+    Identidad id;
+    std::size_t at = f.texto;
+    const std::string_view textos(textos_);
+    for (std::size_t i = 0; i < id.size(); ++i) {
+        id[i] = textos.substr(at, f.largo[i]);
+        at += f.largo[i];
+    }
+    for (int i = 0; i < k; ++i) at += f.fallas[static_cast<std::size_t>(i)].valor;
+    const Falla& x = f.fallas[static_cast<std::size_t>(k)];
+    return hallazgoDe(f.tipo, f.registro, id, x, textos.substr(at, x.valor));
+}
+
+Hallazgo Revision::hallazgo(std::size_t i) const {
+    // The last row whose first finding is at or before i.
+    const auto it = std::upper_bound(inicio_.begin(), inicio_.end(), i) - 1;
+    return hallazgo(filas_[static_cast<std::size_t>(it - inicio_.begin())],
+                    static_cast<int>(i - *it));
+}
+
+std::vector<Hallazgo> Revision::hallazgos() const {
+    std::vector<Hallazgo> out;
+    out.reserve(total_);
+    for (const Fila& f : filas_)
+        for (int k = 0; k < f.n; ++k) out.push_back(hallazgo(f, k));
+    return out;
+}
+
+bool Revision::incompleta(int tipo, tables::Bookmark registro) const {
+    const auto& porRegistro = porRegistro_[tipo == 3 ? 1 : 0];
+    return registro < porRegistro.size() && porRegistro[registro] != 0;
+}
+
+bool Revision::grupoIncompleto(std::string_view c) const {
+    // The first row of that key of type 3, if any.
+    const auto it =
+        std::lower_bound(filas_.begin(), filas_.end(), c, [&](const Fila& f, std::string_view v) {
+            if (const int r = clave(f).compare(v); r != 0) return r < 0;
+            return f.tipo < 3;
+        });
+    return it != filas_.end() && it->tipo == 3 && clave(*it) == c;
+}
+
+void enOrdenDeClave(Dataset& ds) {
+    // Index names as field names: letter case ignored, the first 10 characters.
+    const std::string clave = tables::dbf::fieldKey("PROF_DIA_SES");
+    for (const std::string& n : ds.indexNames())
+        if (tables::dbf::fieldKey(n) == clave) return ds.setIndex(n);
+}
 
 std::vector<Hallazgo> revisa(const Dataset& h2, const Dataset& h3, const Catalogos& c,
                              const Dataset* pendiente2, const Dataset* pendiente3) {
-    std::vector<Hallazgo> out;
-
-    {
-        enum {
-            TIPDOC,
-            ABREVPROF,
-            DOC,
-            NUMSESION,
-            DIASEM,
-            TIPTAR,
-            GRUPNIV,
-            CODASIG,
-            IDIOMA,
-            TIP_ACTIV,
-            PROF_DIA_SES,
-            N
-        };
-        static const char* const nombres[N] = {"TIPDOC", "ABREVPROF", "DOC",         "NUMSESION",
-                                               "DIASEM", "TIPTAR",    "GRUPNIV",     "CODASIG",
-                                               "IDIOMA", "TIP_ACTIV", "PROF_DIA_SES"};
-        std::array<int, N> k{};
-        for (int i = 0; i < N; ++i) k[i] = requiere(h2, nombres[i]);
-        const bool pend = editando(pendiente2, h2);
-        const tables::Bookmark pendMark = pend ? pendiente2->bookmark() : 0;
-        std::array<std::string, N> v;
-        const int n = h2.recordCount();
-        for (int r = 0; r < n; ++r) {
-            const tables::Bookmark mark = h2.bookmarkAt(r);
-            for (int i = 0; i < N; ++i)
-                v[i] = pend && mark == pendMark ? pendiente2->text(k[i]) : h2.textAt(r, k[i]);
-            revisaFila(Fila2{v[TIPDOC], v[ABREVPROF], v[DOC], v[NUMSESION], v[DIASEM], v[TIPTAR],
-                             v[GRUPNIV], v[CODASIG], v[IDIOMA], v[TIP_ACTIV], v[PROF_DIA_SES]},
-                       mark, c, out);
-        }
-    }
-    {
-        enum { ABREVGRUP, CODGRUPO, ABREVPROF, NUMSESGRUP, DIASEM, PROF_DIA_SES, N };
-        static const char* const nombres[N] = {"ABREVGRUP",  "CODGRUPO", "ABREVPROF",
-                                               "NUMSESGRUP", "DIASEM",   "PROF_DIA_SES"};
-        std::array<int, N> k{};
-        for (int i = 0; i < N; ++i) k[i] = requiere(h3, nombres[i]);
-        const bool pend = editando(pendiente3, h3);
-        const tables::Bookmark pendMark = pend ? pendiente3->bookmark() : 0;
-        std::array<std::string, N> v;
-        const int n = h3.recordCount();
-        for (int r = 0; r < n; ++r) {
-            const tables::Bookmark mark = h3.bookmarkAt(r);
-            // Only the code is read for every row; the rest only when it is blank.
-            v[CODGRUPO] = pend && mark == pendMark ? pendiente3->text(k[CODGRUPO])
-                                                   : h3.textAt(r, k[CODGRUPO]);
-            if (!blank(v[CODGRUPO])) continue;
-            for (int i = 0; i < N; ++i)
-                v[i] = pend && mark == pendMark ? pendiente3->text(k[i]) : h3.textAt(r, k[i]);
-            revisaFila(Fila3{v[ABREVGRUP], v[CODGRUPO], v[ABREVPROF], v[NUMSESGRUP], v[DIASEM],
-                             v[PROF_DIA_SES]},
-                       mark, out);
-        }
-    }
-
-    // Sorted through an index: moving whole findings in the sort costs more than the check.
-    std::vector<int> orden(out.size());
-    std::vector<std::uint32_t> idx(out.size());
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        orden[i] = ordenCampo(out[i].campo);
-        idx[i] = static_cast<std::uint32_t>(i);
-    }
-    std::sort(idx.begin(), idx.end(), [&](std::uint32_t x, std::uint32_t y) {
-        const Hallazgo &a = out[x], &b = out[y];
-        if (const int c = a.clave.compare(b.clave); c != 0) return c < 0;
-        return std::tie(a.tipo, a.registro, orden[x], x) <
-               std::tie(b.tipo, b.registro, orden[y], y);
-    });
-    std::vector<Hallazgo> sorted;
-    sorted.reserve(out.size());
-    for (std::uint32_t i : idx) sorted.push_back(std::move(out[i]));
-    return sorted;
+    Revision r(c);
+    r.revisaTodo(h2, h3, pendiente2, pendiente3);
+    return r.hallazgos();
 }
 
-std::vector<Hallazgo> revisaCarpeta(std::vector<std::string>* sinCatalogo) {
+Revision revisaCarpeta(std::vector<std::string>* sinCatalogo) {
     auto ruta = [](const std::string& name) {
         return tables::mapPath("C:\\ZTEMP\\" + name + ".DBF");
     };
@@ -352,8 +602,11 @@ std::vector<Hallazgo> revisaCarpeta(std::vector<std::string>* sinCatalogo) {
             if (sinCatalogo) sinCatalogo->push_back(nombres[i]);
         }
     }
-    const Catalogos c = leeCatalogos({&cats[0], &cats[1], &cats[2], &cats[3], &cats[4], &cats[5]});
-    return revisa(h2, h3, c);
+    Revision r(leeCatalogos({&cats[0], &cats[1], &cats[2], &cats[3], &cats[4], &cats[5]}));
+    enOrdenDeClave(h2);
+    enOrdenDeClave(h3);
+    r.revisaTodo(h2, h3);
+    return r;
 }
 
 }  // namespace tz::timetable::revision

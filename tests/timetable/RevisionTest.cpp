@@ -192,7 +192,7 @@ class RevisionTablas : public ::testing::Test {
 
 TEST_F(RevisionTablas, WholeTablesSortedBySlotThenColumn) {
     std::vector<std::string> missing;
-    const auto hs = revisaCarpeta(&missing);
+    const auto hs = revisaCarpeta(&missing).hallazgos();
     EXPECT_TRUE(missing.empty());
     std::vector<std::string> lines;
     for (const auto& h : hs) lines.push_back(h.linea());
@@ -213,7 +213,7 @@ TEST_F(RevisionTablas, WholeTablesSortedBySlotThenColumn) {
 TEST_F(RevisionTablas, PendingEditAndMissingCatalogue) {
     std::filesystem::remove(s.ztemp("xelASIGNAT.DBF"));
     std::vector<std::string> missing;
-    auto hs = revisaCarpeta(&missing);
+    auto hs = revisaCarpeta(&missing).hallazgos();
     EXPECT_EQ(missing, (std::vector<std::string>{"xelASIGNAT"}));
     // Without the subjects catalogue, their codes are not judged.
     for (const auto& h : hs) EXPECT_NE(h.campo, "CODASIG") << h.linea();

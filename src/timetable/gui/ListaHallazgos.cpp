@@ -16,11 +16,11 @@ using tables::qt::decodeCp1252;
 // The findings as rows; a cell's text is made when the view asks for it.
 class ListaHallazgos::Modelo : public QAbstractTableModel {
   public:
-    Modelo(const std::vector<revision::Hallazgo>& hallazgos, QObject* parent)
-        : QAbstractTableModel(parent), hallazgos_(hallazgos) {}
+    Modelo(const revision::Revision* const& revision, QObject* parent)
+        : QAbstractTableModel(parent), revision_(revision) {}
 
     int rowCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : static_cast<int>(hallazgos_.size());
+        return parent.isValid() || !revision_ ? 0 : static_cast<int>(revision_->size());
     }
     int columnCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : 6;
@@ -33,8 +33,11 @@ class ListaHallazgos::Modelo : public QAbstractTableModel {
     }
     QVariant data(const QModelIndex& index, int role) const override {
         if (!index.isValid() || index.row() >= rowCount()) return {};
-        const auto& h = hallazgos_[static_cast<std::size_t>(index.row())];
         const int c = index.column();
+        const bool shown = role == Qt::DisplayRole || (role == Qt::ToolTipRole && c == 5) ||
+                           (role == Qt::ForegroundRole && c == 5);
+        if (!shown) return {};
+        const revision::Hallazgo h = revision_->hallazgo(static_cast<std::size_t>(index.row()));
         if (role == Qt::DisplayRole) {
             switch (c) {
                 case 0:
@@ -63,11 +66,11 @@ class ListaHallazgos::Modelo : public QAbstractTableModel {
     }
 
   private:
-    const std::vector<revision::Hallazgo>& hallazgos_;
+    const revision::Revision* const& revision_;
 };
 
 ListaHallazgos::ListaHallazgos(QWidget* parent)
-    : QTreeView(parent), modelo_(new Modelo(hallazgos_, this)) {
+    : QTreeView(parent), modelo_(new Modelo(revision_, this)) {
     setObjectName(QStringLiteral("ListaHallazgos"));
     setModel(modelo_);
     setRootIsDecorated(false);
@@ -83,12 +86,15 @@ ListaHallazgos::ListaHallazgos(QWidget* parent)
     connect(this, &QTreeView::activated, this, &ListaHallazgos::activa);
 }
 
-void ListaHallazgos::muestra(const std::vector<revision::Hallazgo>& hallazgos) {
-    // The row shown stays current when it is still there.
+void ListaHallazgos::muestra(const revision::Revision& revision) {
     const int was = currentIndex().isValid() ? currentIndex().row() : -1;
-    modelo_->reset([&] { hallazgos_ = hallazgos; });
-    const int n = static_cast<int>(hallazgos_.size());
+    modelo_->reset([&] { revision_ = &revision; });
+    const int n = modelo_->rowCount();
     if (n > 0) setCurrentIndex(modelo_->index(std::clamp(was, 0, n - 1), 0));
+}
+
+std::vector<revision::Hallazgo> ListaHallazgos::hallazgos() const {
+    return revision_ ? revision_->hallazgos() : std::vector<revision::Hallazgo>{};
 }
 
 void ListaHallazgos::keyPressEvent(QKeyEvent* e) {
@@ -102,9 +108,9 @@ void ListaHallazgos::keyPressEvent(QKeyEvent* e) {
 
 void ListaHallazgos::activa(const QModelIndex& index) {
     const int i = index.isValid() ? index.row() : -1;
-    if (i < 0 || i >= static_cast<int>(hallazgos_.size())) return;
-    // A copy: going there may check the tables again and replace the list.
-    const revision::Hallazgo h = hallazgos_[static_cast<std::size_t>(i)];
+    if (i < 0 || i >= modelo_->rowCount()) return;
+    // A copy: going there may check the tables again and change the list.
+    const revision::Hallazgo h = revision_->hallazgo(static_cast<std::size_t>(i));
     emit irA(h);
 }
 

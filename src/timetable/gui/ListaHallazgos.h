@@ -14,8 +14,10 @@ class ListaHallazgos : public QTreeView {
     Q_OBJECT
   public:
     explicit ListaHallazgos(QWidget* parent);
-    void muestra(const std::vector<revision::Hallazgo>& hallazgos);
-    const std::vector<revision::Hallazgo>& hallazgos() const { return hallazgos_; }
+    // Shows the findings of `revision`, which must outlive the list or be shown again before
+    // it changes; the row shown stays current when it is still there.
+    void muestra(const revision::Revision& revision);
+    std::vector<revision::Hallazgo> hallazgos() const;
 
   signals:
     void irA(const tz::timetable::revision::Hallazgo& hallazgo);
@@ -26,7 +28,7 @@ class ListaHallazgos : public QTreeView {
   private:
     class Modelo;
     void activa(const QModelIndex& index);
-    std::vector<revision::Hallazgo> hallazgos_;
+    const revision::Revision* revision_ = nullptr;
     Modelo* modelo_;
 };
 

@@ -1,6 +1,8 @@
 #pragma once
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "tables/Dataset.h"
@@ -13,16 +15,80 @@ namespace tz::timetable::gui {
 
 class ListaHallazgos;
 
+// Collects the rows of a table stored since the last check, through whichever cursor of this
+// process stored them, and says when there is something to check.
+class FilasCambiadas : public tables::DatasetObserver {
+  public:
+    FilasCambiadas(tables::Dataset& ds, std::function<void()> aviso)
+        : ds_(ds), aviso_(std::move(aviso)) {
+        ds_.addObserver(this);
+    }
+    ~FilasCambiadas() override { ds_.removeObserver(this); }
+    FilasCambiadas(const FilasCambiadas&) = delete;
+    FilasCambiadas& operator=(const FilasCambiadas&) = delete;
+
+    void rowChanged(int position) override {
+        filas.push_back(ds_.bookmarkAt(position));
+        aviso_();
+    }
+    void viewReset() override {
+        todas = true;  // rows came or went: everything is checked again
+        aviso_();
+    }
+    void olvida() {
+        filas.clear();
+        todas = false;
+    }
+
+    std::vector<tables::Bookmark> filas;
+    bool todas = false;
+
+  private:
+    tables::Dataset& ds_;
+    std::function<void()> aviso_;
+};
+
+// Tells when the row being edited in a grid's dataset is left (stored, cancelled or moved
+// off), so that its pending values are checked again as they now stand.
+class EdicionSeguida : public tables::DatasetObserver {
+  public:
+    EdicionSeguida(tables::Dataset& ds, std::function<void()> aviso)
+        : ds_(ds), aviso_(std::move(aviso)) {
+        ds_.addObserver(this);
+    }
+    ~EdicionSeguida() override { ds_.removeObserver(this); }
+    EdicionSeguida(const EdicionSeguida&) = delete;
+    EdicionSeguida& operator=(const EdicionSeguida&) = delete;
+
+    // The row checked with pending values, when there is one.
+    std::optional<tables::Bookmark> revisada;
+
+    void currentChanged() override {
+        if (!revisada) return;
+        bool igual = false;
+        try {
+            igual = ds_.isOpen() && ds_.state() == tables::DatasetState::Edit &&
+                    ds_.bookmark() == *revisada;
+        } catch (const std::exception&) {
+            // An empty view: the row is gone, which is a change too.
+        }
+        if (!igual) aviso_();
+    }
+
+  private:
+    tables::Dataset& ds_;
+    std::function<void()> aviso_;
+};
+
 // The adjustment window's completeness check: its own cursors over the export tables (they
-// share the window's table objects, so they see every stored row), the catalogues read once,
-// and the rows found incomplete by the last check.
+// share the window's table objects, so they see every stored row), the findings kept row by
+// row, and what changed since they were made.
 struct RevisionAjuste {
     tables::Dataset h2, h3;
-    revision::Catalogos catalogos;
     std::string error;  // the tables could not be opened: no check
-    std::vector<revision::Hallazgo> hallazgos;
-    std::unordered_set<tables::Bookmark> incompletas2;  // type 2 rows with findings
-    std::unordered_set<std::string> claves3;            // slot keys of type 3 rows with findings
+    revision::Revision revision;
+    std::unique_ptr<FilasCambiadas> cambios2, cambios3;
+    std::unique_ptr<EdicionSeguida> edicion2, edicion3;
     bool programada = false;
 
     QLabel* resumen = nullptr;

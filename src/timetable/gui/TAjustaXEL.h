@@ -57,6 +57,8 @@ class TAjustaXEL : public QDialog {
     void refreshDetails();
     void montaRevision(int top);
     void programaRevision();
+    void revisaCambios();
+    void muestraRevision();
     void aplicaFiltro();
     bool filaIncompleta(int row) const;
     void cierraRevision();

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMetaObject>
 #include <QPushButton>
+#include <optional>
 
 #include "tables/Paths.h"
 #include "timetable/AjustaXEL.h"
@@ -59,13 +60,22 @@ void TAjustaXEL::montaRevision(int top) {
             r.h2.open(tables::mapPath("C:\\ZTEMP\\CUADROH2.DBF"), tables::OpenMode::Shared);
             r.h3.open(tables::mapPath("C:\\ZTEMP\\CUADROH3.DBF"), tables::OpenMode::Shared);
         } catch (const std::exception& e) {
+            r.h2.close(), r.h3.close();
             r.error = e.what();  // the views' own opening has reported it already
         }
     });
-    r.catalogos = revision::leeCatalogos(
+    r.revision = revision::Revision(revision::leeCatalogos(
         {&logic_.catalogo(Catalogo::TIPDOC), &logic_.catalogo(Catalogo::TIPTAR),
          &logic_.catalogo(Catalogo::GRUPNIV), &logic_.catalogo(Catalogo::ASIGNAT),
-         &logic_.catalogo(Catalogo::IDIOMA), &logic_.catalogo(Catalogo::OTRACT)});
+         &logic_.catalogo(Catalogo::IDIOMA), &logic_.catalogo(Catalogo::OTRACT)}));
+    for (tables::Dataset* ds : {&r.h2, &r.h3})
+        if (ds->isOpen()) revision::enOrdenDeClave(*ds);
+    // Stored rows, and rows left while being edited, are checked again on their own.
+    auto aviso = [this] { programaRevision(); };
+    if (r.h2.isOpen()) r.cambios2 = std::make_unique<FilasCambiadas>(r.h2, aviso);
+    if (r.h3.isOpen()) r.cambios3 = std::make_unique<FilasCambiadas>(r.h3, aviso);
+    r.edicion2 = std::make_unique<EdicionSeguida>(logic_.wwTableCUADROH2(), aviso);
+    r.edicion3 = std::make_unique<EdicionSeguida>(logic_.wwTableCUADROH3(), aviso);
 
     // A new teacher's rows are filtered as they appear.
     connect(tipo2_->gridModel(), &QAbstractItemModel::modelReset, this, [this] { aplicaFiltro(); });
@@ -77,7 +87,46 @@ void TAjustaXEL::programaRevision() {
     rev_->programada = true;
     // After the edit has settled (an editor closing, the grid moving on).
     QMetaObject::invokeMethod(
-        this, [this] { revisa(); }, Qt::QueuedConnection);
+        this, [this] { revisaCambios(); }, Qt::QueuedConnection);
+}
+
+namespace {
+
+// The rows of `cambios`, the row being edited in `edicion`'s dataset and the one edited at the
+// last check; or none when everything must be checked again.
+std::optional<std::vector<tables::Bookmark>> filasPorRevisar(FilasCambiadas* cambios,
+                                                             EdicionSeguida& edicion,
+                                                             tables::Dataset& grid) {
+    if (!cambios || cambios->todas) return std::nullopt;
+    std::vector<tables::Bookmark> filas = cambios->filas;
+    if (edicion.revisada) filas.push_back(*edicion.revisada);
+    if (grid.isOpen() && grid.state() == tables::DatasetState::Edit && !grid.isEmpty())
+        filas.push_back(grid.bookmark());
+    return filas;
+}
+
+}  // namespace
+
+void TAjustaXEL::revisaCambios() {
+    if (!rev_) return;
+    RevisionAjuste& r = *rev_;
+    r.programada = false;
+    if (!r.error.empty() || !r.h2.isOpen() || !r.h3.isOpen()) return revisa();
+    tables::Dataset &grid2 = logic_.wwTableCUADROH2(), &grid3 = logic_.wwTableCUADROH3();
+    auto filas2 = filasPorRevisar(r.cambios2.get(), *r.edicion2, grid2);
+    auto filas3 = filasPorRevisar(r.cambios3.get(), *r.edicion3, grid3);
+    // Many rows at once (or rows that came or went): one pass over everything costs less.
+    const auto muchas = [](const auto& filas, const tables::Dataset& ds) {
+        return !filas || filas->size() > static_cast<std::size_t>(ds.recordCount() / 4 + 64);
+    };
+    if (muchas(filas2, r.h2) || muchas(filas3, r.h3)) return revisa();
+    if (filas2->empty() && filas3->empty()) return;
+    const bool ok = logic_.guarded([&] {
+        r.revision.revisaFilas(2, r.h2, *filas2, &grid2);
+        r.revision.revisaFilas(3, r.h3, *filas3, &grid3);
+    });
+    if (!ok) return;
+    muestraRevision();
 }
 
 void TAjustaXEL::revisa() {
@@ -90,23 +139,31 @@ void TAjustaXEL::revisa() {
         return;
     }
     const bool ok = logic_.guarded([&] {
-        r.hallazgos = revision::revisa(r.h2, r.h3, r.catalogos, &logic_.wwTableCUADROH2(),
-                                       &logic_.wwTableCUADROH3());
+        r.revision.revisaTodo(r.h2, r.h3, &logic_.wwTableCUADROH2(), &logic_.wwTableCUADROH3());
     });
     if (!ok) return;
-    r.incompletas2.clear();
-    r.claves3.clear();
-    for (const auto& h : r.hallazgos)
-        if (h.tipo == 2)
-            r.incompletas2.insert(h.registro);
-        else
-            r.claves3.insert(h.clave);
-    r.resumen->setText(
-        QString::fromStdString(revision::textoResumen(revision::resume(r.hallazgos))));
+    muestraRevision();
+}
+
+// The findings as they now stand: what was changed has been checked, the rows being edited
+// are followed, the summary, the list and the toggle show them.
+void TAjustaXEL::muestraRevision() {
+    RevisionAjuste& r = *rev_;
+    for (auto* c : {r.cambios2.get(), r.cambios3.get()})
+        if (c) c->olvida();
+    auto pendiente = [](const tables::Dataset& ds) -> std::optional<tables::Bookmark> {
+        if (ds.isOpen() && ds.state() == tables::DatasetState::Edit && !ds.isEmpty())
+            return ds.bookmark();
+        return std::nullopt;
+    };
+    r.edicion2->revisada = pendiente(logic_.wwTableCUADROH2());
+    r.edicion3->revisada = pendiente(logic_.wwTableCUADROH3());
+
+    r.resumen->setText(QString::fromStdString(revision::textoResumen(r.revision.resumen())));
     QPalette pal = r.resumen->palette();
-    pal.setColor(QPalette::WindowText, r.hallazgos.empty() ? QColor(0, 120, 0) : QColor(200, 0, 0));
+    pal.setColor(QPalette::WindowText, r.revision.empty() ? QColor(0, 120, 0) : QColor(200, 0, 0));
     r.resumen->setPalette(pal);
-    r.lista->muestra(r.hallazgos);
+    r.lista->muestra(r.revision);
     aplicaFiltro();
 }
 
@@ -115,8 +172,8 @@ bool TAjustaXEL::filaIncompleta(int row) const {
     tables::Dataset& ds = logic_.wwTableCUADROH2();
     if (!ds.isOpen() || row < 0 || row >= ds.recordCount()) return true;
     const int key = ds.fieldIndex("PROF_DIA_SES");
-    return rev_->incompletas2.count(ds.bookmarkAt(row)) > 0 ||
-           (key >= 0 && rev_->claves3.count(ds.textAt(row, key)) > 0);
+    return rev_->revision.incompleta(2, ds.bookmarkAt(row)) ||
+           (key >= 0 && rev_->revision.grupoIncompleto(ds.textViewAt(row, key)));
 }
 
 void TAjustaXEL::aplicaFiltro() {
