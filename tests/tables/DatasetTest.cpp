@@ -479,6 +479,72 @@ TEST(Dataset, Bookmarks) {
     EXPECT_THROW(empty.bookmark(), EngineError);
 }
 
+// textViewAt reads what textAt reads, in every state, without a copy; positionOf finds rows
+// in the view by bookmark.
+TEST(Dataset, ViewsOfFieldsAndPositionsOfBookmarks) {
+    TestDir dir;
+    auto p = makeTable(dir, {"C:c  x:1.5", "A:a:2", "B::", "D:d:4"});
+    Dataset d;
+    d.open(p);
+    d.setIndex("KEY");  // A B C D = records 1 2 0 3
+    auto views = [&](int field) {
+        std::string out;
+        for (int i = 0; i < d.recordCount(); ++i)
+            out += std::string(d.textViewAt(i, field)) + "|";
+        return out;
+    };
+    auto texts = [&](int field) {
+        std::string out;
+        for (int i = 0; i < d.recordCount(); ++i) out += d.textAt(i, field) + "|";
+        return out;
+    };
+    const struct {
+        const char* name;
+        std::function<void()> step;
+        std::string names;  // NAME through textViewAt, row by row
+    } steps[] = {
+        {"stored rows, trailing spaces gone, inner ones kept", [] {}, "a||c  x|d|"},
+        {"a pending edit reads as typed",
+         [&] {
+             d.moveTo(2);
+             d.edit();
+             d.setText("NAME", "typed   ");
+         },
+         "a||typed|d|"},
+        {"cancelled: the stored value again", [&] { d.cancel(); }, "a||c  x|d|"},
+        {"a new row sits after the last", [&] { d.append(), d.setText("NAME", "new"); },
+         "a||c  x|d|"},
+    };
+    for (const auto& s : steps) {
+        s.step();
+        EXPECT_EQ(views(1), s.names) << s.name;
+        EXPECT_EQ(views(1), texts(1)) << s.name;
+    }
+    EXPECT_EQ(d.textViewAt(d.recordCount(), 1), "new");
+    d.cancel();
+    // A numeric field gives its stored bytes, right-aligned as dBase keeps them.
+    EXPECT_EQ(d.textViewAt(0, 2), "  2.00");
+    EXPECT_EQ(d.textAt(0, 2), "2");
+    EXPECT_THROW(d.textViewAt(4, 1), EngineError);
+    EXPECT_THROW(d.textViewAt(0, 9), EngineError);
+
+    const struct {
+        Bookmark b;
+        int position;
+    } positions[] = {{1, 0}, {2, 1}, {0, 2}, {3, 3}, {4, -1}, {99, -1}};
+    for (const auto& c : positions) EXPECT_EQ(d.positionOf(c.b), c.position) << c.b;
+    d.gotoBookmark(2);
+    d.remove();
+    EXPECT_EQ(d.positionOf(2), -1);  // deleted
+    EXPECT_EQ(d.positionOf(0), 1);
+    d.setFilter("KEY = 'D'");
+    d.setFiltered(true);
+    EXPECT_EQ(d.positionOf(0), -1);  // outside the filter
+    EXPECT_EQ(d.positionOf(3), 0);
+    Dataset closed;
+    EXPECT_EQ(closed.positionOf(0), -1);
+}
+
 struct Recorder : DatasetObserver {
     std::vector<std::string> events;
     void viewReset() override { events.push_back("reset"); }

@@ -242,3 +242,174 @@ TEST_F(RevisionTablas, TableWithoutACheckedFieldIsAnEngineError) {
     tables::createTable(s.ztemp("CUADROH3.DBF"), {tables::charField("TIPREG", 1)}, {});
     EXPECT_THROW(revisaCarpeta(), tables::EngineError);
 }
+
+// --- Rows checked again after changes ------------------------------------------------------------
+
+namespace {
+
+// Every finding as "type:row:line", in order.
+std::string describe(const Revision& r) {
+    std::string out;
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        const Hallazgo h = r.hallazgo(i);
+        out += std::to_string(h.tipo) + ":" + std::to_string(h.registro) + ":" + h.linea() + "\n";
+    }
+    return out;
+}
+
+// CUADROH2 and CUADROH3 with random codes from small pools (blank, in the catalogue, not in it),
+// several rows sharing a slot key, in a shuffled physical order.
+class RevisionCambios : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        namespace cat = tables::catalogue;
+        tables::createTable(s.ztemp(""), cat::CUADROH2());
+        tables::createTable(s.ztemp(""), cat::CUADROH3());
+        h2.open(s.ztemp("CUADROH2.DBF"), tables::OpenMode::Shared);
+        h3.open(s.ztemp("CUADROH3.DBF"), tables::OpenMode::Shared);
+        for (int i = 0; i < 400; ++i) {
+            const std::string prof = pick({"ABC", "JLM", "MIR", "ZU"});
+            const std::string dia = std::to_string(1 + next() % 5);
+            const std::string ses = "0" + std::to_string(1 + next() % 6);
+            std::string key = prof;
+            key.resize(4, ' ');
+            key += dia + ses;
+            h2.appendRecord({"2", pick(kTipdoc), prof, pick(kDoc), ses, dia, pick(kTiptar),
+                             "08:00", "09:00", pick(kGrupniv), "MAT", pick(kAsig), " ",
+                             pick(kIdioma), "", pick(kActiv), key, dia + ses, "N"});
+            h3.appendRecord({"3", pick({"1A", "1B"}), pick(kGrupo), "1", prof, "", ses, dia, "25",
+                             key, "N"});
+        }
+    }
+
+    unsigned next() { return seed = seed * 1103515245u + 12345u, (seed >> 8) & 0xFFFF; }
+    std::string pick(const std::vector<std::string>& from) { return from[next() % from.size()]; }
+
+    // Changes `n` random rows of `ds` (through its own cursor), some left pending in `editor`.
+    std::vector<tables::Bookmark> change(tables::Dataset& ds, tables::Dataset& editor, int tipo,
+                                         int n) {
+        std::vector<tables::Bookmark> touched;
+        // A row left pending last time is stored or dropped now.
+        if (editor.state() == tables::DatasetState::Edit) {
+            touched.push_back(editor.bookmark());
+            if (next() % 2)
+                editor.post();
+            else
+                editor.cancel();
+        }
+        for (int k = 0; k < n && ds.recordCount() > 1; ++k) {
+            ds.moveTo(static_cast<int>(next() % static_cast<unsigned>(ds.recordCount())));
+            touched.push_back(ds.bookmark());
+            if (next() % 25 == 0) {
+                ds.remove();
+                continue;
+            }
+            ds.edit();
+            if (tipo == 3) {
+                ds.setText("CODGRUPO", pick(kGrupo));
+            } else {
+                const char* field = kCodigos[next() % 7];
+                const auto& pool = std::string(field) == "DOC" ? kDoc : kTodos;
+                ds.setText(field, pick(pool));
+            }
+            ds.post();
+        }
+        if (editor.recordCount() > 0) {
+            editor.moveTo(static_cast<int>(next() % static_cast<unsigned>(editor.recordCount())));
+            editor.edit();
+            editor.setText(tipo == 3 ? "CODGRUPO" : "GRUPNIV", pick(tipo == 3 ? kGrupo : kGrupniv));
+            touched.push_back(editor.bookmark());
+        }
+        return touched;
+    }
+
+    // The kept findings are those of a whole check made now, row for row.
+    void expectAsAWholeCheck(const Revision& kept, const char* when) {
+        Revision whole(catalogos());
+        whole.revisaTodo(h2, h3, &editor2, &editor3);
+        ASSERT_EQ(describe(kept), describe(whole)) << when;
+        const Resumen a = kept.resumen(), b = whole.resumen();
+        EXPECT_EQ(std::tie(a.tipo2, a.tipo3, a.posibles), std::tie(b.tipo2, b.tipo3, b.posibles))
+            << when;
+        for (tables::Bookmark m = 0; m < 420; ++m)
+            for (int tipo : {2, 3})
+                ASSERT_EQ(kept.incompleta(tipo, m), whole.incompleta(tipo, m))
+                    << when << " row " << m << " type " << tipo;
+        for (const std::string prof : {"ABC ", "JLM ", "MIR ", "ZU  "})
+            for (char dia = '1'; dia <= '5'; ++dia)
+                for (char ses = '1'; ses <= '6'; ++ses) {
+                    const std::string key = prof + dia + "0" + ses;
+                    ASSERT_EQ(kept.grupoIncompleto(key), whole.grupoIncompleto(key))
+                        << when << " " << key;
+                }
+    }
+
+    static inline const std::vector<std::string> kTipdoc = {"", "1", "2", "9"},
+                                                 kDoc = {"", "11111111H"},
+                                                 kTiptar = {"", "101", "BIB", "RAR", "ZZZ"},
+                                                 kGrupniv = {"", "ESO", "BAC"},
+                                                 kAsig = {"", "1004", "9999"},
+                                                 kIdioma = {"", "02", "07"},
+                                                 kActiv = {"", "300", "999"},
+                                                 kGrupo = {"", "01ESA"},
+                                                 kTodos = {"",    "1",   "101", "BIB", "ESO",
+                                                           "BAC", "1004", "02", "300", "999"};
+    static constexpr const char* kCodigos[] = {"TIPDOC",  "DOC",    "TIPTAR",   "GRUPNIV",
+                                               "CODASIG", "IDIOMA", "TIP_ACTIV"};
+
+    School s;
+    tables::Dataset h2, h3, editor2, editor3;
+    unsigned seed = 20261209;
+};
+
+}  // namespace
+
+TEST_F(RevisionCambios, OrderDoesNotDependOnTheCursorsIndex) {
+    Revision fisico(catalogos());
+    fisico.revisaTodo(h2, h3);
+    tables::Dataset i2, i3;
+    i2.open(s.ztemp("CUADROH2.DBF"), tables::OpenMode::ReadOnly);
+    i3.open(s.ztemp("CUADROH3.DBF"), tables::OpenMode::ReadOnly);
+    enOrdenDeClave(i2);
+    enOrdenDeClave(i3);
+    EXPECT_EQ(i2.indexName(), "PROF_DIA_SES");
+    Revision clave(catalogos());
+    clave.revisaTodo(i2, i3);
+    ASSERT_GT(fisico.size(), 300u);
+    EXPECT_EQ(describe(fisico), describe(clave));
+    // Slot keys ascending; within a key type 2 rows first, then by row.
+    const auto hs = fisico.hallazgos();
+    for (std::size_t i = 1; i < hs.size(); ++i)
+        ASSERT_LE(std::tie(hs[i - 1].clave, hs[i - 1].tipo, hs[i - 1].registro),
+                  std::tie(hs[i].clave, hs[i].tipo, hs[i].registro))
+            << i;
+}
+
+TEST_F(RevisionCambios, RowsCheckedAgainMatchAWholeCheck) {
+    editor2.open(s.ztemp("CUADROH2.DBF"), tables::OpenMode::Shared);
+    editor3.open(s.ztemp("CUADROH3.DBF"), tables::OpenMode::Shared);
+    Revision kept(catalogos());
+    kept.revisaTodo(h2, h3);
+    expectAsAWholeCheck(kept, "at the start");
+    // Small and large batches, with deletions and pending edits; 60 rounds also make the kept
+    // texts of rows checked again pile up and be compacted.
+    for (int round = 0; round < 60; ++round) {
+        const int n = round % 10 == 9 ? 150 : 1 + static_cast<int>(next() % 8);
+        const auto t2 = change(h2, editor2, 2, n);
+        const auto t3 = change(h3, editor3, 3, n / 2);
+        kept.revisaFilas(2, h2, t2, &editor2);
+        kept.revisaFilas(3, h3, t3, &editor3);
+        expectAsAWholeCheck(kept, ("round " + std::to_string(round)).c_str());
+    }
+}
+
+TEST_F(RevisionCambios, ATableWithoutACheckedFieldLeavesTheFindings) {
+    Revision kept(catalogos());
+    kept.revisaTodo(h2, h3);
+    const std::string before = describe(kept);
+    ASSERT_FALSE(before.empty());
+    // CUADROH3 given as the type 2 table lacks DOC, TIPTAR...
+    EXPECT_THROW(kept.revisaFilas(2, h3, {0, 1, 2}), tables::EngineError);
+    EXPECT_THROW(kept.revisaTodo(h3, h3), tables::EngineError);
+    EXPECT_EQ(describe(kept), before);
+}
