@@ -38,6 +38,14 @@ class RevisionWindowTest : public QObject {
         list->setCurrentIndex(list->model()->index(finding, 0));
         QTest::keyClick(list, Qt::Key_Return);
     }
+    // The list shows what a whole check of the stored tables finds now.
+    void expectListAsAWholeCheck() {
+        std::vector<std::string> shown, whole;
+        for (const auto& h : window->listaHallazgos()->hallazgos()) shown.push_back(h.linea());
+        for (const auto& h : timetable::revision::revisaCarpeta().hallazgos())
+            whole.push_back(h.linea());
+        QCOMPARE(shown, whole);
+    }
     static int visibleRows(DataGrid* g) {
         int n = 0;
         for (int r = 0; r < g->model()->rowCount(); ++r) n += !g->isRowHidden(r);
@@ -143,6 +151,55 @@ class RevisionWindowTest : public QObject {
 
         window->soloIncompletos()->setChecked(false);
         QCOMPARE(visibleRows(t2), 3);
+    }
+
+    void aCancelledEditBringsItsFindingsBack() {
+        auto* m = window->DBGridCUADROH2()->model();
+        QVERIFY(m->setData(m->index(1, 8), QStringLiteral("ESO")));    // G.NIVEL
+        QVERIFY(m->setData(m->index(1, 10), QStringLiteral("0101")));  // Cód.ASIG
+        QTRY_COMPARE(window->resumenRevision()->text(),
+                     QStringLiteral("Registros por codificar: 4 (3 de tipo 2, 1 de tipo 3)."));
+        // The row was never stored: dropping the edit makes it incomplete again.
+        logic->wwTableCUADROH2().cancel();
+        QTRY_COMPARE(window->resumenRevision()->text(),
+                     QStringLiteral("Registros por codificar: 5 (4 de tipo 2, 1 de tipo 3)."));
+        expectListAsAWholeCheck();
+    }
+
+    void aDocumentTypedForATeacherReachesTheCheck() {
+        DataGrid* prof = window->wwDBGridPROFT();
+        auto* m = prof->model();
+        QCOMPARE(m->index(1, 0).data().toString(), QStringLiteral("JLM"));
+        QVERIFY(findingOf("JLM", "DOC") >= 0);
+        // As the user types them: the type, then the document, which the window carries into
+        // JLM's periods.
+        prof->setCurrentIndex(m->index(1, 1));
+        QVERIFY(m->setData(m->index(1, 1), QStringLiteral("1")));
+        prof->setCurrentIndex(m->index(1, 2));
+        QVERIFY(m->setData(m->index(1, 2), QStringLiteral("22222222J")));
+        prof->setCurrentIndex(m->index(0, 2));  // leaving the row stores it
+        QTRY_COMPARE(findingOf("JLM", "DOC"), -1);
+        QCOMPARE(findingOf("JLM", "TIPDOC"), -1);
+        QVERIFY(findingOf("JLM", "CODASIG") >= 0);  // still not in xelASIGNAT
+        expectListAsAWholeCheck();
+    }
+
+    void storedEditsKeepTheListAsAWholeCheck() {
+        DataGrid* t2 = window->DBGridCUADROH2();
+        auto* m = t2->model();
+        const struct {
+            int row, column;
+            const char* value;
+        } edits[] = {{2, 5, "101"}, {2, 8, "ESO"}, {0, 11, ""}, {1, 12, "999"}, {2, 5, ""}};
+        for (const auto& e : edits) {
+            t2->setCurrentIndex(m->index(e.row, e.column));
+            QVERIFY(m->setData(m->index(e.row, e.column), QString::fromLatin1(e.value)));
+        }
+        t2->setCurrentIndex(m->index(0, 0));  // the last edited row is stored
+        QTRY_VERIFY(logic->wwTableCUADROH2().state() == tables::DatasetState::Browse);
+        QTest::qWait(0);
+        QCoreApplication::processEvents();
+        expectListAsAWholeCheck();
     }
 
     void typingNarrowsAListAndEnterWritesTheCode() {
