@@ -10,9 +10,9 @@
 //    with blank codes, the big teacher without a document; --blank: every code and document
 //    blank). Times the opening (logic and window created, shown, first paint), moving from
 //    teacher to teacher (each move: grids follow and repaint), a code typed into a type 2 cell
-//    until the completeness check has followed, scrolling the type 2 grid of the big teacher page by page, and the document
-//    propagation over the big teacher's 2,000 periods (a document typed into the teachers grid, as
-//    the grid does it).
+//    until the completeness check has followed, scrolling the type 2 grid of the big teacher page
+//    by page, and the document propagation over the big teacher's 2,000 periods (a document typed
+//    into the teachers grid, as the grid does it).
 // Prints the median and the largest time of each, and the budgets.
 #include <sys/wait.h>
 #include <unistd.h>

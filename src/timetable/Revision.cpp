@@ -428,15 +428,25 @@ void Revision::revisaTodo(const Dataset& h2, const Dataset& h3, const Dataset* p
     // The room of the last check is reused.
     filas_.clear();
     textos_.clear();
-    lee(l2, h2, 2, catalogos_, nullptr, textos_, filas_);
-    const auto medio = static_cast<std::ptrdiff_t>(filas_.size());
-    lee(l3, h3, 3, catalogos_, nullptr, textos_, filas_);
-    // Visited in slot key order each table is in order already; else it is sorted.
-    auto menor = [this](const Fila& a, const Fila& b) { return this->menor(a, b); };
-    const auto mitad = filas_.begin() + medio;
-    if (!std::is_sorted(filas_.begin(), mitad, menor)) std::sort(filas_.begin(), mitad, menor);
-    if (!std::is_sorted(mitad, filas_.end(), menor)) std::sort(mitad, filas_.end(), menor);
-    std::inplace_merge(filas_.begin(), mitad, filas_.end(), menor);
+    try {
+        lee(l2, h2, 2, catalogos_, nullptr, textos_, filas_);
+        const auto medio = static_cast<std::ptrdiff_t>(filas_.size());
+        lee(l3, h3, 3, catalogos_, nullptr, textos_, filas_);
+        // Visited in slot key order each table is in order already; else it is sorted.
+        auto menor = [this](const Fila& a, const Fila& b) { return this->menor(a, b); };
+        const auto mitad = filas_.begin() + medio;
+        if (!std::is_sorted(filas_.begin(), mitad, menor)) std::sort(filas_.begin(), mitad, menor);
+        if (!std::is_sorted(mitad, filas_.end(), menor)) std::sort(mitad, filas_.end(), menor);
+        std::inplace_merge(filas_.begin(), mitad, filas_.end(), menor);
+    } catch (...) {
+        // Out of memory halfway: no findings rather than half of them out of step.
+        filas_.clear();
+        textos_.clear();
+        resumen_ = {};
+        textosVivos_ = 0;
+        indexa();
+        throw;
+    }
 
     resumen_ = {};
     textosVivos_ = 0;

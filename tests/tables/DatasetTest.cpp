@@ -489,8 +489,7 @@ TEST(Dataset, ViewsOfFieldsAndPositionsOfBookmarks) {
     d.setIndex("KEY");  // A B C D = records 1 2 0 3
     auto views = [&](int field) {
         std::string out;
-        for (int i = 0; i < d.recordCount(); ++i)
-            out += std::string(d.textViewAt(i, field)) + "|";
+        for (int i = 0; i < d.recordCount(); ++i) out += std::string(d.textViewAt(i, field)) + "|";
         return out;
     };
     auto texts = [&](int field) {

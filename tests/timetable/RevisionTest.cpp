@@ -274,11 +274,11 @@ class RevisionCambios : public ::testing::Test {
             std::string key = prof;
             key.resize(4, ' ');
             key += dia + ses;
-            h2.appendRecord({"2", pick(kTipdoc), prof, pick(kDoc), ses, dia, pick(kTiptar),
-                             "08:00", "09:00", pick(kGrupniv), "MAT", pick(kAsig), " ",
-                             pick(kIdioma), "", pick(kActiv), key, dia + ses, "N"});
-            h3.appendRecord({"3", pick({"1A", "1B"}), pick(kGrupo), "1", prof, "", ses, dia, "25",
-                             key, "N"});
+            h2.appendRecord({"2", pick(kTipdoc), prof, pick(kDoc), ses, dia, pick(kTiptar), "08:00",
+                             "09:00", pick(kGrupniv), "MAT", pick(kAsig), " ", pick(kIdioma), "",
+                             pick(kActiv), key, dia + ses, "N"});
+            h3.appendRecord(
+                {"3", pick({"1A", "1B"}), pick(kGrupo), "1", prof, "", ses, dia, "25", key, "N"});
         }
     }
 
@@ -352,8 +352,8 @@ class RevisionCambios : public ::testing::Test {
                                                  kIdioma = {"", "02", "07"},
                                                  kActiv = {"", "300", "999"},
                                                  kGrupo = {"", "01ESA"},
-                                                 kTodos = {"",    "1",   "101", "BIB", "ESO",
-                                                           "BAC", "1004", "02", "300", "999"};
+                                                 kTodos = {"",    "1",    "101", "BIB", "ESO",
+                                                           "BAC", "1004", "02",  "300", "999"};
     static constexpr const char* kCodigos[] = {"TIPDOC",  "DOC",    "TIPTAR",   "GRUPNIV",
                                                "CODASIG", "IDIOMA", "TIP_ACTIV"};
 

@@ -86,9 +86,9 @@ ListaHallazgos::ListaHallazgos(QWidget* parent)
     connect(this, &QTreeView::activated, this, &ListaHallazgos::activa);
 }
 
-void ListaHallazgos::muestra(const revision::Revision& revision) {
+void ListaHallazgos::muestra(const revision::Revision* revision) {
     const int was = currentIndex().isValid() ? currentIndex().row() : -1;
-    modelo_->reset([&] { revision_ = &revision; });
+    modelo_->reset([&] { revision_ = revision; });
     const int n = modelo_->rowCount();
     if (n > 0) setCurrentIndex(modelo_->index(std::clamp(was, 0, n - 1), 0));
 }

@@ -14,9 +14,10 @@ class ListaHallazgos : public QTreeView {
     Q_OBJECT
   public:
     explicit ListaHallazgos(QWidget* parent);
-    // Shows the findings of `revision`, which must outlive the list or be shown again before
-    // it changes; the row shown stays current when it is still there.
-    void muestra(const revision::Revision& revision);
+    // Shows the findings of `revision` (nullptr: none), which must outlive the list or be
+    // replaced before it goes; shown again after each change. The row shown stays current
+    // when it is still there.
+    void muestra(const revision::Revision* revision);
     std::vector<revision::Hallazgo> hallazgos() const;
 
   signals:

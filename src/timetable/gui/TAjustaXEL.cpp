@@ -193,7 +193,11 @@ TAjustaXEL::TAjustaXEL(QWidget* owner, AjustaXEL& logic) : QDialog(owner), logic
     profesores_->setFocus();
 }
 
-TAjustaXEL::~TAjustaXEL() = default;
+TAjustaXEL::~TAjustaXEL() {
+    // The check's findings and cursors go before the list and grids that show them.
+    cierraRevision();
+    rev_.reset();
+}
 
 void TAjustaXEL::refreshDetails() {
     // Rows stored through the second cursor on CUADROH3 are read again.

@@ -111,6 +111,7 @@ void TAjustaXEL::revisaCambios() {
     if (!rev_) return;
     RevisionAjuste& r = *rev_;
     r.programada = false;
+    if (!r.edicion2 || !r.edicion3) return;  // closed
     if (!r.error.empty() || !r.h2.isOpen() || !r.h3.isOpen()) return revisa();
     tables::Dataset &grid2 = logic_.wwTableCUADROH2(), &grid3 = logic_.wwTableCUADROH3();
     auto filas2 = filasPorRevisar(r.cambios2.get(), *r.edicion2, grid2);
@@ -121,11 +122,10 @@ void TAjustaXEL::revisaCambios() {
     };
     if (muchas(filas2, r.h2) || muchas(filas3, r.h3)) return revisa();
     if (filas2->empty() && filas3->empty()) return;
-    const bool ok = logic_.guarded([&] {
+    logic_.guarded([&] {
         r.revision.revisaFilas(2, r.h2, *filas2, &grid2);
         r.revision.revisaFilas(3, r.h3, *filas3, &grid3);
     });
-    if (!ok) return;
     muestraRevision();
 }
 
@@ -138,10 +138,10 @@ void TAjustaXEL::revisa() {
                                .arg(QString::fromStdString(r.error)));
         return;
     }
-    const bool ok = logic_.guarded([&] {
+    // A failed check (its error box shown) leaves the findings as they were, or none.
+    logic_.guarded([&] {
         r.revision.revisaTodo(r.h2, r.h3, &logic_.wwTableCUADROH2(), &logic_.wwTableCUADROH3());
     });
-    if (!ok) return;
     muestraRevision();
 }
 
@@ -156,14 +156,14 @@ void TAjustaXEL::muestraRevision() {
             return ds.bookmark();
         return std::nullopt;
     };
-    r.edicion2->revisada = pendiente(logic_.wwTableCUADROH2());
-    r.edicion3->revisada = pendiente(logic_.wwTableCUADROH3());
+    if (r.edicion2) r.edicion2->revisada = pendiente(logic_.wwTableCUADROH2());
+    if (r.edicion3) r.edicion3->revisada = pendiente(logic_.wwTableCUADROH3());
 
     r.resumen->setText(QString::fromStdString(revision::textoResumen(r.revision.resumen())));
     QPalette pal = r.resumen->palette();
     pal.setColor(QPalette::WindowText, r.revision.empty() ? QColor(0, 120, 0) : QColor(200, 0, 0));
     r.resumen->setPalette(pal);
-    r.lista->muestra(r.revision);
+    r.lista->muestra(&r.revision);
     aplicaFiltro();
 }
 
@@ -242,6 +242,10 @@ QCheckBox* TAjustaXEL::soloIncompletos() const { return rev_ ? rev_->soloIncompl
 
 void TAjustaXEL::cierraRevision() {
     if (!rev_) return;
+    rev_->lista->muestra(nullptr);  // the findings go before the list
+    // Closing the cursors is no change to check.
+    rev_->cambios2.reset(), rev_->cambios3.reset();
+    rev_->edicion2.reset(), rev_->edicion3.reset();
     rev_->h3.close();
     rev_->h2.close();
 }
