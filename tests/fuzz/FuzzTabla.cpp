@@ -1,7 +1,8 @@
 // The table reader over a fuzzed .DBF: open, every row, every field as text and as number,
-// every index selected with a key search, bookmarks, a filter; then, on a writable open, one
-// append, one edit and one delete, after which the file must still be consistent (header count
-// equal to the records on disk) and open again.
+// every index selected with a key search, bookmarks and the positions they are at, fields read
+// in place as they read copied, a filter; then, on a writable open, one append, one edit and one
+// delete, after which the file must still be consistent (header count equal to the records on
+// disk) and open again.
 //
 // Input: one byte choosing the file name (table names of the exchange folder carry their
 // indexes), then the table's bytes.
@@ -47,7 +48,13 @@ void visit(Dataset& ds, std::string_view probe) {
         ds.gotoBookmark(b);
         TZ_FUZZ_CHECK(ds.bookmark() == b);
         for (int p = 0; p < ds.recordCount() && p < 64; ++p) {
-            for (int f = 0; f < fields; ++f) (void)ds.textAt(p, f);
+            TZ_FUZZ_CHECK(ds.positionOf(ds.bookmarkAt(p)) == p);
+            for (int f = 0; f < fields; ++f) {
+                const std::string t = ds.textAt(p, f);
+                const std::string_view v = ds.textViewAt(p, f);
+                if (ds.fields()[static_cast<std::size_t>(f)].type == FieldType::Character)
+                    TZ_FUZZ_CHECK(v == t);
+            }
         }
     }
     for (const std::string& idx : ds.indexNames()) {
