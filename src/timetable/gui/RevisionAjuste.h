@@ -15,18 +15,26 @@ namespace tz::timetable::gui {
 
 class ListaHallazgos;
 
-// Collects the rows of a table stored since the last check, through whichever cursor of this
-// process stored them, and says when there is something to check.
-class FilasCambiadas : public tables::DatasetObserver {
+// Follows one dataset while it lives, and calls `aviso` when it has news for the check.
+class Seguidor : public tables::DatasetObserver {
   public:
-    FilasCambiadas(tables::Dataset& ds, std::function<void()> aviso)
-        : ds_(ds), aviso_(std::move(aviso)) {
+    Seguidor(tables::Dataset& ds, std::function<void()> aviso) : ds_(ds), aviso_(std::move(aviso)) {
         ds_.addObserver(this);
     }
-    ~FilasCambiadas() override { ds_.removeObserver(this); }
-    FilasCambiadas(const FilasCambiadas&) = delete;
-    FilasCambiadas& operator=(const FilasCambiadas&) = delete;
+    ~Seguidor() override { ds_.removeObserver(this); }
+    Seguidor(const Seguidor&) = delete;
+    Seguidor& operator=(const Seguidor&) = delete;
 
+  protected:
+    tables::Dataset& ds_;
+    std::function<void()> aviso_;
+};
+
+// Collects the rows of a table stored since the last check, through whichever cursor of this
+// process stored them.
+class FilasCambiadas : public Seguidor {
+  public:
+    using Seguidor::Seguidor;
     void rowChanged(int position) override {
         filas.push_back(ds_.bookmarkAt(position));
         aviso_();
@@ -42,24 +50,13 @@ class FilasCambiadas : public tables::DatasetObserver {
 
     std::vector<tables::Bookmark> filas;
     bool todas = false;
-
-  private:
-    tables::Dataset& ds_;
-    std::function<void()> aviso_;
 };
 
 // Tells when the row being edited in a grid's dataset is left (stored, cancelled or moved
 // off), so that its pending values are checked again as they now stand.
-class EdicionSeguida : public tables::DatasetObserver {
+class EdicionSeguida : public Seguidor {
   public:
-    EdicionSeguida(tables::Dataset& ds, std::function<void()> aviso)
-        : ds_(ds), aviso_(std::move(aviso)) {
-        ds_.addObserver(this);
-    }
-    ~EdicionSeguida() override { ds_.removeObserver(this); }
-    EdicionSeguida(const EdicionSeguida&) = delete;
-    EdicionSeguida& operator=(const EdicionSeguida&) = delete;
-
+    using Seguidor::Seguidor;
     // The row checked with pending values, when there is one.
     std::optional<tables::Bookmark> revisada;
 
@@ -74,10 +71,6 @@ class EdicionSeguida : public tables::DatasetObserver {
         }
         if (!igual) aviso_();
     }
-
-  private:
-    tables::Dataset& ds_;
-    std::function<void()> aviso_;
 };
 
 // The adjustment window's completeness check: its own cursors over the export tables (they
