@@ -5,6 +5,8 @@
 #include "app/IniFile.h"
 #include "app/Texts.h"
 #include "intake/Intake.h"
+#include "tables/EngineError.h"
+#include "tables/FileIo.h"
 #include "tables/Paths.h"
 #include "timetable/Timetable.h"
 
@@ -63,7 +65,14 @@ void Jobs::FormClose(const std::filesystem::path& runStatusFile) {
 
 bool Jobs::folderStep(const std::string& folder, int hostedStatus) {
     state_.CarpetaTextos = folder + std::string(1, std::filesystem::path::preferred_separator);
-    if (!folder.empty() && tables::folderExists(folder)) return true;
+    if (!folder.empty() && tables::folderExists(folder)) {
+        // One copy of the tool at a time works on the exchange folder.
+        const std::filesystem::path ztemp = tables::mapPath("C:\\ZTEMP");
+        if (!tables::holdFolder(ztemp))
+            throw tables::EngineError("La carpeta " + ztemp.string() +
+                                      " está siendo usada por otro programa");
+        return true;
+    }
     port_.message(texts::kNoExisteCarpeta);
     if (state_.hosted()) {
         state_.EstadoTransformado = hostedStatus;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -232,6 +233,28 @@ int replaceFile(const std::filesystem::path& file, std::string_view bytes,
         ::close(dfd);
     }
     return 0;
+}
+
+bool holdFolder(const std::filesystem::path& folder) {
+    static std::mutex guard;
+    static int held = -1;  // never closed but to hold another folder: the process keeps it
+    static std::string heldKey;
+    std::lock_guard<std::mutex> lock(guard);
+    std::error_code ec;
+    std::string key = std::filesystem::weakly_canonical(folder, ec).string();
+    if (ec) key = folder.string();
+    if (held >= 0 && key == heldKey) return true;
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return true;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return err != EWOULDBLOCK;  // only a holder refuses; a folder that takes no lock does not
+    }
+    if (held >= 0) ::close(held);
+    held = fd;
+    heldKey = std::move(key);
+    return true;
 }
 
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {

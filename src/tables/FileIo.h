@@ -69,6 +69,13 @@ class FileIo {
 int replaceFile(const std::filesystem::path& file, std::string_view bytes,
                 const std::function<bool(const std::filesystem::path& temp)>& beforeCommit = {});
 
+// Holds an advisory lock on `folder` for this process until another folder is held or the
+// process ends, so that two copies of the tool never run jobs on one exchange folder at once:
+// the tables' own locks cannot stop one copy reading a table that the other has just made anew
+// and not yet filled. Holding the same folder again is a no-op. False when another process holds
+// it; a folder that cannot be opened (missing) is not held and gives true.
+bool holdFolder(const std::filesystem::path& folder);
+
 // Both throw EngineError with the system's reason.
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
 void removeFile(const std::filesystem::path& file);

@@ -4,8 +4,10 @@
 While another process holds SOLUC, PROFT or CUADROH2 (exclusively, or shared where the tool
 needs it exclusively) the job that needs it must end with an engine error naming the table,
 leave that table as it was and every table consistent, and keep the previous fCUADROS.txt;
-once the table is free the job runs to its end. Two copies of the tool run at once on one
-folder must leave it consistent, and a run afterwards must give the clean result.
+once the table is free the job runs to its end. A copy of the tool refuses to start a job on
+an exchange folder that another copy is working on. Two copies started at once on one folder
+must leave it consistent, with the old fCUADROS.txt or the one a lone run gives, and a run
+afterwards must give the clean result.
 
 usage: sharing_test.py BATCH LOCK_HELPER CHECK_TABLES EXAMPLES
 """
@@ -69,8 +71,11 @@ def consistent(what, where):
 
 
 def held(where, table, mode):
-    path = os.path.join(ztemp(where), table + ".DBF")
-    p = subprocess.Popen([lock_helper, "hold", mode, path], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    """Another program holding a table, or (table None) another copy of the tool holding the
+    exchange folder as a job does."""
+    path = os.path.join(ztemp(where), table + ".DBF") if table else ztemp(where)
+    args = [lock_helper, "hold", mode, path] if table else [lock_helper, "folder", path]
+    p = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
     if p.stdout.readline().strip() != "ready":
         raise SystemExit(f"lock helper could not hold {path}")
     return p
@@ -148,6 +153,27 @@ def main():
                 failures.append(f"{what}: once free, the job ended {again.returncode}: {again.stderr.decode(errors='replace')}")
             print(f"{what}: exit {r.returncode}; {err.strip().splitlines()[-1] if err.strip() else ''}")
 
+        # Another copy of the tool working on the exchange folder: each job stops at once with
+        # an engine error naming the folder, having changed nothing.
+        for job in ("exportar", "importar"):
+            what = f"{job} while another copy holds the exchange folder"
+            fresh(both, where)
+            before = snapshot(where)
+            holder = held(where, None, None)
+            r = run(job_args(job, where, nueva=True))
+            release(holder)
+            err = r.stderr.decode(errors="replace")
+            if r.returncode != 3 or "ZTEMP" not in err or "otro programa" not in err:
+                failures.append(f"{what}: exit {r.returncode}: {err}")
+            if snapshot(where) != before:
+                failures.append(f"{what}: the exchange folder was changed")
+            if open(os.path.join(where, "textos", "fCUADROS.txt"), "rb").read() != OLD_CUADROS:
+                failures.append(f"{what}: fCUADROS.txt was replaced")
+            again = run(job_args(job, where, nueva=True))
+            if again.returncode != 0:
+                failures.append(f"{what}: once free, the job ended {again.returncode}")
+            print(f"{what}: exit {r.returncode}; {err.strip().splitlines()[-1] if err.strip() else ''}")
+
         # Two copies of the tool at once.
         pairs = [("exportar", "exportar"), ("importar", "importar"), ("exportar", "importar")]
         for a, b in pairs:
@@ -157,10 +183,11 @@ def main():
                 pa = subprocess.Popen(job_args(a, where, nueva=True), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
                 pb = subprocess.Popen(job_args(b, where, nueva=True), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
                 ea, eb = pa.communicate(timeout=120)[1], pb.communicate(timeout=120)[1]
-                # Two copies racing may each end any reported way: 1 a table the other copy was
-                # rebuilding was missing, 3 refused by the other copy's lock, 4 not finished (old
-                # fCUADROS.txt kept), 5 a panel would wait (levels rows from both copies). What must
-                # never happen is a crash or damage, checked below.
+                # The copy that comes second is refused while the first holds the exchange folder
+                # (3); one that starts after the other has ended runs in full. Each may also end
+                # as a lone run can: 1, 4 (old fCUADROS.txt kept) or 5 (a panel would wait). What
+                # must never happen is a crash, damage, or a file made from the other copy's
+                # half-made tables, checked below.
                 allowed = (0, 1, 3, 4, 5)
                 for code, err in ((pa.returncode, ea), (pb.returncode, eb)):
                     if code not in allowed:

@@ -4,12 +4,16 @@
 //   lock_helper create FILE                           replace the table, print "ok" or the error
 //   lock_helper delete FILE                           delete the table, print "ok" or the error
 //   lock_helper append FILE PREFIX N                  append N rows PREFIXn to KEY, shared
+//   lock_helper folder FOLDER                         hold the folder as a job does: print
+//                                                     "ready" and wait for stdin to close, or
+//                                                     print "held" (exit 3)
 // Exit status: 0 done, 3 engine error, 2 wrong usage.
 #include <cstdio>
 #include <iostream>
 #include <string>
 
 #include "tables/Dataset.h"
+#include "tables/FileIo.h"
 #include "tables/TableFiles.h"
 
 using namespace tz::tables;
@@ -49,6 +53,17 @@ int main(int argc, char** argv) {
         if (cmd == "delete") {
             deleteTableFiles(argv[2]);
             std::cout << "ok" << std::endl;
+            return 0;
+        }
+        if (cmd == "folder" && argc == 3) {
+            if (!holdFolder(argv[2])) {
+                std::cout << "held" << std::endl;
+                return 3;
+            }
+            std::cout << "ready" << std::endl;
+            std::string line;
+            while (std::getline(std::cin, line)) {
+            }
             return 0;
         }
         if (cmd == "append" && argc == 5) {

@@ -9,6 +9,7 @@
 
 #include "TestDir.h"
 #include "tables/Dataset.h"
+#include "tables/FileIo.h"
 #include "tables/TableFiles.h"
 
 extern char** environ;
@@ -154,6 +155,30 @@ TEST(Locking, SharedHoldersExcludeOnlyExclusiveOpens) {
     EXPECT_THROW(ex.open(p, OpenMode::Exclusive), EngineError);
     d.appendRecord({"still"});  // our shared hold survived the failed upgrade
     EXPECT_EQ(run({"open", "exclusive", p.string()}), busy(p));
+}
+
+// Two copies of the tool never work on one exchange folder at once.
+TEST(Locking, OneProcessAtATimeHoldsAFolder) {
+    TestDir dir;
+    const fs::path z = dir.ztemp();
+    {
+        Helper holder({"folder", z.string()});
+        ASSERT_EQ(holder.line(), "ready");
+        EXPECT_FALSE(holdFolder(z));
+        EXPECT_FALSE(holdFolder(z / "."));                // the same folder by another name
+        EXPECT_TRUE(holdFolder(dir.path() / "MISSING"));  // nothing to hold
+        holder.closeInput();
+        EXPECT_EQ(holder.wait(), 0);
+    }
+    // Released when its holder ends; held here, again and again, until another is held.
+    EXPECT_TRUE(holdFolder(z));
+    EXPECT_TRUE(holdFolder(z));
+    int status = 0;
+    EXPECT_EQ(run({"folder", z.string()}, &status), "held");
+    EXPECT_EQ(status, 3);
+    ASSERT_TRUE(holdFolder(dir.path()));
+    Helper again({"folder", z.string()});
+    EXPECT_EQ(again.line(), "ready");
 }
 
 TEST(Locking, RowsAppendedByAnotherProcessAreKept) {
