@@ -32,14 +32,18 @@ Jobs::Jobs(UserPort& port, JobSteps steps)
 
 bool Jobs::guarded(const std::function<void()>& action) {
     std::string error;
+    ++actionDepth_;
     try {
         action();
-        return true;
     } catch (const std::exception& e) {
         error = e.what();
+        if (error.empty()) error = "Error desconocido";
     } catch (...) {
         error = "Error desconocido";
     }
+    // The outermost action ending lets the exchange folder go, when it is not kept.
+    if (--actionDepth_ == 0 && !keepFolderHeld_) tables::releaseFolder();
+    if (error.empty()) return true;
     port_.setBusy(false);
     port_.errorBox(error);
     return false;

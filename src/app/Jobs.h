@@ -66,11 +66,19 @@ class Jobs {
     // the error box. Returns false when an error ended the action.
     bool guarded(const std::function<void()>& action);
 
+    // A job holds the exchange folder so that no other copy of the tool works on it meanwhile.
+    // By default the hold lasts until the process ends (the batch and a hosted window run one
+    // job); with `false` it is let go after each user action, so that a window left open
+    // between jobs does not keep the timetabler's own run of the tool out.
+    void keepFolderHeld(bool keep) { keepFolderHeld_ = keep; }
+
   private:
     UserPort& port_;
     JobSteps steps_;
     RunState state_;
     intake::CentroNiveles centro_;
+    bool keepFolderHeld_ = true;
+    int actionDepth_ = 0;
 
     // CarpetaTextos := folder + separator; false (after the message, and when hosted the status
     // and the closing) when the folder does not exist.

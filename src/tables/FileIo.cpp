@@ -235,15 +235,28 @@ int replaceFile(const std::filesystem::path& file, std::string_view bytes,
     return 0;
 }
 
+namespace {
+
+// The folder this process holds: never closed but to hold another or to let go.
+struct HeldFolder {
+    std::mutex guard;
+    int fd = -1;
+    std::string key;
+};
+HeldFolder& heldFolder() {
+    static HeldFolder h;
+    return h;
+}
+
+}  // namespace
+
 bool holdFolder(const std::filesystem::path& folder) {
-    static std::mutex guard;
-    static int held = -1;  // never closed but to hold another folder: the process keeps it
-    static std::string heldKey;
-    std::lock_guard<std::mutex> lock(guard);
+    HeldFolder& h = heldFolder();
+    std::lock_guard<std::mutex> lock(h.guard);
     std::error_code ec;
     std::string key = std::filesystem::weakly_canonical(folder, ec).string();
     if (ec) key = folder.string();
-    if (held >= 0 && key == heldKey) return true;
+    if (h.fd >= 0 && key == h.key) return true;
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return true;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -251,10 +264,18 @@ bool holdFolder(const std::filesystem::path& folder) {
         ::close(fd);
         return err != EWOULDBLOCK;  // only a holder refuses; a folder that takes no lock does not
     }
-    if (held >= 0) ::close(held);
-    held = fd;
-    heldKey = std::move(key);
+    if (h.fd >= 0) ::close(h.fd);
+    h.fd = fd;
+    h.key = std::move(key);
     return true;
+}
+
+void releaseFolder() {
+    HeldFolder& h = heldFolder();
+    std::lock_guard<std::mutex> lock(h.guard);
+    if (h.fd >= 0) ::close(h.fd);
+    h.fd = -1;
+    h.key.clear();
 }
 
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {

@@ -75,6 +75,8 @@ int replaceFile(const std::filesystem::path& file, std::string_view bytes,
 // and not yet filled. Holding the same folder again is a no-op. False when another process holds
 // it; a folder that cannot be opened (missing) is not held and gives true.
 bool holdFolder(const std::filesystem::path& folder);
+// Lets go of the folder holdFolder holds, if any.
+void releaseFolder();
 
 // Both throw EngineError with the system's reason.
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to);

@@ -2,10 +2,17 @@
 // engine errors escaping a step.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "TempDir.h"
 #include "app/Jobs.h"
 #include "support/RecordingPort.h"
 #include "tables/EngineError.h"
+#include "tables/FileIo.h"
+#include "tables/Paths.h"
 
 namespace {
 
@@ -177,6 +184,82 @@ TEST_F(Fixture, PanelActionsAreGuardedToo) {
     jobs.centro().ejecuta([] { throw std::runtime_error("Fallo de prueba"); });
     EXPECT_EQ(port.shown.back(), "ERR Fallo de prueba");
     EXPECT_FALSE(port.busy);
+}
+
+// Another process, as another copy of the tool: holds `folder` while it lives.
+class OtherProcess {
+  public:
+    explicit OtherProcess(const std::filesystem::path& folder) {
+        int ready[2], done[2];
+        if (::pipe(ready) != 0 || ::pipe(done) != 0) throw std::runtime_error("pipe");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(ready[0]);
+            ::close(done[1]);  // the parent closing its end is the signal to go
+            const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+            const char ok = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+            if (::write(ready[1], &ok, 1) != 1) ::_exit(2);
+            char c;
+            while (::read(done[0], &c, 1) > 0) {
+            }
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(done[0]);
+        char ok = 'n';
+        if (::read(ready[0], &ok, 1) != 1) ok = 'n';
+        ::close(ready[0]);
+        held_ = ok == 'y';
+        done_ = done[1];
+    }
+    ~OtherProcess() {
+        ::close(done_);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+    }
+    bool held() const { return held_; }
+
+  private:
+    pid_t pid_ = -1;
+    int done_ = -1;
+    bool held_ = false;
+};
+
+// A job holds the exchange folder: another copy is refused while it runs, and afterwards for as
+// long as the window wants (a one-job process until it ends, an open window not).
+TEST_F(Fixture, AJobHoldsTheExchangeFolder) {
+    const std::filesystem::path ztemp = dir.path / "ZTEMP";
+    std::filesystem::create_directories(ztemp);
+    tables::setRootOverride(dir.path);
+    for (const bool keep : {true, false}) {
+        tables::releaseFolder();
+        bool heldDuring = false;
+        app::JobSteps s = steps();
+        s.RecogeCatalogos = [&](app::RunState&, app::UserPort&) {
+            heldDuring = !OtherProcess(ztemp).held();
+        };
+        app::Jobs watched(port, s);
+        watched.keepFolderHeld(keep);
+        watched.BExportarClick(dir.path.string());
+        EXPECT_TRUE(heldDuring) << keep;
+        EXPECT_EQ(OtherProcess(ztemp).held(), !keep) << keep;
+    }
+    tables::releaseFolder();
+
+    // Another copy working on it: the job stops before its first step.
+    {
+        OtherProcess other(ztemp);
+        ASSERT_TRUE(other.held());
+        app::Jobs jobs(port, steps());
+        ran.clear();
+        port.shown.clear();
+        jobs.BImportarClick(dir.path.string());
+        EXPECT_TRUE(ran.empty());
+        EXPECT_EQ(port.only("ERR "),
+                  (std::vector<std::string>{"La carpeta " + ztemp.string() +
+                                            " está siendo usada por otro programa"}));
+    }
+    tables::setRootOverride({});
 }
 
 TEST_F(Fixture, SalirClosesTheWindow) {

@@ -177,8 +177,14 @@ TEST(Locking, OneProcessAtATimeHoldsAFolder) {
     EXPECT_EQ(run({"folder", z.string()}, &status), "held");
     EXPECT_EQ(status, 3);
     ASSERT_TRUE(holdFolder(dir.path()));
-    Helper again({"folder", z.string()});
-    EXPECT_EQ(again.line(), "ready");
+    {
+        Helper again({"folder", z.string()});
+        EXPECT_EQ(again.line(), "ready");
+    }
+    EXPECT_EQ(run({"folder", dir.path().string()}, &status), "held");
+    releaseFolder();  // let go: the other process gets it
+    Helper free({"folder", dir.path().string()});
+    EXPECT_EQ(free.line(), "ready");
 }
 
 TEST(Locking, RowsAppendedByAnotherProcessAreKept) {

@@ -114,6 +114,8 @@ TMForm::TMForm(const QStringList& args, QWidget* parent)
     std::vector<std::string> a;
     for (const QString& s : args) a.push_back(s.toStdString());
     plan_ = jobs_->FormCreate(a);
+    // A window left open between jobs does not keep the timetabler's run of the tool out.
+    if (!plan_.hosted) jobs_->keepFolderHeld(false);
     applyPlan();
 }
 
