@@ -31,10 +31,10 @@
 #include <string>
 #include <vector>
 
-#include "app/RunState.h"
-#include "app/UserPort.h"
 #include "app/gui/MainForm.h"
-#include "app/help/gui/HelpGui.h"
+#include "base/RunState.h"
+#include "base/UserPort.h"
+#include "help/gui/HelpGui.h"
 #include "tables/Catalogue.h"
 #include "tables/Dataset.h"
 #include "tables/Paths.h"

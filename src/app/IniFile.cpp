@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 
 namespace tz::app {
 namespace fs = std::filesystem;

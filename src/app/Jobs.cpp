@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "app/IniFile.h"
-#include "app/Texts.h"
+#include "base/Texts.h"
 #include "intake/Intake.h"
 #include "tables/EngineError.h"
 #include "tables/FileIo.h"

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "app/CommandLine.h"
-#include "app/RunState.h"
-#include "app/UserPort.h"
+#include "base/RunState.h"
+#include "base/UserPort.h"
 #include "intake/CentroNiveles.h"
 
 namespace tz::app {

@@ -1,6 +1,6 @@
 #include "cli/Batch.h"
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 
 namespace tz::cli {
 

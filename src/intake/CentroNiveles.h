@@ -1,8 +1,8 @@
 #pragma once
 #include <functional>
 
-#include "app/RunState.h"
-#include "app/UserPort.h"
+#include "base/RunState.h"
+#include "base/UserPort.h"
 #include "tables/Dataset.h"
 
 namespace tz::intake {

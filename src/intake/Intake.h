@@ -1,6 +1,6 @@
 #pragma once
-#include "app/RunState.h"
-#include "app/UserPort.h"
+#include "base/RunState.h"
+#include "base/UserPort.h"
 
 // The XEL → Zandrix steps that read the administration's text files. Each step reads
 // state.CarpetaTextos (and state.idioma), writes its tables in \ZTEMP, reports a missing file

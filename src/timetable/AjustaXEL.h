@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/RunState.h"
-#include "app/UserPort.h"
+#include "base/RunState.h"
+#include "base/UserPort.h"
 #include "tables/Dataset.h"
 
 namespace tz::timetable {

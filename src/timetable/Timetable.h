@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/RunState.h"
-#include "app/UserPort.h"
+#include "base/RunState.h"
+#include "base/UserPort.h"
 
 namespace tz::intake {
 class CentroNiveles;

@@ -15,7 +15,7 @@
 #include "app/gui/FolderList.h"
 #include "app/gui/GradientPanel.h"
 #include "app/gui/MainForm.h"
-#include "app/help/gui/HelpGui.h"
+#include "help/gui/HelpGui.h"
 
 using tz::app::gui::FolderList;
 using tz::app::gui::GradientPanel;

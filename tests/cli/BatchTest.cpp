@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "TempDir.h"
-#include "app/RunState.h"
+#include "base/RunState.h"
 #include "cli/Batch.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/UserPort.h"
+#include "base/UserPort.h"
 
 namespace tz::fuzz {
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/RunState.h"
+#include "base/RunState.h"
 #include "fuzz/FuzzSupport.h"
 #include "intake/Intake.h"
 #include "reliability/TableCheck.h"

@@ -11,9 +11,9 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "app/help/gui/ChmHelpBackend.h"
-#include "app/help/gui/HelpGui.h"
-#include "app/help/gui/HelpWindow.h"
+#include "help/gui/ChmHelpBackend.h"
+#include "help/gui/HelpGui.h"
+#include "help/gui/HelpWindow.h"
 
 using namespace tz::help;
 using namespace tz::help::gui;

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "RecordingBackend.h"
-#include "app/help/HelpSystem.h"
-#include "app/help/VexHtmlHelp.h"
+#include "help/HelpSystem.h"
+#include "help/VexHtmlHelp.h"
 
 namespace {
 

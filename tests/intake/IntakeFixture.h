@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/RunState.h"
+#include "base/RunState.h"
 #include "support/RecordingPort.h"
 #include "tables/Dataset.h"
 #include "tables/Paths.h"

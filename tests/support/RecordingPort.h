@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/UserPort.h"
+#include "base/UserPort.h"
 
 namespace tz::testing {
 

@@ -15,11 +15,11 @@
 #include <QWindow>
 #include <algorithm>
 
-#include "app/Texts.h"
 #include "app/gui/FolderList.h"
 #include "app/gui/GradientPanel.h"
 #include "app/gui/HostWindow.h"
-#include "app/help/gui/HelpGui.h"
+#include "base/Texts.h"
+#include "help/gui/HelpGui.h"
 #include "intake/gui/Panels.h"
 #include "timetable/gui/Windows.h"
 

@@ -9,7 +9,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Jobs.h"
-#include "app/UserPort.h"
+#include "base/UserPort.h"
 
 class QComboBox;
 class QLabel;

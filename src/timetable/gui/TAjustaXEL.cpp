@@ -10,7 +10,7 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "app/help/gui/HelpGui.h"
+#include "help/gui/HelpGui.h"
 #include "timetable/AjustaXEL.h"
 #include "timetable/gui/DataGrid.h"
 #include "timetable/gui/RevisionAjuste.h"

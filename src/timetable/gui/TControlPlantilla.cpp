@@ -12,7 +12,7 @@
 #include <QToolButton>
 #include <exception>
 
-#include "app/help/gui/HelpGui.h"
+#include "help/gui/HelpGui.h"
 #include "timetable/gui/DataGrid.h"
 #include "timetable/gui/Windows.h"
 

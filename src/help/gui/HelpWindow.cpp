@@ -1,4 +1,4 @@
-#include "app/help/gui/HelpWindow.h"
+#include "help/gui/HelpWindow.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -15,7 +15,7 @@
 #include <QWindow>
 #include <system_error>
 
-#include "app/help/Sitemap.h"
+#include "help/Sitemap.h"
 
 namespace tz::help::gui {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/help/VexHtmlHelp.h"
+#include "help/VexHtmlHelp.h"
 
 #include <algorithm>
 #include <cctype>

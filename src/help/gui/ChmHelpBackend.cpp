@@ -1,9 +1,9 @@
-#include "app/help/gui/ChmHelpBackend.h"
+#include "help/gui/ChmHelpBackend.h"
 
 #include <exception>
 
-#include "app/help/VexHtmlHelp.h"
-#include "app/help/gui/HelpWindow.h"
+#include "help/VexHtmlHelp.h"
+#include "help/gui/HelpWindow.h"
 
 namespace tz::help::gui {
 

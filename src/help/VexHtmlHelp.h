@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/help/HelpSystem.h"
-#include "app/help/HtmlHelpApi.h"
+#include "help/HelpSystem.h"
+#include "help/HtmlHelpApi.h"
 
 // The help viewer adapter: answers the help system's requests by calling an HtmlHelp-style
 // backend for compiled HTML help (".chm") files, and keeps WinHelp from taking any request.

@@ -2,7 +2,7 @@
 #include <memory>
 #include <string>
 
-#include "app/help/HtmlHelpApi.h"
+#include "help/HtmlHelpApi.h"
 
 namespace tz::help::gui {
 

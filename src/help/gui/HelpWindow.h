@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/help/ChmArchive.h"
+#include "help/ChmArchive.h"
 
 class QLineEdit;
 class QListWidget;

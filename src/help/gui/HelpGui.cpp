@@ -1,4 +1,4 @@
-#include "app/help/gui/HelpGui.h"
+#include "help/gui/HelpGui.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -6,10 +6,10 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/help/HelpSystem.h"
-#include "app/help/VexHtmlHelp.h"
-#include "app/help/gui/ChmHelpBackend.h"
-#include "app/help/gui/HelpWindow.h"
+#include "help/HelpSystem.h"
+#include "help/VexHtmlHelp.h"
+#include "help/gui/ChmHelpBackend.h"
+#include "help/gui/HelpWindow.h"
 
 namespace tz::help::gui {
 namespace {
