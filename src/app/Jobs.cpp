@@ -24,7 +24,7 @@ JobSteps JobSteps::real() {
     return s;
 }
 
-Jobs::Jobs(UserPort& port, JobSteps steps)
+Jobs::Jobs(base::UserPort& port, JobSteps steps)
     : port_(port), steps_(std::move(steps)), centro_(state_, port) {
     centro_.importar2 = [this] { steps_.Importar2(state_, port_); };
     centro_.accion = [this](const std::function<void()>& action) { guarded(action); };
@@ -77,7 +77,7 @@ bool Jobs::folderStep(const std::string& folder, int hostedStatus) {
                                       " está siendo usada por otro programa");
         return true;
     }
-    port_.message(texts::kNoExisteCarpeta);
+    port_.message(base::texts::kNoExisteCarpeta);
     if (state_.hosted()) {
         state_.EstadoTransformado = hostedStatus;
         port_.closeMainWindow();

@@ -5,7 +5,7 @@ namespace tz::timetable {
 class AjustaXEL;  // logic of the adjustment window (src/timetable/AjustaXEL.h)
 }
 
-namespace tz::app {
+namespace tz::base {
 
 // Everything a step needs from the person at the screen. The steps never call Qt: the main
 // window implements this with real widgets, the batch front end from its command-line answers,
@@ -53,4 +53,4 @@ inline std::string displayText(std::string text) {
     return text;
 }
 
-}  // namespace tz::app
+}  // namespace tz::base

@@ -11,7 +11,7 @@ namespace tz::cli {
 // The user-interaction port of the batch front end. Every message goes to `err` on its own
 // line as its box shows it (line breaks as spaces); the error box adds its full stop; a question
 // is "? <text> -> Si|No" with the answer given by `answer`.
-class BatchPort : public app::UserPort {
+class BatchPort : public base::UserPort {
   public:
     explicit BatchPort(std::ostream& err) : err_(err) {}
 

@@ -40,7 +40,7 @@ class AjustaXEL {
   public:
     // FormCreate: opens the eleven views in order. A view that cannot be opened is reported
     // through the port's error box, and the views after it stay closed.
-    AjustaXEL(app::RunState& state, app::UserPort& port);
+    AjustaXEL(base::RunState& state, base::UserPort& port);
     ~AjustaXEL();
     AjustaXEL(const AjustaXEL&) = delete;
     AjustaXEL& operator=(const AjustaXEL&) = delete;
@@ -99,8 +99,8 @@ class AjustaXEL {
     void closeViews();
     void storePending();
 
-    app::RunState& state_;
-    app::UserPort& port_;
+    base::RunState& state_;
+    base::UserPort& port_;
     // Masters before their details, so that the details go first on destruction.
     tables::Dataset centro_;
     tables::Dataset profesor_;

@@ -284,7 +284,7 @@ void ExportaCuadros() {
     h3.close();
 }
 
-void Importar2(app::RunState& state, app::UserPort& port) {
+void Importar2(base::RunState& state, base::UserPort& port) {
     if (!tables::tableExists(tables::ztempFile("CUADROH2.DBF"))) {
         CreaTablasCuadro();
         state.EstadoPaso = 1;

@@ -53,7 +53,7 @@ inline void emptyFolder(const std::filesystem::path& dir) {
     } while (0)
 
 // Answers every question "No" and keeps nothing.
-class SilentPort : public app::UserPort {
+class SilentPort : public base::UserPort {
   public:
     int messages = 0;
     void message(const std::string&) override { ++messages; }

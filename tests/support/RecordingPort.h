@@ -18,7 +18,7 @@ namespace tz::testing {
 //   "CHECK"           bell-schedule check window
 //   "AJUSTE"          adjustment window
 //   "CLOSE"           main window closed
-class RecordingPort : public app::UserPort {
+class RecordingPort : public base::UserPort {
   public:
     std::vector<std::string> shown;
     std::deque<bool> answers;  // answers for confirm(); when empty, `defaultAnswer`

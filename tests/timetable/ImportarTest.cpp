@@ -121,7 +121,7 @@ TEST(ExportaCuadros, KeptExportFollowsTheTimetableAndKeepsEnteredCodes) {
              {"MIR", "4", "2", "1", "", "LEN", "", ""}});    // new period; JLM 203 is gone
     tz::testing::RecordingPort port;
     port.answers = {true, false};  // keep the export, then export again
-    app::RunState state;
+    base::RunState state;
     state.CarpetaTextos = s.textos();
     timetable::Importar2(state, port);
 
@@ -187,7 +187,7 @@ TEST(Importar2, QuestionsAndRoads) {
         }
         tz::testing::RecordingPort port;
         port.answers = c.answers;
-        app::RunState state;
+        base::RunState state;
         state.CarpetaTextos = s.textos();
         int estadoPasoInWindow = -1;
         port.onAdjustment = [&](timetable::AjustaXEL& a) {
@@ -222,7 +222,7 @@ TEST(Importar2, StraightToCodingOpensNoTimetablerTable) {
     timetable::CreaTablasCuadro();
     tz::testing::RecordingPort port;
     port.answers = {true, true};
-    app::RunState state;
+    base::RunState state;
     state.CarpetaTextos = s.textos();
     timetable::Importar2(state, port);
     EXPECT_EQ(port.only("ERR ").size(), 0u);
@@ -253,7 +253,7 @@ TEST(Importar2, WindowEndsUnfinishedAndHostedRunCloses) {
         tz::testing::RecordingPort port;
         port.answers = c.answers;
         port.onAdjustment = c.inWindow;
-        app::RunState state;
+        base::RunState state;
         state.NumParametros = 2;
         state.CarpetaTextos = s.textos();
         timetable::Importar2(state, port);

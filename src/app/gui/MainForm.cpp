@@ -25,7 +25,7 @@
 
 using tz::app::gui::FolderList;
 using tz::app::gui::GradientPanel;
-namespace texts = tz::app::texts;
+namespace texts = tz::base::texts;
 
 namespace {
 
@@ -342,7 +342,7 @@ void TMForm::Button3Click() { jobs_->Button3Click(); }
 
 void TMForm::message(const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(texts::kTitulo),
-                    q(tz::app::displayText(text)), QMessageBox::NoButton, this);
+                    q(tz::base::displayText(text)), QMessageBox::NoButton, this);
     box.setTextFormat(Qt::PlainText);
     box.addButton(QString::fromUtf8(texts::kAceptar), QMessageBox::AcceptRole);
     box.exec();
@@ -350,7 +350,7 @@ void TMForm::message(const std::string& text) {
 
 bool TMForm::confirm(const std::string& text) {
     QMessageBox box(QMessageBox::Question, QString::fromUtf8(texts::kConfirmacion),
-                    q(tz::app::displayText(text)), QMessageBox::NoButton, this);
+                    q(tz::base::displayText(text)), QMessageBox::NoButton, this);
     box.setTextFormat(Qt::PlainText);
     QPushButton* si = box.addButton(QString::fromUtf8(texts::kSi), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QString::fromUtf8(texts::kNo), QMessageBox::NoRole);
@@ -363,7 +363,7 @@ bool TMForm::confirm(const std::string& text) {
 
 void TMForm::errorBox(const std::string& text) {
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(texts::kTitulo),
-                    q(tz::app::displayText(text) + "."), QMessageBox::NoButton,
+                    q(tz::base::displayText(text) + "."), QMessageBox::NoButton,
                     isVisible() ? this : nullptr);
     box.setTextFormat(Qt::PlainText);
     box.addButton(QString::fromUtf8(texts::kAceptar), QMessageBox::AcceptRole);

@@ -25,7 +25,7 @@ class GradientPanel;
 // The main window: the two jobs, the text folder and language choices, the centre and levels
 // panels. The behaviour lives in app::Jobs; this class binds widgets to it and implements the
 // user-interaction port with real dialogs.
-class TMForm : public QWidget, public tz::app::UserPort {
+class TMForm : public QWidget, public tz::base::UserPort {
     Q_OBJECT
   public:
     // `args` are the command-line arguments after the program name (FormCreate reads them).
@@ -52,7 +52,7 @@ class TMForm : public QWidget, public tz::app::UserPort {
     // window is parented to a foreign one). Tests turn this off.
     bool exitWhenHostedCloses = true;
 
-    // tz::app::UserPort
+    // tz::base::UserPort
     void message(const std::string& text) override;
     bool confirm(const std::string& text) override;
     void errorBox(const std::string& text) override;

@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "xcb");
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf8(tz::app::texts::kTitulo));
+    QApplication::setApplicationName(QString::fromUtf8(tz::base::texts::kTitulo));
     tz::help::gui::installHelp(app);  // help file "XEL.CHM" beside the executable
 
     QStringList args = QApplication::arguments();
