@@ -137,7 +137,7 @@ struct QuietPort : base::UserPort {
     void showVolverNiveles(bool) override {}
     void focusLevelsGrid() override {}
     void runBellScheduleCheck() override {}
-    void runAdjustment(timetable::AjustaXEL&) override {}
+    void runAdjustment(base::Adjustment&) override {}
     void closeMainWindow() override {}
 };
 

@@ -6,6 +6,10 @@
 
 #include "base/UserPort.h"
 
+namespace tz::timetable {
+class AjustaXEL;
+}
+
 namespace tz::cli {
 
 // The user-interaction port of the batch front end. Every message goes to `err` on its own
@@ -29,7 +33,7 @@ class BatchPort : public base::UserPort {
     void showVolverNiveles(bool) override {}
     // The bell schedule is accepted as it stands.
     void runBellScheduleCheck() override {}
-    void runAdjustment(timetable::AjustaXEL& ajuste) override;
+    void runAdjustment(base::Adjustment& ajuste) override;
     void closeMainWindow() override { closed = true; }
 
     // Prints a note of the batch run itself (a skipped input line), one line.

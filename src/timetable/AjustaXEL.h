@@ -36,12 +36,15 @@ const char* campoProfesor(int column);
 //
 // Handlers throw the engine's errors (tables::EngineError) and runtime errors; run them through
 // guarded() to end the action with the standard error box as the window does.
-class AjustaXEL {
+class AjustaXEL : public base::Adjustment {
   public:
+    // The logic behind the work a port was given to show (std::bad_cast for any other work).
+    static AjustaXEL& of(base::Adjustment& work) { return dynamic_cast<AjustaXEL&>(work); }
+
     // FormCreate: opens the eleven views in order. A view that cannot be opened is reported
     // through the port's error box, and the views after it stay closed.
     AjustaXEL(base::RunState& state, base::UserPort& port);
-    ~AjustaXEL();
+    ~AjustaXEL() override;
     AjustaXEL(const AjustaXEL&) = delete;
     AjustaXEL& operator=(const AjustaXEL&) = delete;
 

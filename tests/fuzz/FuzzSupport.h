@@ -64,7 +64,7 @@ class SilentPort : public base::UserPort {
     void showLevelsPanel(bool) override {}
     void showVolverNiveles(bool) override {}
     void runBellScheduleCheck() override {}
-    void runAdjustment(timetable::AjustaXEL&) override {}
+    void runAdjustment(base::Adjustment&) override {}
     void closeMainWindow() override {}
 };
 

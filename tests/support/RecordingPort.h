@@ -28,7 +28,7 @@ class RecordingPort : public base::UserPort {
     bool closed = false;
     // What the bell-schedule check and the adjustment window do while "open".
     std::function<void()> onBellScheduleCheck;
-    std::function<void(timetable::AjustaXEL&)> onAdjustment;
+    std::function<void(base::Adjustment&)> onAdjustment;
 
     void message(const std::string& text) override { shown.push_back("MSG " + text); }
     bool confirm(const std::string& text) override {
@@ -52,7 +52,7 @@ class RecordingPort : public base::UserPort {
         shown.push_back("CHECK");
         if (onBellScheduleCheck) onBellScheduleCheck();
     }
-    void runAdjustment(timetable::AjustaXEL& a) override {
+    void runAdjustment(base::Adjustment& a) override {
         shown.push_back("AJUSTE");
         if (onAdjustment) onAdjustment(a);
     }

@@ -190,7 +190,8 @@ TEST(Importar2, QuestionsAndRoads) {
         base::RunState state;
         state.CarpetaTextos = s.textos();
         int estadoPasoInWindow = -1;
-        port.onAdjustment = [&](timetable::AjustaXEL& a) {
+        port.onAdjustment = [&](base::Adjustment& work) {
+            auto& a = timetable::AjustaXEL::of(work);
             estadoPasoInWindow = state.EstadoPaso;
             a.BitBtn1Click();  // every teacher there has a document once JLM is given one
         };
@@ -252,7 +253,9 @@ TEST(Importar2, WindowEndsUnfinishedAndHostedRunCloses) {
         s.soluc({{"JLM", "1", "1", "1", "1A", "MAT", "", ""}});
         tz::testing::RecordingPort port;
         port.answers = c.answers;
-        port.onAdjustment = c.inWindow;
+        port.onAdjustment = [&](base::Adjustment& work) {
+            c.inWindow(timetable::AjustaXEL::of(work));
+        };
         base::RunState state;
         state.NumParametros = 2;
         state.CarpetaTextos = s.textos();

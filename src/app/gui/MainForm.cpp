@@ -21,6 +21,7 @@
 #include "base/Texts.h"
 #include "help/gui/HelpGui.h"
 #include "intake/gui/Panels.h"
+#include "timetable/AjustaXEL.h"
 #include "timetable/gui/Windows.h"
 
 using tz::app::gui::FolderList;
@@ -395,8 +396,8 @@ void TMForm::focusLevelsGrid() { tz::intake::gui::focusLevelsGrid(levelsPanel_);
 
 void TMForm::runBellScheduleCheck() { tz::timetable::gui::runControlPlantilla(this); }
 
-void TMForm::runAdjustment(tz::timetable::AjustaXEL& ajuste) {
-    tz::timetable::gui::runAjustaXEL(this, ajuste);
+void TMForm::runAdjustment(tz::base::Adjustment& ajuste) {
+    tz::timetable::gui::runAjustaXEL(this, tz::timetable::AjustaXEL::of(ajuste));
 }
 
 void TMForm::closeMainWindow() { close(); }

@@ -62,7 +62,7 @@ class TMForm : public QWidget, public tz::base::UserPort {
     void showVolverNiveles(bool visible) override;
     void focusLevelsGrid() override;
     void runBellScheduleCheck() override;
-    void runAdjustment(tz::timetable::AjustaXEL& ajuste) override;
+    void runAdjustment(tz::base::Adjustment& ajuste) override;
     void closeMainWindow() override;
 
   protected:
