@@ -4,7 +4,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
 BUILD=${BUILD_DIR:-build-test}
-cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=${SANITIZE:-ON}
+# Warnings are errors in CI (CI set, as .ci/run does) unless TZ_WERROR says otherwise.
+WERROR=${TZ_WERROR:-$([ -n "${CI:-}" ] && echo ON || echo OFF)}
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTZ_SANITIZE="${TZ_SANITIZE:-ON}" \
+  -DTZ_WERROR="$WERROR"
 cmake --build "$BUILD" -j"$(nproc)"
 scripts/check-format.sh
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
