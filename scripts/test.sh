@@ -3,6 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
+# No layer reaches up (docs/architecture.md): fails before anything is built.
+python3 scripts/check-layers.py
 BUILD=${BUILD_DIR:-build-test}
 # Warnings are errors in CI (CI set, as .ci/run does) unless TZ_WERROR says otherwise.
 WERROR=${TZ_WERROR:-$([ -n "${CI:-}" ] && echo ON || echo OFF)}
