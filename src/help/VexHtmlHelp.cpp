@@ -60,7 +60,25 @@ std::pair<std::string, std::string> splitHelpUrl(std::string_view url) {
     return {std::string(url.substr(0, sep)), topic};
 }
 
-std::filesystem::path helpFilePath(std::string_view name) { return tz::tables::mapPath(name); }
+std::filesystem::path helpFilePath(std::string_view name) {
+    return helpFilePath(name, executableFolder());
+}
+
+std::filesystem::path helpFilePath(std::string_view name, std::string_view exeFolder) {
+    std::filesystem::path path = tz::tables::mapPath(name);
+    if (tz::tables::fileExists(path)) return path;
+    const std::filesystem::path installed = installedHelpFile(name, exeFolder);
+    if (!installed.empty() && tz::tables::fileExists(installed)) return installed;
+    return path;
+}
+
+std::filesystem::path installedHelpFile(std::string_view name, std::string_view exeFolder) {
+    const auto cut = name.find_last_of("\\/:");
+    const std::string_view file = cut == std::string_view::npos ? name : name.substr(cut + 1);
+    if (exeFolder.empty() || file.empty()) return {};
+    return (std::filesystem::path(exeFolder) / ".." / "share" / "transzanderxel" / file)
+        .lexically_normal();
+}
 
 std::string executableFolder() {
     std::error_code ec;

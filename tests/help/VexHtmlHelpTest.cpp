@@ -4,11 +4,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "RecordingBackend.h"
+#include "app/TempDir.h"
 #include "help/HelpSystem.h"
 #include "help/VexHtmlHelp.h"
+#include "tables/Paths.h"
 
 namespace {
 
@@ -90,6 +93,59 @@ TEST(ExecutableFolderTest, IsTheFolderOfThisTest) {
     ASSERT_FALSE(folder.empty());
     EXPECT_EQ(folder.back(), '/');
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder) / "help_tests"));
+}
+
+TEST(InstalledHelpFileTest, ShareFolderBesideTheProgramsFolder) {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"\\ZDXM7\\XEL.CHM", "/usr/bin/", "/usr/share/transzanderxel/XEL.CHM"},
+        {"/opt/tz/bin/XEL.CHM", "/opt/tz/bin/", "/opt/tz/share/transzanderxel/XEL.CHM"},
+        {"C:AYUDA.CHM", "/usr/local/bin/", "/usr/local/share/transzanderxel/AYUDA.CHM"},
+        {"XEL.CHM", "", ""},
+        {"\\ZDXM7\\", "/usr/bin/", ""},
+        {"", "/usr/bin/", ""},
+    };
+    for (const auto& [name, exe, expected] : cases)
+        EXPECT_EQ(installedHelpFile(name, exe), std::filesystem::path(expected))
+            << name << " | " << exe;
+}
+
+// An installed program (<prefix>/bin, <prefix>/share/transzanderxel/XEL.CHM) and an exchange
+// root that may have its own \ZDXM7\XEL.CHM: the named file wins, the installed one stands in
+// when it is missing, and with neither the named (missing) file is what the viewer gets.
+TEST(HelpFilePathTest, InstalledFileStandsInForAMissingOne) {
+    struct Case {
+        const char* what;
+        bool named, installed;
+        bool besideProgram;  // the name is "XEL.CHM" resolved beside the program, else \ZDXM7
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"named file there", true, true, false, "raiz/ZDXM7/XEL.CHM"},
+        {"named file missing", false, true, false, "usr/share/transzanderxel/XEL.CHM"},
+        {"neither there", false, false, false, "raiz/ZDXM7/XEL.CHM"},
+        {"beside the program", true, true, true, "usr/bin/XEL.CHM"},
+        {"beside the program missing", false, true, true, "usr/share/transzanderxel/XEL.CHM"},
+        {"beside the program, neither", false, false, true, "usr/bin/XEL.CHM"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        tz::testing::TempDir dir;
+        std::filesystem::create_directories(dir / "usr/bin");
+        std::filesystem::create_directories(dir / "raiz/ZDXM7");
+        const std::filesystem::path named =
+            dir / (c.besideProgram ? "usr/bin/XEL.CHM" : "raiz/ZDXM7/XEL.CHM");
+        if (c.named) tz::testing::writeBytes(named, "named");
+        if (c.installed) {
+            std::filesystem::create_directories(dir / "usr/share/transzanderxel");
+            tz::testing::writeBytes(dir / "usr/share/transzanderxel/XEL.CHM", "installed");
+        }
+        tz::tables::setRootOverride(dir / "raiz");
+        const std::string exe = (dir / "usr/bin/").string();
+        const std::string name =
+            c.besideProgram ? resolveHelpFile("", "XEL.CHM", exe) : "\\ZDXM7\\XEL.CHM";
+        EXPECT_EQ(helpFilePath(name, exe), dir / c.expected);
+        tz::tables::setRootOverride({});
+    }
 }
 
 // The help system with the adapter installed over a recording backend, as at start-up.
