@@ -8,6 +8,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev libchm-dev libchm-bin fp-utils
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool xterm x11-utils imagemagick
+  librsvg2-bin desktop-file-utils debootstrap man-db
   python3 python3-dbfread python3-dbf libdbd-xbase-perl
   clang libclang-rt-14-dev
 )

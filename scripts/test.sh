@@ -17,6 +17,10 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_supp
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" --timeout 600
 
+# --- Install test: a release build installed into a temporary prefix, and its Debian package
+# installed with apt into a fresh Debian 12 chroot (TZ_DEB_CHROOT=0 skips the chroot). ---
+scripts/install-test.sh
+
 # --- Fuzzing (reliability): each libFuzzer target for 30 seconds, in its own clang build. ---
 # Only where clang is installed; a crash, leak or sanitizer report fails the run.
 if command -v clang++ >/dev/null 2>&1; then
