@@ -209,6 +209,7 @@ void Table::applyLock(OpenMode wanted) {
         }
         lockMode_ = wanted;
         takeForeignAppends();
+        extent_ = dbf::measure(io_, layout_);  // from now on nobody else changes the file
         return;
     }
     if (!wantEx && haveEx) {
@@ -219,16 +220,9 @@ void Table::applyLock(OpenMode wanted) {
 }
 
 void Table::load() {
-    std::uint64_t size = io_.size();
-    std::string head(static_cast<std::size_t>(std::min<std::uint64_t>(size, 4096)), '\0');
-    head.resize(io_.readAt(head.data(), head.size(), 0));
-    std::size_t need = dbf::neededHeaderBytes(head);
-    if (need > head.size() && need <= size) {
-        head.resize(need);
-        head.resize(io_.readAt(head.data(), need, 0));
-    }
-    layout_ = dbf::parseHeader(head, size, path_);
-    const std::uint32_t usable = dbf::usableCount(layout_, size);
+    layout_ = dbf::readLayout(io_, path_);
+    extent_ = dbf::measure(io_, layout_);
+    const std::uint32_t usable = extent_.usable();
     store_.reset(layout_.recordLength);
     {
         // In pieces of about a megabyte; a short read keeps the whole records it got.
@@ -380,6 +374,32 @@ void Table::writtenHook() {
     if (hooks().written) hooks().written(*this);
 }
 
+dbf::Extent Table::checkBeforeWrite() {
+    dbf::Extent e = dbf::measure(io_, layout_);
+    if (e.liveBeyond > 0) throw EngineError(dbf::damageText(path_, e));
+    return e;
+}
+
+void Table::refuseIfDamaged() const {
+    if (extent_.liveBeyond > 0) throw EngineError(dbf::damageText(path_, extent_));
+}
+
+void Table::settle(std::uint32_t ours) noexcept {
+    try {
+        dbf::Extent now = dbf::measure(io_, layout_);
+        if (!now.tidy(layout_)) {
+            // Past the records counted now, none is a row (the check before the write found
+            // none that is not marked deleted); a count too high keeps the whole records.
+            const std::uint32_t keep = std::max(ours, std::min(now.headerCount, now.whole));
+            dbf::settleEnd(io_, layout_, keep, now);
+            now = dbf::measure(io_, layout_);
+        }
+        extent_ = now;
+    } catch (const EngineError&) {
+        // The change itself is stored; the next write settles the end again.
+    }
+}
+
 void Table::takeForeignAppends() {
     unsigned char head[8];
     if (io_.readAt(head, sizeof head, 0) < sizeof head) return;
@@ -420,18 +440,21 @@ std::uint32_t Table::append(const char* bytes) {
         io_.lockForWrite();
         try {
             takeForeignAppends();
+            const dbf::Extent before = checkBeforeWrite();
             rec = count_;
             std::vector<char> buf(bytes, bytes + rl);
             buf[0] = dbf::kLive;
             bool counted = false;
             appendRows(io_, layout_, rec, buf, counted);
+            diskCount_ = rec + 1;
+            if (!before.tidy(layout_)) settle(rec + 1);
         } catch (...) {
             io_.unlockForWrite();
             throw;
         }
         io_.unlockForWrite();
-        diskCount_ = rec + 1;
     } else {
+        refuseIfDamaged();
         rec = count_;
     }
     char* row = store_.append();
@@ -463,15 +486,20 @@ void Table::update(std::uint32_t rec, const char* bytes) {
     if (!batching()) {
         io_.lockForWrite();
         try {
+            const dbf::Extent before = checkBeforeWrite();
             io_.writeAt(now.data(), rl, layout_.headerLength + std::uint64_t(rec) * rl);
+            if (!before.tidy(layout_)) settle(count_);
         } catch (...) {
             io_.unlockForWrite();
             throw;
         }
         io_.unlockForWrite();
-    } else if (rec < diskCount_ && !isDirty_[rec]) {
-        isDirty_[rec] = true;
-        dirty_.push_back(rec);
+    } else {
+        refuseIfDamaged();
+        if (rec < diskCount_ && !isDirty_[rec]) {
+            isDirty_[rec] = true;
+            dirty_.push_back(rec);
+        }
     }
     std::vector<Order*> moved;
     for (std::size_t i = 1; i < orders_.size(); ++i) {
@@ -500,16 +528,21 @@ void Table::remove(std::uint32_t rec) {
     if (!batching()) {
         io_.lockForWrite();
         try {
+            const dbf::Extent before = checkBeforeWrite();
             char flag = dbf::kDeleted;
             io_.writeAt(&flag, 1, layout_.headerLength + std::uint64_t(rec) * rl);
+            if (!before.tidy(layout_)) settle(count_);
         } catch (...) {
             io_.unlockForWrite();
             throw;
         }
         io_.unlockForWrite();
-    } else if (rec < diskCount_ && !isDirty_[rec]) {
-        isDirty_[rec] = true;
-        dirty_.push_back(rec);
+    } else {
+        refuseIfDamaged();
+        if (rec < diskCount_ && !isDirty_[rec]) {
+            isDirty_[rec] = true;
+            dirty_.push_back(rec);
+        }
     }
     for (auto& o : orders_) o->index->erase(rec);
     store_.at(rec)[0] = dbf::kDeleted;
@@ -571,6 +604,7 @@ void Table::flush() {
         }
         diskCount_ = count_;
     }
+    if (!extent_.tidy(layout_)) settle(count_);
     writtenHook();
 }
 
