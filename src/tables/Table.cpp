@@ -62,6 +62,19 @@ std::string busy(const fs::path& file) {
     return "La tabla " + file.string() + " está siendo usada por otro programa";
 }
 
+// dBase programs lock the whole table by the byte at this offset (with the append byte after
+// it), and record n (1-based) by the byte at this offset minus n.
+constexpr std::uint64_t kLockBase = 0xEFFFFFFEULL;
+
+// What a write of record `rec` (0-based) locks besides the append byte: the record's own bytes
+// and its lock byte, either of which another program may hold while it edits the record, and
+// the table's lock byte for reading, which a program that holds the table locked keeps.
+std::vector<FileIo::Range> recordRanges(const dbf::Layout& l, std::uint32_t rec) {
+    return {{l.headerLength + std::uint64_t(rec) * l.recordLength, l.recordLength, false},
+            {kLockBase - (std::uint64_t(rec) + 1), 1, false},
+            {kLockBase, 1, true}};
+}
+
 // Writes `rows` (whole records) as records `at` onwards and counts them, in an order that lets
 // every reader see the same live rows at every moment, even when the process dies between two
 // writes: first the rows marked deleted with the end mark after them (a reader that goes by the
@@ -484,7 +497,7 @@ void Table::update(std::uint32_t rec, const char* bytes) {
     now[0] = dbf::kLive;
     if (old == now) return;
     if (!batching()) {
-        io_.lockForWrite();
+        io_.lockForWrite(recordRanges(layout_, rec));
         try {
             const dbf::Extent before = checkBeforeWrite();
             io_.writeAt(now.data(), rl, layout_.headerLength + std::uint64_t(rec) * rl);
@@ -526,7 +539,7 @@ void Table::remove(std::uint32_t rec) {
     if (!live(rec)) return;
     std::size_t rl = layout_.recordLength;
     if (!batching()) {
-        io_.lockForWrite();
+        io_.lockForWrite(recordRanges(layout_, rec));
         try {
             const dbf::Extent before = checkBeforeWrite();
             char flag = dbf::kDeleted;

@@ -71,10 +71,16 @@ def consistent(what, where):
 
 
 def held(where, table, mode):
-    """Another program holding a table, or (table None) another copy of the tool holding the
-    exchange folder as a job does."""
+    """Another program holding a table (with the engine, or with a POSIX lock over the whole
+    file as programs under Wine take them), or (table None) another copy of the tool holding
+    the exchange folder as a job does."""
     path = os.path.join(ztemp(where), table + ".DBF") if table else ztemp(where)
-    args = [lock_helper, "hold", mode, path] if table else [lock_helper, "folder", path]
+    if mode.startswith("posix "):
+        args = [lock_helper, "posix", mode.split(" ")[1], path, "0", "0"]
+    elif table:
+        args = [lock_helper, "hold", mode, path]
+    else:
+        args = [lock_helper, "folder", path]
     p = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
     if p.stdout.readline().strip() != "ready":
         raise SystemExit(f"lock helper could not hold {path}")
@@ -103,6 +109,13 @@ CASES = [
     ("exportar", "PROFT", "shared", True),      # the teachers table is made anew
     ("exportar", "SOLUC", "exclusive", False),  # not a table of this job
     ("exportar", "CUADROH2", "shared", False),
+    # POSIX locks over the whole file, as a program under Wine holds a table.
+    ("importar", "PROFT", "posix write", True),
+    ("importar", "PROFT", "posix read", True),   # changed, so held exclusively
+    ("importar", "SOLUC", "posix write", True),
+    ("importar", "CUADROH2", "posix read", True),
+    ("exportar", "PROFT", "posix read", True),
+    ("exportar", "SOLUC", "posix write", False),
     # Another copy of the tool working on the exchange folder: the job stops before it starts.
     ("exportar", None, "folder", True),
     ("importar", None, "folder", True),

@@ -143,7 +143,9 @@ TEST(DamagedTable, WritesKeepEveryStoredRowAndLeaveATrueCount) {
                     if (r == 0 && op == Op::Delete) rec[0] = '*';
                     EXPECT_EQ(after.record(r), rec) << "record " << r + 1;
                 }
-                if (op == Op::Append) EXPECT_EQ(after.record(c.usable).substr(0, 4), " NEW");
+                if (op == Op::Append) {
+                    EXPECT_EQ(after.record(c.usable).substr(0, 4), " NEW");
+                }
                 // The index follows the records now counted.
                 auto index = mdx::MdxReader::open(mdx::indexFileFor(p));
                 ASSERT_TRUE(index.has_value());
