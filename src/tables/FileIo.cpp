@@ -386,6 +386,12 @@ void releaseFolder() {
     h.key.clear();
 }
 
+void holdFolderOrThrow(const std::filesystem::path& folder) {
+    if (!holdFolder(folder)) {
+        throw EngineError("La carpeta " + folder.string() + " está siendo usada por otro programa");
+    }
+}
+
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
     int e = injected("rename", to);
     if (e == 0 && ::rename(from.c_str(), to.c_str()) != 0) e = errno;

@@ -102,6 +102,8 @@ int replaceFile(const std::filesystem::path& file, std::string_view bytes,
 bool holdFolder(const std::filesystem::path& folder);
 // Lets go of the folder holdFolder holds, if any.
 void releaseFolder();
+// holdFolder, or EngineError "La carpeta <folder> está siendo usada por otro programa".
+void holdFolderOrThrow(const std::filesystem::path& folder);
 
 // Both throw EngineError with the system's reason.
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to);

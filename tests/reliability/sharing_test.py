@@ -5,9 +5,9 @@ While another process holds SOLUC, PROFT or CUADROH2 (exclusively, or shared whe
 needs it exclusively) the job that needs it must end with an engine error naming the table,
 leave that table as it was and every table consistent, and keep the previous fCUADROS.txt;
 once the table is free the job runs to its end. A copy of the tool refuses to start a job on
-an exchange folder that another copy is working on. Two copies started at once on one folder
-must leave it consistent, with the old fCUADROS.txt or the one a lone run gives, and a run
-afterwards must give the clean result.
+an exchange folder that another copy is working on, and the completeness check (revisar) to
+read it meanwhile. Two copies started at once on one folder must leave it consistent, with the
+old fCUADROS.txt or the one a lone run gives, and a run afterwards must give the clean result.
 
 usage: sharing_test.py BATCH LOCK_HELPER CHECK_TABLES EXAMPLES
 """
@@ -171,6 +171,38 @@ def main():
             if again.returncode != 0:
                 failures.append(f"{what}: once free, the job ended {again.returncode}: {again.stderr.decode(errors='replace')}")
             print(f"{what}: exit {r.returncode}; {err.strip().splitlines()[-1] if err.strip() else ''}")
+
+        # revisar reads the export tables only while no job of another copy holds the folder:
+        # refused while one does, and never a count from tables half made anew.
+        fresh(both, where)
+        revisar = [batch, "revisar", "--textos", os.path.join(where, "textos"), "--raiz", os.path.join(where, "raiz")]
+        lone = run(revisar)
+        if lone.returncode != 6 or not lone.stdout:
+            failures.append(f"revisar alone: exit {lone.returncode}: {lone.stderr.decode(errors='replace')}")
+        holder = held(where, None, "folder")
+        r = run(revisar)
+        release(holder)
+        err = r.stderr.decode(errors="replace")
+        if r.returncode != 3 or "La carpeta" not in err or "otro programa" not in err:
+            failures.append(f"revisar while another copy holds ZTEMP: exit {r.returncode}: {err}")
+        for i in range(4):
+            fresh(both, where)
+            job = subprocess.Popen(job_args("importar", where, nueva=True), stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+            runs = 0
+            while True:
+                running = job.poll() is None
+                r = run(revisar)
+                runs += 1
+                if r.returncode == 3 and b"otro programa" in r.stderr:
+                    pass  # refused while the job holds the folder
+                elif (r.returncode, r.stdout, r.stderr) != (lone.returncode, lone.stdout, lone.stderr):
+                    failures.append(f"revisar during importar #{i}: exit {r.returncode}, "
+                                    f"{r.stderr.decode(errors='replace').strip()}")
+                if not running:
+                    break
+            job.wait(timeout=120)
+            print(f"revisar during importar #{i}: {runs} runs")
 
         # Two copies of the tool at once.
         pairs = [("exportar", "exportar"), ("importar", "importar"), ("exportar", "importar")]
