@@ -264,8 +264,8 @@ TEST(MdxIndex, SerialNumbersCountTheWritesOfChangedTags) {
         index.writeChanges(file);
     }
     MdxReader reader(file.data);
-    EXPECT_EQ(reader.info().tags[0].serial, 4);  // created as 1, three writes
-    EXPECT_EQ(reader.info().tags[1].serial, 1);  // untouched
+    EXPECT_EQ(reader.info().tags[0].serial, 5);  // created as 2, three writes
+    EXPECT_EQ(reader.info().tags[1].serial, 2);  // untouched
 }
 
 TEST(MdxIndex, HeaderAndTagTableBytes) {
