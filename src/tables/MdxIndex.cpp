@@ -80,8 +80,8 @@ struct Tag {
     std::uint32_t nodes = 0;
     std::uint32_t keys = 0;
     unsigned char serial = 2;  // what dBase IV writes in a new tag (word at 20)
-    bool changed = true;      // entries changed: the serial number is to be bumped
-    bool headerDirty = true;  // root, size, edge leaves or has-keys changed: whole header
+    bool changed = true;       // entries changed: the serial number is to be bumped
+    bool headerDirty = true;   // root, size, edge leaves or has-keys changed: whole header
 };
 
 }  // namespace

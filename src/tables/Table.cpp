@@ -221,7 +221,7 @@ void Table::applyLock(OpenMode wanted) {
             throw EngineError(busy(path_));
         }
         lockMode_ = wanted;
-        takeForeignAppends();
+        takeForeignAppends(dbf::measure(io_, layout_));
         extent_ = dbf::measure(io_, layout_);  // from now on nobody else changes the file
         return;
     }
@@ -413,16 +413,8 @@ void Table::settle(std::uint32_t ours) noexcept {
     }
 }
 
-void Table::takeForeignAppends() {
-    unsigned char head[8];
-    if (io_.readAt(head, sizeof head, 0) < sizeof head) return;
-    std::uint32_t headerCount =
-        head[4] | (head[5] << 8) | (head[6] << 16) | (static_cast<std::uint32_t>(head[7]) << 24);
-    if (headerCount <= count_) return;
-    std::uint64_t size = io_.size();
-    std::uint64_t fits =
-        size > layout_.headerLength ? (size - layout_.headerLength) / layout_.recordLength : 0;
-    auto onDisk = static_cast<std::uint32_t>(std::min<std::uint64_t>(headerCount, fits));
+void Table::takeForeignAppends(const dbf::Extent& now) {
+    const std::uint32_t onDisk = now.usable();
     if (onDisk <= count_) return;
     std::size_t rl = layout_.recordLength;
     std::vector<char> extra((onDisk - count_) * rl);
@@ -452,8 +444,8 @@ std::uint32_t Table::append(const char* bytes) {
     if (!batching()) {
         io_.lockForWrite();
         try {
-            takeForeignAppends();
             const dbf::Extent before = checkBeforeWrite();
+            takeForeignAppends(before);
             rec = count_;
             std::vector<char> buf(bytes, bytes + rl);
             buf[0] = dbf::kLive;

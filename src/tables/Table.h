@@ -133,7 +133,7 @@ class Table {
     OpenMode strongestMode() const;
     void notify(const TableChange& change);
     // Shared mode: records another program appended since we last looked.
-    void takeForeignAppends();
+    void takeForeignAppends(const dbf::Extent& now);
     void writeStamp();
     void writtenHook();
     // Shared: the file as it is now, under the write lock; throws when it is damaged.
