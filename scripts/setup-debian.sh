@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool xterm x11-utils imagemagick
   librsvg2-bin desktop-file-utils debootstrap man-db
-  python3 python3-dbfread python3-dbf libdbd-xbase-perl
+  python3 python3-dbfread python3-dbf libdbd-xbase-perl fp-compiler fp-units-db
   clang libclang-rt-14-dev
 )
 missing=()

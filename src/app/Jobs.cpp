@@ -71,10 +71,7 @@ bool Jobs::folderStep(const std::string& folder, int hostedStatus) {
     state_.CarpetaTextos = folder + std::string(1, std::filesystem::path::preferred_separator);
     if (!folder.empty() && tables::folderExists(folder)) {
         // One copy of the tool at a time works on the exchange folder.
-        const std::filesystem::path ztemp = tables::mapPath("C:\\ZTEMP");
-        if (!tables::holdFolder(ztemp))
-            throw tables::EngineError("La carpeta " + ztemp.string() +
-                                      " está siendo usada por otro programa");
+        tables::holdFolderOrThrow(tables::mapPath("C:\\ZTEMP"));
         return true;
     }
     port_.message(base::texts::kNoExisteCarpeta);
