@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFont>
+#include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -20,7 +22,9 @@
 #include "app/gui/GradientPanel.h"
 #include "app/gui/HostWindow.h"
 #include "app/help/gui/HelpGui.h"
+#include "intake/gui/ButtonCaption.h"
 #include "intake/gui/Panels.h"
+#include "timetable/gui/DialogHost.h"
 #include "timetable/gui/Windows.h"
 
 using tz::app::gui::FolderList;
@@ -101,6 +105,43 @@ QList<QStorageInfo> drives() {
     return out;
 }
 
+// A question with two answers and no cancel: Esc and the close box do nothing, only "&Si" or
+// "&No" answer it (the platform's yes/no box does the same).
+class YesNoBox : public QMessageBox {
+  public:
+    using QMessageBox::QMessageBox;
+
+  protected:
+    void keyPressEvent(QKeyEvent* e) override {
+        if (e->matches(QKeySequence::Cancel)) return e->accept();
+        QMessageBox::keyPressEvent(e);
+    }
+    void closeEvent(QCloseEvent* e) override {
+        if (!clickedButton()) return e->ignore();
+        QMessageBox::closeEvent(e);
+    }
+};
+
+// The window a box asked for now belongs to: a modal window open over the main one, or the
+// main window itself.
+QWidget* boxOwner(QWidget* main) {
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal ? modal : main;
+}
+
+// Makes a box wide enough for the window manager to show its whole caption beside the title
+// bar's buttons, and keeps it above an embedded main window's host.
+void prepareBox(QMessageBox& box, const QWidget* owner) {
+    QFont title = box.font();
+    title.setBold(true);
+    title.setPointSizeF(std::max(title.pointSizeF(), 10.0));
+    const int least = QFontMetrics(title).horizontalAdvance(box.windowTitle()) + 170;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(least, 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, std::max(1, grid->columnCount()));
+    tz::timetable::gui::placeDialog(&box, owner);
+}
+
 }  // namespace
 
 TMForm::TMForm(const QStringList& args, QWidget* parent)
@@ -113,6 +154,8 @@ TMForm::TMForm(const QStringList& args, QWidget* parent)
     buildWidgets();
     std::vector<std::string> a;
     for (const QString& s : args) a.push_back(s.toStdString());
+    // Help tells what it could not find with the tool's own message box.
+    tz::help::gui::setHelpMessages([this](const std::string& text) { message(text); });
     plan_ = jobs_->FormCreate(a);
     // A window left open between jobs does not keep the timetabler's run of the tool out.
     if (!plan_.hosted) jobs_->keepFolderHeld(false);
@@ -120,6 +163,7 @@ TMForm::TMForm(const QStringList& args, QWidget* parent)
 }
 
 TMForm::~TMForm() {
+    tz::help::gui::setHelpMessages({});
     if (busy_) QApplication::restoreOverrideCursor();
     // The panels' grids watch the datasets that jobs_ owns: they go first.
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
@@ -221,6 +265,7 @@ void TMForm::buildWidgets() {
     connect(bClose_, &QPushButton::clicked, this, &TMForm::BCloseClick);
     button3_ = button(panelInferior_, "Button3", QStringLiteral("Volver a Niveles Estudios"),
                       QRect(328, 144, 129, 25));
+    tz::intake::gui::fitCaption(button3_);
     button3_->hide();
     connect(button3_, &QPushButton::clicked, this, &TMForm::Button3Click);
 
@@ -264,7 +309,17 @@ void TMForm::showStartup() {
     show();
     // The host may keep child windows of its own (an xterm's text window, for one); ours goes
     // on top of them so that it gets the clicks.
-    if (host_) raise();
+    if (host_) {
+        raise();
+        // The keys come to the tool at once ("&Salir" works without a click first).
+        activateWindow();
+    }
+}
+
+void TMForm::takeFocusBack() {
+    // A modal window that closed gives the keys back to the host's window, not to a window
+    // embedded in it.
+    if (host_ && !closed_ && isVisible()) activateWindow();
 }
 
 void TMForm::checkHost() {
@@ -325,11 +380,13 @@ void TMForm::UnidadesChange(int index) {
 }
 
 void TMForm::BExportarClick() {
+    lastJobButton_ = bExportar_;
     jobs_->state().idioma = comboBoxEuskCast_->currentText().toStdString();
     jobs_->BExportarClick(currentFolder().toStdString());
 }
 
 void TMForm::BImportarClick() {
+    lastJobButton_ = bImportar_;
     jobs_->state().idioma = comboBoxEuskCast_->currentText().toStdString();
     jobs_->BImportarClick(currentFolder().toStdString());
 }
@@ -341,33 +398,46 @@ void TMForm::Button3Click() { jobs_->Button3Click(); }
 // ---- the user-interaction port ----
 
 void TMForm::message(const std::string& text) {
+    QWidget* owner = boxOwner(this);
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(texts::kTitulo),
-                    q(tz::app::displayText(text)), QMessageBox::NoButton, this);
+                    q(tz::app::displayText(text)), QMessageBox::NoButton,
+                    tz::timetable::gui::dialogParent(owner));
     box.setTextFormat(Qt::PlainText);
     box.addButton(QString::fromUtf8(texts::kAceptar), QMessageBox::AcceptRole);
+    prepareBox(box, owner);
     box.exec();
+    takeFocusBack();
 }
 
 bool TMForm::confirm(const std::string& text) {
-    QMessageBox box(QMessageBox::Question, QString::fromUtf8(texts::kConfirmacion),
-                    q(tz::app::displayText(text)), QMessageBox::NoButton, this);
+    QWidget* owner = boxOwner(this);
+    YesNoBox box(QMessageBox::Question, QString::fromUtf8(texts::kConfirmacion),
+                 q(tz::app::displayText(text)), QMessageBox::NoButton,
+                 tz::timetable::gui::dialogParent(owner));
     box.setTextFormat(Qt::PlainText);
     QPushButton* si = box.addButton(QString::fromUtf8(texts::kSi), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(QString::fromUtf8(texts::kNo), QMessageBox::NoRole);
+    box.addButton(QString::fromUtf8(texts::kNo), QMessageBox::NoRole);
     box.setDefaultButton(si);
-    box.setEscapeButton(no);
+    // No close box in the title bar: only a button answers.
+    box.setWindowFlags((box.windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint) &
+                       ~Qt::WindowCloseButtonHint);
     tz::help::gui::setHelpContext(&box, 1);
+    prepareBox(box, owner);
     box.exec();
+    takeFocusBack();
     return box.clickedButton() == si;
 }
 
 void TMForm::errorBox(const std::string& text) {
+    QWidget* owner = isVisible() ? boxOwner(this) : nullptr;
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(texts::kTitulo),
                     q(tz::app::displayText(text) + "."), QMessageBox::NoButton,
-                    isVisible() ? this : nullptr);
+                    tz::timetable::gui::dialogParent(owner));
     box.setTextFormat(Qt::PlainText);
     box.addButton(QString::fromUtf8(texts::kAceptar), QMessageBox::AcceptRole);
+    prepareBox(box, owner);
     box.exec();
+    takeFocusBack();
 }
 
 void TMForm::setBusy(bool busy) {
@@ -379,24 +449,49 @@ void TMForm::setBusy(bool busy) {
     busy_ = busy;
 }
 
-void TMForm::showCentrePanel(bool visible) {
-    centrePanel_->setVisible(visible);
-    if (visible) centrePanel_->raise();
-}
+void TMForm::showCentrePanel(bool visible) { showPanel(centrePanel_, visible); }
 
-void TMForm::showLevelsPanel(bool visible) {
-    levelsPanel_->setVisible(visible);
-    if (visible) levelsPanel_->raise();
+void TMForm::showLevelsPanel(bool visible) { showPanel(levelsPanel_, visible); }
+
+void TMForm::showPanel(QWidget* panel, bool visible) {
+    const bool hadFocus =
+        panel->isAncestorOf(QApplication::focusWidget()) || panel->isAncestorOf(focusWidget());
+    panel->setVisible(visible);
+    if (visible) panel->raise();
+    // What a panel lies over takes no focus and no keys while it shows.
+    const bool centre = centrePanel_->isVisibleTo(this), levels = levelsPanel_->isVisibleTo(this);
+    directorios_->setEnabled(!centre && !levels);
+    for (QWidget* w :
+         {static_cast<QWidget*>(panelExportar_), static_cast<QWidget*>(panelImportar_),
+          static_cast<QWidget*>(bClose_), static_cast<QWidget*>(button3_), centrePanel_})
+        w->setEnabled(!levels);
+    if (visible) {
+        // The panel takes the focus on its first field.
+        tz::intake::gui::focusGrid(panel);
+    } else if (hadFocus) {
+        if (levels)
+            tz::intake::gui::focusGrid(levelsPanel_);
+        else if (centre)
+            tz::intake::gui::focusGrid(centrePanel_);
+        else if (lastJobButton_ && lastJobButton_->isVisibleTo(this))
+            lastJobButton_->setFocus(Qt::OtherFocusReason);
+        else
+            bClose_->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void TMForm::showVolverNiveles(bool visible) { button3_->setVisible(visible); }
 
 void TMForm::focusLevelsGrid() { tz::intake::gui::focusLevelsGrid(levelsPanel_); }
 
-void TMForm::runBellScheduleCheck() { tz::timetable::gui::runControlPlantilla(this); }
+void TMForm::runBellScheduleCheck() {
+    tz::timetable::gui::runControlPlantilla(this);
+    takeFocusBack();
+}
 
 void TMForm::runAdjustment(tz::timetable::AjustaXEL& ajuste) {
     tz::timetable::gui::runAjustaXEL(this, ajuste);
+    takeFocusBack();
 }
 
 void TMForm::closeMainWindow() { close(); }

@@ -80,6 +80,8 @@ class TMForm : public QWidget, public tz::app::UserPort {
     void fillDrives();
     void followFolder();
     void checkHost();
+    void showPanel(QWidget* panel, bool visible);
+    void takeFocusBack();
 
     std::unique_ptr<tz::app::Jobs> jobs_;
     tz::app::StartupPlan plan_;
@@ -104,4 +106,5 @@ class TMForm : public QWidget, public tz::app::UserPort {
     QPushButton* button3_ = nullptr;
     QWidget* centrePanel_ = nullptr;
     QWidget* levelsPanel_ = nullptr;
+    QPushButton* lastJobButton_ = nullptr;  // the job button last pressed
 };
