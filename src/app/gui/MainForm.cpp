@@ -311,15 +311,52 @@ void TMForm::showStartup() {
     // on top of them so that it gets the clicks.
     if (host_) {
         raise();
-        // The keys come to the tool at once ("&Salir" works without a click first).
-        activateWindow();
+        // The keys come to the tool at once ("&Salir" works without a click first), as soon
+        // as its window is on the screen.
+        windowHandle()->installEventFilter(this);
+        takeFocusBack();
+        // A window of the tool that had the keys and goes away (a box, a modal window, the
+        // help window) leaves them to the window manager, which gives them to the host's
+        // window: once it has, they come back here.
+        keysBack_ = new QTimer(this);
+        keysBack_->setInterval(50);
+        connect(keysBack_, &QTimer::timeout, this, &TMForm::keysBackTick);
+        qApp->installEventFilter(this);
     }
 }
 
+bool TMForm::eventFilter(QObject* watched, QEvent* event) {
+    if (host_ && watched == windowHandle() && event->type() == QEvent::Expose && !keysTaken_)
+        takeFocusBack();
+    if (host_ && event->type() == QEvent::Hide && watched != this && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->isWindow() && keysBack_) {
+        keysBackTries_ = 40;
+        keysBack_->start();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TMForm::keysBackTick() {
+    const quint32 focus = tz::app::gui::keyboardFocus();
+    bool ours = false;
+    for (QWindow* w : QGuiApplication::allWindows())
+        if (w->isVisible() && w->handle() && static_cast<quint32>(w->winId()) == focus) ours = true;
+    // Another window of the tool has them, or the tool gives up waiting.
+    if (ours) return keysBack_->stop();
+    // No window has them yet (0 or PointerRoot): the window manager is still choosing.
+    if (focus <= 1 && --keysBackTries_ > 0) return;
+    keysBack_->stop();
+    // Another program's window has them: a modal window of the tool still open takes them,
+    // else the main window.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible())
+        modal->activateWindow();
+    else
+        takeFocusBack();
+}
+
 void TMForm::takeFocusBack() {
-    // A modal window that closed gives the keys back to the host's window, not to a window
-    // embedded in it.
-    if (host_ && !closed_ && isVisible()) activateWindow();
+    if (!host_ || closed_ || !isVisible() || QApplication::activeModalWidget()) return;
+    if (tz::app::gui::takeKeyboard(this)) keysTaken_ = true;
 }
 
 void TMForm::checkHost() {
@@ -406,7 +443,6 @@ void TMForm::message(const std::string& text) {
     box.addButton(QString::fromUtf8(texts::kAceptar), QMessageBox::AcceptRole);
     prepareBox(box, owner);
     box.exec();
-    takeFocusBack();
 }
 
 bool TMForm::confirm(const std::string& text) {
@@ -424,7 +460,6 @@ bool TMForm::confirm(const std::string& text) {
     tz::help::gui::setHelpContext(&box, 1);
     prepareBox(box, owner);
     box.exec();
-    takeFocusBack();
     return box.clickedButton() == si;
 }
 
@@ -437,7 +472,6 @@ void TMForm::errorBox(const std::string& text) {
     box.addButton(QString::fromUtf8(texts::kAceptar), QMessageBox::AcceptRole);
     prepareBox(box, owner);
     box.exec();
-    takeFocusBack();
 }
 
 void TMForm::setBusy(bool busy) {
@@ -484,14 +518,10 @@ void TMForm::showVolverNiveles(bool visible) { button3_->setVisible(visible); }
 
 void TMForm::focusLevelsGrid() { tz::intake::gui::focusLevelsGrid(levelsPanel_); }
 
-void TMForm::runBellScheduleCheck() {
-    tz::timetable::gui::runControlPlantilla(this);
-    takeFocusBack();
-}
+void TMForm::runBellScheduleCheck() { tz::timetable::gui::runControlPlantilla(this); }
 
 void TMForm::runAdjustment(tz::timetable::AjustaXEL& ajuste) {
     tz::timetable::gui::runAjustaXEL(this, ajuste);
-    takeFocusBack();
 }
 
 void TMForm::closeMainWindow() { close(); }

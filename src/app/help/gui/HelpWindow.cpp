@@ -279,12 +279,18 @@ void HelpWindow::placeBeside(QWidget* tool) {
     QWidget* top = tool->window();
     QScreen* screen = top->screen() ? top->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
-    // The tool's frame on the screen (an embedded window has none of its own).
+    // The tool's frame on the screen.
     const QRect client(top->mapToGlobal(QPoint(0, 0)), top->size());
-    const QRect frame =
-        top->windowHandle() && top->windowHandle()->parent() ? client : top->frameGeometry();
-    const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
-                           frame.right() - client.right(), frame.bottom() - client.bottom());
+    QRect frame = top->frameGeometry();
+    // The window manager's frame of this window, guessed from the tool's own.
+    QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
+                     frame.right() - client.right(), frame.bottom() - client.bottom());
+    if (QWindow* w = top->windowHandle(); w && w->parent()) {
+        // An embedded tool: beside its host's window, whose frame it does not share.
+        while (w->parent()) w = w->parent();
+        frame = w->frameGeometry().united(client);
+        margins = w->frameMargins();
+    }
     const QSize wanted = size().grownBy(margins);
     const QRect mine = besideRect(frame, screen->availableGeometry(), wanted, 420);
     setGeometry(mine.marginsRemoved(margins));
@@ -300,9 +306,11 @@ void HelpWindow::keyPressEvent(QKeyEvent* e) {
 
 void HelpWindow::closeEvent(QCloseEvent* e) {
     QWidget::closeEvent(e);
-    // Back to the window that asked, so its keys work without a click (an embedded window
-    // would otherwise leave them to its host).
-    if (QWidget* back = askedFrom_.data(); back && back->isVisible()) back->activateWindow();
+    // Back to the window that asked, so its keys work without a click. A window embedded in
+    // another program's takes them back itself once the window manager has moved them.
+    QWidget* back = askedFrom_.data();
+    const bool embedded = back && back->windowHandle() && back->windowHandle()->parent();
+    if (back && back->isVisible() && !embedded) back->activateWindow();
 }
 
 void HelpWindow::present() {
