@@ -220,15 +220,15 @@ TEST_F(PanelsTest, TabStopsAtEditableCellsAndLeavesAtTheEnds) {
         const char* leftTo;  // else the control that has the focus
     };
     const Step steps[] = {
-        {Qt::Key_Tab, Qt::NoModifier, 0, 2, nullptr},   // COD and the description take no stop
+        {Qt::Key_Tab, Qt::NoModifier, 0, 2, nullptr},  // COD and the description take no stop
         {Qt::Key_Tab, Qt::NoModifier, 0, 4, nullptr},
-        {Qt::Key_Tab, Qt::NoModifier, 1, 2, nullptr},   // on to the next row
+        {Qt::Key_Tab, Qt::NoModifier, 1, 2, nullptr},  // on to the next row
         {Qt::Key_Backtab, Qt::ShiftModifier, 0, 4, nullptr},
         {Qt::Key_Tab, Qt::NoModifier, 1, 2, nullptr},
         {Qt::Key_Tab, Qt::NoModifier, 1, 4, nullptr},
         {Qt::Key_Tab, Qt::NoModifier, 2, 2, nullptr},
         {Qt::Key_Tab, Qt::NoModifier, 2, 4, nullptr},
-        {Qt::Key_Tab, Qt::NoModifier, -1, -1, "Button2"},  // after the last cell: out, no wrap
+        {Qt::Key_Tab, Qt::NoModifier, -1, -1, "Button2"},     // after the last cell: out, no wrap
         {Qt::Key_Backtab, Qt::ShiftModifier, 2, 4, nullptr},  // back in, where it was
         {Qt::Key_Up, Qt::NoModifier, 1, 4, nullptr},
         {Qt::Key_Tab, Qt::ControlModifier, -1, -1, "Button2"},  // Ctrl+Tab from the middle
