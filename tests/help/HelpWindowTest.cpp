@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -168,6 +170,50 @@ class HelpWindowTest : public QObject {
         QVERIFY(backend.window() && backend.window()->isVisible());
         QCOMPARE(backend.window()->archive()->file().string(), installed);
         backend.window()->closeAll();
+    }
+
+    // Beside the tool when a side has room, narrower when it has some, at the screen's edge when
+    // neither has; always on the screen.
+    void besideTheTool_data() {
+        QTest::addColumn<QRect>("tool");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("room on the right") << QRect(100, 100, 600, 300) << QRect(700, 100, 800, 600);
+        QTest::newRow("room on the left only") << QRect(1000, 50, 600, 300) << QRect(200, 50, 800, 600);
+        QTest::newRow("some room: narrower") << QRect(600, 200, 700, 300) << QRect(1300, 200, 620, 600);
+        QTest::newRow("some room on the left") << QRect(500, 0, 1200, 300) << QRect(0, 0, 500, 600);
+        QTest::newRow("no room: the edge") << QRect(300, 0, 1400, 300) << QRect(0, 0, 420, 600);
+        QTest::newRow("kept on the screen") << QRect(100, 900, 600, 150) << QRect(700, 480, 800, 600);
+    }
+    void besideTheTool() {
+        QFETCH(QRect, tool);
+        QFETCH(QRect, expected);
+        const QRect screen(0, 0, 1920, 1080);
+        const QRect got = besideRect(tool, screen, QSize(800, 600), 420);
+        QCOMPARE(got, expected);
+        QVERIFY(screen.contains(got));
+    }
+
+    // The contents of the shipped help show every entry whole; Esc closes the window.
+    void contentsWholeAndEscCloses() {
+        const std::string shipped = TZ_SHIPPED_CHM;
+        QVERIFY(QFile::exists(QString::fromStdString(shipped)));
+        ChmHelpBackend backend;
+        backend.htmlHelp(0, shipped, HH_DISPLAY_TOC, {});
+        HelpWindow* w = backend.window();
+        QVERIFY(w && w->isVisible());
+        QTreeWidget* tree = w->contentsTree();
+        QVERIFY(tree->topLevelItemCount() > 3);
+        const int room = tree->viewport()->width();
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+            const QRect r = tree->visualItemRect(*it);
+            const int need = r.left() + tree->fontMetrics().horizontalAdvance((*it)->text(0));
+            QVERIFY2(need <= room, qPrintable((*it)->text(0)));
+        }
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w,
+                        Qt::Key_Escape);
+        QVERIFY(!w->isVisible());
     }
 
     void helpContextOfWalksUpTheParents() {
