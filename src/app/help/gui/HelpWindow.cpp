@@ -223,7 +223,7 @@ void HelpWindow::fillContents() {
 }
 
 void HelpWindow::fitContentsPane() {
-    // Every entry shown whole, within reason: the page keeps at least half the window.
+    // Every entry shown whole, as long as the page keeps a readable width.
     int entries = 0;
     const QFontMetrics fm(tree_->font());
     for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
@@ -235,7 +235,7 @@ void HelpWindow::fitContentsPane() {
     entries +=
         2 * tree_->frameWidth() + tree_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16;
     const int total = std::max(splitter_->width(), width() - 20);
-    const int left = std::clamp(entries, 200, total / 2);
+    const int left = std::clamp(entries, 200, std::max(200, total - 320));
     splitter_->setSizes({left, std::max(total - left, 100)});
 }
 
@@ -292,7 +292,7 @@ void HelpWindow::placeBeside(QWidget* tool) {
         margins = w->frameMargins();
     }
     const QSize wanted = size().grownBy(margins);
-    const QRect mine = besideRect(frame, screen->availableGeometry(), wanted, 420);
+    const QRect mine = besideRect(frame, screen->availableGeometry(), wanted, 640);
     setGeometry(mine.marginsRemoved(margins));
 }
 
