@@ -177,12 +177,16 @@ class HelpWindowTest : public QObject {
     void besideTheTool_data() {
         QTest::addColumn<QRect>("tool");
         QTest::addColumn<QRect>("expected");
-        QTest::newRow("room on the right") << QRect(100, 100, 600, 300) << QRect(700, 100, 800, 600);
-        QTest::newRow("room on the left only") << QRect(1000, 50, 600, 300) << QRect(200, 50, 800, 600);
-        QTest::newRow("some room: narrower") << QRect(600, 200, 700, 300) << QRect(1300, 200, 620, 600);
+        QTest::newRow("room on the right")
+            << QRect(100, 100, 600, 300) << QRect(700, 100, 800, 600);
+        QTest::newRow("room on the left only")
+            << QRect(1000, 50, 600, 300) << QRect(200, 50, 800, 600);
+        QTest::newRow("some room: narrower")
+            << QRect(600, 200, 700, 300) << QRect(1300, 200, 620, 600);
         QTest::newRow("some room on the left") << QRect(500, 0, 1200, 300) << QRect(0, 0, 500, 600);
         QTest::newRow("no room: the edge") << QRect(300, 0, 1400, 300) << QRect(0, 0, 420, 600);
-        QTest::newRow("kept on the screen") << QRect(100, 900, 600, 150) << QRect(700, 480, 800, 600);
+        QTest::newRow("kept on the screen")
+            << QRect(100, 900, 600, 150) << QRect(700, 480, 800, 600);
     }
     void besideTheTool() {
         QFETCH(QRect, tool);
