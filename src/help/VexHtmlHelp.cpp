@@ -60,24 +60,28 @@ std::pair<std::string, std::string> splitHelpUrl(std::string_view url) {
     return {std::string(url.substr(0, sep)), topic};
 }
 
-std::filesystem::path helpFilePath(std::string_view name) {
-    return helpFilePath(name, executableFolder());
-}
+std::filesystem::path helpFilePath(std::string_view name) { return tz::tables::mapPath(name); }
 
 std::filesystem::path helpFilePath(std::string_view name, std::string_view exeFolder) {
-    std::filesystem::path path = tz::tables::mapPath(name);
-    if (tz::tables::fileExists(path)) return path;
-    const std::filesystem::path installed = installedHelpFile(name, exeFolder);
-    if (!installed.empty() && tz::tables::fileExists(installed)) return installed;
-    return path;
+    const std::vector<std::filesystem::path> places = helpFileCandidates(name, exeFolder);
+    for (const auto& p : places)
+        if (tz::tables::fileExists(p)) return p;
+    return places.front();
 }
 
-std::filesystem::path installedHelpFile(std::string_view name, std::string_view exeFolder) {
-    const auto cut = name.find_last_of("\\/:");
-    const std::string_view file = cut == std::string_view::npos ? name : name.substr(cut + 1);
-    if (exeFolder.empty() || file.empty()) return {};
-    return (std::filesystem::path(exeFolder) / ".." / "share" / "transzanderxel" / file)
-        .lexically_normal();
+std::vector<std::filesystem::path> helpFileCandidates(std::string_view name,
+                                                      std::string_view exeFolder) {
+    std::vector<std::filesystem::path> places{helpFilePath(name)};
+    if (exeFolder.empty()) return places;
+    const auto sep = name.find_last_of("\\/:");
+    const std::string file(sep == std::string_view::npos ? name : name.substr(sep + 1));
+    if (file.empty()) return places;
+    const std::filesystem::path exe(exeFolder);
+    for (std::filesystem::path p : {exe / ".." / "share" / "transzanderxel" / file, exe / file}) {
+        p = p.lexically_normal();
+        if (std::find(places.begin(), places.end(), p) == places.end()) places.push_back(p);
+    }
+    return places;
 }
 
 std::string executableFolder() {

@@ -26,13 +26,14 @@ std::string topicFileName(std::string_view topic, std::string_view defaultExtens
 // "file::/topic" split into the file and the topic ("/topic"); a plain file gives no topic.
 std::pair<std::string, std::string> splitHelpUrl(std::string_view url);
 // The file a help file name stands for on this platform ("\\ZDXM7\\XEL.CHM" under the root).
-// When that file does not exist, the help file of the same name installed with the program
-// (installedHelpFile) is used if it exists; with neither, the mapped name is returned.
 std::filesystem::path helpFilePath(std::string_view name);
+// Where a help file is looked for, in this order: the file the name stands for, then the copy an
+// installation keeps in <exeFolder>/../share/transzanderxel/, then one beside the executable
+// (as a build leaves it). Each place once; without `exeFolder`, only the first.
+std::vector<std::filesystem::path> helpFileCandidates(std::string_view name,
+                                                      std::string_view exeFolder);
+// The first of helpFileCandidates() that exists; with none, the file the name stands for.
 std::filesystem::path helpFilePath(std::string_view name, std::string_view exeFolder);
-// The help file of that name installed with the program: `exeFolder`/../share/transzanderxel/
-// followed by the name's last component ("" when `exeFolder` or the file name is empty).
-std::filesystem::path installedHelpFile(std::string_view name, std::string_view exeFolder);
 // The folder of the running executable with a trailing separator ("" when unknown).
 std::string executableFolder();
 

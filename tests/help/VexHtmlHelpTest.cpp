@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -88,6 +89,39 @@ TEST(SplitHelpUrlTest, FileAndTopic) {
     EXPECT_EQ(splitHelpUrl("XEL.CHM"), std::make_pair(std::string("XEL.CHM"), std::string()));
 }
 
+// The places a help file is looked for: the named file, the installed copy, the build's copy.
+TEST(HelpFileCandidatesTest, NamedThenInstalledThenBesideTheProgram) {
+    const char* root = std::getenv("TRANSZANDERXEL_ROOT");
+    const std::string saved = root ? root : "";
+    setenv("TRANSZANDERXEL_ROOT", "/raiz", 1);
+    const struct {
+        const char* name;
+        const char* exe;
+        std::vector<std::string> places;
+    } cases[] = {
+        {"\\ZDXM7\\XEL.CHM",
+         "/opt/tz/bin/",
+         {"/raiz/ZDXM7/XEL.CHM", "/opt/tz/share/transzanderxel/XEL.CHM", "/opt/tz/bin/XEL.CHM"}},
+        // The file beside the program is asked for by name: it is not listed twice.
+        {"/opt/tz/bin/XEL.CHM",
+         "/opt/tz/bin/",
+         {"/opt/tz/bin/XEL.CHM", "/opt/tz/share/transzanderxel/XEL.CHM"}},
+        {"C:\\Ayuda\\otra.chm",
+         "/usr/bin/",
+         {"/raiz/Ayuda/otra.chm", "/usr/share/transzanderxel/otra.chm", "/usr/bin/otra.chm"}},
+        {"\\ZDXM7\\XEL.CHM", "", {"/raiz/ZDXM7/XEL.CHM"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> got;
+        for (const auto& p : helpFileCandidates(c.name, c.exe)) got.push_back(p.string());
+        EXPECT_EQ(got, c.places) << c.name << " | " << c.exe;
+    }
+    if (root)
+        setenv("TRANSZANDERXEL_ROOT", saved.c_str(), 1);
+    else
+        unsetenv("TRANSZANDERXEL_ROOT");
+}
+
 TEST(ExecutableFolderTest, IsTheFolderOfThisTest) {
     const std::string folder = executableFolder();
     ASSERT_FALSE(folder.empty());
@@ -95,6 +129,8 @@ TEST(ExecutableFolderTest, IsTheFolderOfThisTest) {
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder) / "help_tests"));
 }
 
+// The second place looked in is the copy installed beside the program's folder; a name without a
+// file part or an unknown program folder gives none.
 TEST(InstalledHelpFileTest, ShareFolderBesideTheProgramsFolder) {
     const std::tuple<const char*, const char*, const char*> cases[] = {
         {"\\ZDXM7\\XEL.CHM", "/usr/bin/", "/usr/share/transzanderxel/XEL.CHM"},
@@ -104,9 +140,11 @@ TEST(InstalledHelpFileTest, ShareFolderBesideTheProgramsFolder) {
         {"\\ZDXM7\\", "/usr/bin/", ""},
         {"", "/usr/bin/", ""},
     };
-    for (const auto& [name, exe, expected] : cases)
-        EXPECT_EQ(installedHelpFile(name, exe), std::filesystem::path(expected))
-            << name << " | " << exe;
+    for (const auto& [name, exe, expected] : cases) {
+        const auto places = helpFileCandidates(name, exe);
+        const std::filesystem::path installed = places.size() > 1 ? places[1] : "";
+        EXPECT_EQ(installed, std::filesystem::path(expected)) << name << " | " << exe;
+    }
 }
 
 // An installed program (<prefix>/bin, <prefix>/share/transzanderxel/XEL.CHM) and an exchange

@@ -67,6 +67,7 @@ class TMForm : public QWidget, public tz::base::UserPort {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void BExportarClick();
@@ -80,6 +81,9 @@ class TMForm : public QWidget, public tz::base::UserPort {
     void fillDrives();
     void followFolder();
     void checkHost();
+    void showPanel(QWidget* panel, bool visible);
+    void takeFocusBack();
+    void keysBackTick();
 
     std::unique_ptr<tz::app::Jobs> jobs_;
     tz::app::StartupPlan plan_;
@@ -88,6 +92,9 @@ class TMForm : public QWidget, public tz::base::UserPort {
     QTimer* hostWatch_ = nullptr;
     bool busy_ = false;
     bool closed_ = false;
+    bool keysTaken_ = false;      // the embedded window has had the keyboard once
+    QTimer* keysBack_ = nullptr;  // waits for the window manager to move the keys
+    int keysBackTries_ = 0;
     QHash<QString, QString> lastFolderOnDrive_;
 
     tz::app::gui::GradientPanel* panelExportar_ = nullptr;
@@ -104,4 +111,5 @@ class TMForm : public QWidget, public tz::base::UserPort {
     QPushButton* button3_ = nullptr;
     QWidget* centrePanel_ = nullptr;
     QWidget* levelsPanel_ = nullptr;
+    QPushButton* lastJobButton_ = nullptr;  // the job button last pressed
 };

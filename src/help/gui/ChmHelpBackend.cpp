@@ -1,14 +1,53 @@
 #include "help/gui/ChmHelpBackend.h"
 
+#include <QApplication>
+#include <QMessageBox>
 #include <exception>
 
 #include "help/VexHtmlHelp.h"
 #include "help/gui/HelpWindow.h"
+#include "tables/Paths.h"
 
 namespace tz::help::gui {
 
-ChmHelpBackend::ChmHelpBackend() = default;
+namespace {
+
+// The file part of a help file name as the program writes it ("\ZDXM7\XEL.CHM": "XEL.CHM").
+std::string fileName(const std::string& name) {
+    const auto sep = name.find_last_of("\\/:");
+    return sep == std::string::npos ? name : name.substr(sep + 1);
+}
+
+}  // namespace
+
+ChmHelpBackend::ChmHelpBackend(std::string exeFolder) : exeFolder_(std::move(exeFolder)) {}
 ChmHelpBackend::~ChmHelpBackend() = default;
+
+std::string ChmHelpBackend::missingText(const std::string& name,
+                                        const std::vector<std::filesystem::path>& places) {
+    std::string text =
+        "No se encuentra el archivo de ayuda " + fileName(name) + ".\r" +
+        (places.size() == 1 ? "Se ha buscado en:" : "Se ha buscado en estos lugares:");
+    for (const auto& p : places) text += "\r" + p.string();
+    return text;
+}
+
+std::string ChmHelpBackend::unreadableText(const std::filesystem::path& file) {
+    return "No se puede leer el archivo de ayuda " + file.string() + ".";
+}
+
+void ChmHelpBackend::say(const std::string& text) {
+    if (tell) {
+        tell(text);
+        return;
+    }
+    QString shown = QString::fromStdString(text);
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("transZanderXEL"), shown,
+                    QMessageBox::NoButton, QApplication::activeModalWidget());
+    box.addButton(QStringLiteral("Aceptar"), QMessageBox::AcceptRole);
+    box.exec();
+}
 
 void ChmHelpBackend::htmlHelp(WindowHandle, const std::string& file, HhCommand command,
                               const HhData& data) {
@@ -19,9 +58,23 @@ void ChmHelpBackend::htmlHelp(WindowHandle, const std::string& file, HhCommand c
         }
         const auto [name, topic] = splitHelpUrl(file);
         if (!isChmFile(name)) return;
-        const std::filesystem::path path = helpFilePath(name);
+        const std::vector<std::filesystem::path> places = helpFileCandidates(name, exeFolder_);
+        std::filesystem::path found;
+        for (const auto& p : places) {
+            if (tables::fileExists(p)) {
+                found = tables::findExisting(p);
+                break;
+            }
+        }
+        if (found.empty()) {
+            say(missingText(name, places));
+            return;
+        }
         if (!window_) window_ = std::make_unique<HelpWindow>();
-        if (!window_->openFile(path)) return;
+        if (!window_->openFile(found)) {
+            say(unreadableText(found));
+            return;
+        }
         switch (command) {
             case HH_DISPLAY_TOC:
                 window_->showContents();

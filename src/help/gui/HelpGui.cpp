@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "help/HelpSystem.h"
 #include "help/VexHtmlHelp.h"
@@ -36,7 +38,7 @@ class F1Filter final : public QObject {
 
 struct HelpState {
     HelpSystem system;
-    std::shared_ptr<ChmHelpBackend> backend = std::make_shared<ChmHelpBackend>();
+    std::shared_ptr<ChmHelpBackend> backend = std::make_shared<ChmHelpBackend>(executableFolder());
     QPointer<F1Filter> filter;
 };
 
@@ -112,6 +114,10 @@ void setHelpFile(const QString& name) {
 QString helpFile() {
     auto& s = state();
     return s ? QString::fromStdString(s->system.applicationHelpFile()) : QString();
+}
+
+void setHelpMessages(std::function<void(const std::string&)> show) {
+    if (auto& s = state()) s->backend->tell = std::move(show);
 }
 
 HelpWindow* helpWindow() {
