@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "tables/DatasetParts.h"
 #include "tables/DbfFormat.h"
 #include "tables/Paths.h"
 #include "tables/Table.h"
@@ -12,7 +13,7 @@
 namespace tz::tables {
 namespace {
 
-constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+using parts::kNone;
 
 std::string_view trimSpaces(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -48,7 +49,11 @@ void blankRecord(const Table& t, std::vector<char>& buf) {
 
 }  // namespace
 
+// The parts (DatasetParts.h) and how they work together: the view follows the table, the link
+// and the filter; the cursor lives in the view; the pending row is stored when the cursor
+// moves; the observers hear of all of it.
 struct Dataset::Impl final : TableClient {
+    // Follows the master for a detail: registered as one of the master's observers.
     struct MasterWatch final : DatasetObserver {
         Impl* d = nullptr;
         void viewReset() override { d->followMaster(); }
@@ -56,54 +61,20 @@ struct Dataset::Impl final : TableClient {
         void currentChanged() override { d->followMaster(); }
     };
 
-    Dataset* self;
     std::shared_ptr<Table> table;
     OpenMode openMode = OpenMode::Shared;
     std::filesystem::path file;
-    int order = 0;
-    std::string indexName;
-    DatasetState state = DatasetState::Inactive;
-    mutable std::uint32_t cur = kNone;
-    mutable int curPos = -1;
-    bool atEof = true, atBof = true;
-    std::vector<char> buf;
-    std::vector<char> blankRow;  // an empty record of the open table
-    bool changed = false;
 
-    // Master–detail.
-    Dataset* master = nullptr;
-    std::string masterField;
+    parts::Cursor cursor;
+    parts::PendingRow pending;
+    parts::MasterLink link;
     MasterWatch watch;
-    bool linkValid = false;
-    std::uint32_t masterRec = kNone;
-    std::string masterText;
-    OrderedIndex::Key linkKey;
-    std::vector<Impl*> details;
+    std::vector<Impl*> details;  // datasets whose master this is
+    parts::RowFilter filter;
+    mutable parts::ViewCache view;
+    parts::Observers observers;
 
-    // Filter.
-    std::string filterText;
-    int filterField = -1;
-    std::string filterValue;
-    bool filterOn = false;
-
-    // View cache.
-    std::uint64_t gen = 0;
-    mutable std::uint64_t cachedGen = ~0ull, cachedStruct = ~0ull, cachedData = ~0ull;
-    mutable const Table* cachedTable = nullptr;
-    mutable int lo = 0, hi = 0;
-    mutable std::vector<int> fpos;
-    // Bumped each time the view is worked out anew; curPos is known to be the position of
-    // posRec while posEpoch equals it (so reading fields needs no search).
-    mutable std::uint64_t viewEpoch = 0, posEpoch = ~0ull;
-    mutable std::uint32_t posRec = kNone;
-
-    std::vector<DatasetObserver*> observers;
-    // disableControls depth, and what was held back meanwhile.
-    int controlsOff = 0;
-    bool heldReset = false, heldCurrent = false;
-    std::vector<int> heldRows;
-
-    explicit Impl(Dataset* s) : self(s) { watch.d = this; }
+    Impl() { watch.d = this; }
 
     // --- errors ---------------------------------------------------------------------------
     std::string name() const {
@@ -125,13 +96,11 @@ struct Dataset::Impl final : TableClient {
     }
     void requireEditing() const {
         requireOpen();
-        if (state != DatasetState::Edit && state != DatasetState::Insert) {
-            fail("no está en modo de edición");
-        }
+        if (!pending.editing()) fail("no está en modo de edición");
     }
     int fieldNo(std::string_view field) const {
         requireOpen();
-        int f = table->fieldIndex(field);
+        const int f = table->fieldIndex(field);
         if (f < 0) {
             throw EngineError("El campo " + std::string(field) + " no existe en la tabla " +
                               name());
@@ -141,373 +110,292 @@ struct Dataset::Impl final : TableClient {
     void checkField(int f) const {
         requireOpen();
         if (f < 0 || f >= static_cast<int>(table->fields().size())) {
-            throw EngineError("El campo número " + std::to_string(f) + " no existe en la tabla " +
-                              name());
+            throw EngineError("El campo número " + std::string(std::to_string(f)) +
+                              " no existe en la tabla " + name());
         }
-    }
-
-    // --- notifications ----------------------------------------------------------------------
-    template <class F>
-    void tell(F f) {
-        // An observer may come or go while it is told: tell those there were at the start, from
-        // a copy (on the stack for the usual few).
-        constexpr std::size_t kFew = 8;
-        if (observers.size() <= kFew) {
-            DatasetObserver* few[kFew];
-            std::size_t n = observers.size();
-            std::copy(observers.begin(), observers.end(), few);
-            for (std::size_t i = 0; i < n; ++i) f(few[i]);
-            return;
-        }
-        auto copy = observers;
-        for (auto* o : copy) f(o);
-    }
-    void tellReset() {
-        if (controlsOff > 0) {
-            heldReset = true;
-            return;
-        }
-        tell([](DatasetObserver* o) { o->viewReset(); });
-    }
-    void tellCurrent() {
-        if (controlsOff > 0) {
-            heldCurrent = true;
-            return;
-        }
-        tell([](DatasetObserver* o) { o->currentChanged(); });
-    }
-    void tellRow(int p) {
-        if (controlsOff > 0) {
-            heldRows.push_back(p);
-            return;
-        }
-        tell([p](DatasetObserver* o) { o->rowChanged(p); });
-    }
-    // What observers were not told while controls were off, told once.
-    void tellHeld() {
-        bool reset = heldReset, current = heldCurrent;
-        std::vector<int> rows;
-        rows.swap(heldRows);
-        heldReset = heldCurrent = false;
-        if (reset) {
-            tellReset();
-        } else {
-            std::sort(rows.begin(), rows.end());
-            rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-            for (int p : rows) tellRow(p);
-        }
-        if (reset || current) tellCurrent();
     }
 
     // --- the view ---------------------------------------------------------------------------
-    bool filterActive() const { return filterOn && filterField >= 0; }
-    bool linked() const { return master != nullptr; }
-    const OrderedIndex& idx() const { return table->order(order); }
-
-    bool accepts(std::uint32_t rec) const {
-        const auto& f = table->fields()[static_cast<std::size_t>(filterField)];
-        return dbf::decodeText(f, table->record(rec) + table->fieldOffset(filterField)) ==
-               filterValue;
+    bool linked() const { return link.master != nullptr; }
+    const OrderedIndex& idx() const { return table->order(cursor.order); }
+    // Position p of the order holds record p: the physical order of a table without deleted
+    // records, unlinked and unfiltered.
+    bool identity() const {
+        return cursor.order == 0 && !linked() && !filter.active() && table->deletedCount() == 0;
     }
 
     void ensureView() const {
         if (!table) {
-            lo = hi = 0;
-            fpos.clear();
+            view.lo = view.hi = 0;
+            view.filtered.clear();
             return;
         }
-        if (cachedTable == table.get() && cachedGen == gen &&
-            cachedStruct == table->structureVersion() &&
-            (!filterActive() || cachedData == table->dataVersion())) {
+        if (view.table == table.get() && view.forGeneration == view.generation &&
+            view.forStructure == table->structureVersion() &&
+            (!filter.active() || view.forData == table->dataVersion())) {
             return;
         }
         const auto& ix = idx();
         if (linked()) {
-            if (linkValid) {
-                lo = ix.lowerBound(linkKey);
-                hi = std::max(lo, ix.upperBound(linkKey));
+            if (link.valid) {
+                view.lo = ix.lowerBound(link.key);
+                view.hi = std::max(view.lo, ix.upperBound(link.key));
             } else {
-                lo = hi = 0;
+                view.lo = view.hi = 0;
             }
         } else {
-            lo = 0;
-            hi = ix.size();
+            view.lo = 0;
+            view.hi = ix.size();
         }
-        fpos.clear();
-        if (filterActive()) {
-            for (int p = lo; p < hi; ++p) {
-                if (accepts(ix.at(p))) fpos.push_back(p);
+        view.filtered.clear();
+        if (filter.active()) {
+            for (int p = view.lo; p < view.hi; ++p) {
+                if (filter.accepts(*table, ix.at(p))) view.filtered.push_back(p);
             }
         }
-        ++viewEpoch;
-        cachedTable = table.get();
-        cachedGen = gen;
-        cachedStruct = table->structureVersion();
-        cachedData = table->dataVersion();
+        ++view.epoch;
+        view.table = table.get();
+        view.forGeneration = view.generation;
+        view.forStructure = table->structureVersion();
+        view.forData = table->dataVersion();
     }
 
     int count() const {
         ensureView();
-        return filterActive() ? static_cast<int>(fpos.size()) : hi - lo;
+        return filter.active() ? static_cast<int>(view.filtered.size()) : view.hi - view.lo;
     }
     std::uint32_t recAt(int pos) const {
         ensureView();
-        return idx().at(filterActive() ? fpos[static_cast<std::size_t>(pos)] : lo + pos);
+        if (identity()) return static_cast<std::uint32_t>(pos);
+        return idx().at(filter.active() ? view.filtered[static_cast<std::size_t>(pos)]
+                                        : view.lo + pos);
     }
     int posOf(std::uint32_t rec) const {
         if (!table || !table->live(rec)) return -1;
         ensureView();
-        int p = idx().positionOf(rec);
-        if (p < lo || p >= hi) return -1;
-        if (!filterActive()) return p - lo;
-        auto it = std::lower_bound(fpos.begin(), fpos.end(), p);
-        if (it == fpos.end() || *it != p) return -1;
-        return static_cast<int>(it - fpos.begin());
+        if (identity()) return static_cast<int>(rec);
+        const int p = idx().positionOf(rec);
+        if (p < view.lo || p >= view.hi) return -1;
+        if (!filter.active()) return p - view.lo;
+        auto it = std::lower_bound(view.filtered.begin(), view.filtered.end(), p);
+        if (it == view.filtered.end() || *it != p) return -1;
+        return static_cast<int>(it - view.filtered.begin());
+    }
+    void moveToPos(int p) const {
+        const_cast<parts::Cursor&>(cursor).place(recAt(p), p, view.epoch);
     }
     // Position of the current row; when it left the view (deleted or moved away by another
     // dataset) the row now at its old position becomes current.
     int currentPos() const {
-        int n = count();
+        auto& c = const_cast<parts::Cursor&>(cursor);
+        const int n = count();
         if (n == 0) {
-            cur = kNone;
-            curPos = -1;
+            c.clear();
             return -1;
         }
-        if (cur != kNone && cur == posRec && posEpoch == viewEpoch) return curPos;
-        if (cur != kNone) {
-            int p = posOf(cur);
+        if (c.knows(view.epoch)) return c.pos;
+        if (c.rec != kNone) {
+            const int p = posOf(c.rec);
             if (p >= 0) {
-                curPos = p;
-                posRec = cur;
-                posEpoch = viewEpoch;
+                c.place(c.rec, p, view.epoch);
                 return p;
             }
         }
-        int p = std::clamp(curPos, 0, n - 1);
-        moveToPos(p);
-        return p;
+        moveToPos(std::clamp(c.pos, 0, n - 1));
+        return c.pos;
     }
     const char* rowBytes() const {
-        if (state == DatasetState::Edit || state == DatasetState::Insert) return buf.data();
+        if (pending.editing()) return pending.buf.data();
         if (currentPos() < 0) return nullptr;
-        return table->record(cur);
+        return table->record(cursor.rec);
     }
-    void moveToPos(int p) const {
-        cur = recAt(p);
-        curPos = p;
-        posRec = cur;
-        posEpoch = viewEpoch;
+    // The bytes of the row at a position of the view (the pending row where it is there).
+    const char* rowAt(int position) const {
+        const int n = count();
+        if (pending.state == DatasetState::Insert && position == n) return pending.buf.data();
+        if (position < 0 || position >= n) fail("no tiene la fila " + std::to_string(position));
+        const std::uint32_t rec = recAt(position);
+        if (pending.state == DatasetState::Edit && rec == cursor.rec) return pending.buf.data();
+        return table->record(rec);
     }
 
     // --- pending rows -----------------------------------------------------------------------
     void settle() {
-        if (state == DatasetState::Edit || state == DatasetState::Insert) {
-            if (changed) {
-                post();
-            } else {
-                cancel();
-            }
+        if (!pending.editing()) return;
+        if (pending.changed) {
+            post();
+        } else {
+            cancel();
         }
     }
 
     void post() {
-        if (state == DatasetState::Edit) {
+        if (pending.state == DatasetState::Edit) {
             requireWritable();
-            state = DatasetState::Browse;
+            pending.state = DatasetState::Browse;
             try {
-                table->update(cur, buf.data());
+                table->update(cursor.rec, pending.buf.data());
             } catch (...) {
-                state = DatasetState::Edit;
+                pending.state = DatasetState::Edit;
                 throw;
             }
-        } else if (state == DatasetState::Insert) {
+        } else if (pending.state == DatasetState::Insert) {
             requireWritable();
-            state = DatasetState::Browse;
+            pending.state = DatasetState::Browse;
+            std::uint32_t rec;
             try {
-                cur = table->append(buf.data());
+                rec = table->append(pending.buf.data());
             } catch (...) {
-                state = DatasetState::Insert;
+                pending.state = DatasetState::Insert;
                 throw;
             }
-            atEof = atBof = false;
+            // Its position is found when it is next asked for.
+            cursor.rec = rec;
+            cursor.epoch = ~0ull;
+            cursor.eof = cursor.bof = false;
         } else {
             return;
         }
-        changed = false;
-        buf.clear();
-        currentPos();
-        tellCurrent();
+        pending.changed = false;
+        pending.buf.clear();
+        if (!observers.none()) {
+            currentPos();
+            observers.current();
+        }
     }
 
     void cancel() {
-        if (state != DatasetState::Edit && state != DatasetState::Insert) return;
-        bool wasEdit = state == DatasetState::Edit;
-        state = DatasetState::Browse;
-        changed = false;
-        buf.clear();
+        if (!pending.editing()) return;
+        const bool wasEdit = pending.state == DatasetState::Edit;
+        pending.drop();
+        if (observers.none()) return;
         if (wasEdit) {
-            int p = currentPos();
-            if (p >= 0) tellRow(p);
+            const int p = currentPos();
+            if (p >= 0) observers.row(p);
         }
-        tellCurrent();
+        observers.current();
     }
 
     void append() {
         requireWritable();
         settle();
-        buf = blankRow;
-        if (linked() && linkValid) {
+        pending.buf = pending.blank;
+        if (linked() && link.valid) {
             // A new row of a detail belongs to the master's current row.
-            int f = table->orderField(order);
+            const int f = table->orderField(cursor.order);
             const auto& fd = table->fields()[static_cast<std::size_t>(f)];
-            (void)dbf::encodeText(fd, buf.data() + table->fieldOffset(f), masterText);
+            (void)dbf::encodeText(fd, pending.buf.data() + table->fieldOffset(f), link.text);
         }
-        state = DatasetState::Insert;
-        changed = false;
-        tellCurrent();
+        pending.state = DatasetState::Insert;
+        pending.changed = false;
+        observers.current();
     }
 
     // --- navigation -------------------------------------------------------------------------
     void goFirstQuietly() {
-        int n = count();
-        if (n == 0) {
-            cur = kNone;
-            curPos = -1;
-            atEof = atBof = true;
+        if (count() == 0) {
+            cursor.clear();
+            cursor.eof = cursor.bof = true;
         } else {
             moveToPos(0);
-            atEof = atBof = false;
+            cursor.eof = cursor.bof = false;
         }
     }
 
     // A new view (index, link or filter): go to its first row and tell everyone.
     void viewChanged() {
-        ++gen;
+        view.invalidate();
         goFirstQuietly();
-        tellReset();
-        tellCurrent();
+        observers.reset();
+        observers.current();
     }
 
     // --- master–detail ------------------------------------------------------------------------
-    void computeLink(bool& valid, std::uint32_t& rec, std::string& text) const {
+    void readLink(bool& valid, std::uint32_t& rec, std::string& text) const {
         valid = false;
         rec = kNone;
         text.clear();
-        if (!master || !master->isOpen()) return;
-        auto* md = master->d_.get();
-        if (md->state == DatasetState::Insert) {
+        if (!link.master || !link.master->isOpen()) return;
+        auto* md = link.master->d_.get();
+        if (md->pending.state == DatasetState::Insert) {
             valid = true;
         } else {
             if (md->currentPos() < 0) return;
             valid = true;
-            rec = md->cur;
+            rec = md->cursor.rec;
         }
-        text = master->text(masterField);
+        text = link.master->text(link.field);
     }
 
     void applyLink(bool valid, std::uint32_t rec, const std::string& text) {
-        linkValid = valid;
-        masterRec = rec;
-        masterText = text;
-        if (table && order > 0) linkKey = table->keyFor(order, masterText);
+        link.valid = valid;
+        link.rec = rec;
+        link.text = text;
+        if (table && cursor.order > 0) link.key = table->keyFor(cursor.order, link.text);
     }
 
     void followMaster() {
-        if (!table || !master) return;
+        if (!table || !link.master) return;
         bool valid;
         std::uint32_t rec;
         std::string text;
-        computeLink(valid, rec, text);
-        if (valid == linkValid && rec == masterRec && text == masterText) return;
+        readLink(valid, rec, text);
+        if (valid == link.valid && rec == link.rec && text == link.text) return;
         settle();
         applyLink(valid, rec, text);
         viewChanged();
     }
 
     void unlinkFromMaster() {
-        if (!master) return;
-        auto* md = master->d_.get();
+        if (!link.master) return;
+        auto* md = link.master->d_.get();
         md->details.erase(std::remove(md->details.begin(), md->details.end(), this),
                           md->details.end());
-        master->removeObserver(&watch);
-        master = nullptr;
-        masterField.clear();
-        linkValid = false;
-    }
-
-    // --- filter -------------------------------------------------------------------------------
-    void parseFilter() {
-        filterField = -1;
-        filterValue.clear();
-        std::string_view c = trimSpaces(filterText);
-        if (c.empty() || !table) return;
-        auto bad = [&]() {
-            throw EngineError("El filtro \"" + filterText + "\" de la tabla " + name() +
-                              " no es válido");
-        };
-        auto eq = c.find('=');
-        if (eq == std::string_view::npos) bad();
-        std::string_view field = trimSpaces(c.substr(0, eq));
-        std::string_view v = trimSpaces(c.substr(eq + 1));
-        if (field.empty() || v.size() < 2 || v.front() != '\'' || v.back() != '\'') bad();
-        v = v.substr(1, v.size() - 2);
-        std::string value;
-        for (std::size_t i = 0; i < v.size(); ++i) {
-            if (v[i] == '\'') {
-                if (i + 1 < v.size() && v[i + 1] == '\'') {
-                    value.push_back('\'');
-                    ++i;
-                } else {
-                    bad();
-                }
-            } else {
-                value.push_back(v[i]);
-            }
-        }
-        int f = fieldNo(field);
-        while (!value.empty() && value.back() == ' ') value.pop_back();
-        filterField = f;
-        filterValue = std::move(value);
+        link.master->removeObserver(&watch);
+        link.master = nullptr;
+        link.field.clear();
+        link.valid = false;
     }
 
     // --- table changes ----------------------------------------------------------------------
     void tableChanged(const TableChange& ch) override {
+        // The view follows the table's versions by itself: only observers need telling.
+        if (observers.none()) return;
         bool reset = ch.kind != TableChange::Kind::Updated;
-        if (!reset) {
+        if (ch.kind == TableChange::Kind::FieldSet) {
+            // Rows keep their places unless the field orders or filters them: the grids read
+            // every row again either way.
+            reset = true;
+        } else if (!reset) {
             const char* now = table->record(ch.rec);
             auto differs = [&](int f) {
-                int off = table->fieldOffset(f);
-                int w = table->fields()[static_cast<std::size_t>(f)].width;
+                const int off = table->fieldOffset(f);
+                const int w = table->fields()[static_cast<std::size_t>(f)].width;
                 return std::memcmp(ch.oldRecord + off, now + off, static_cast<std::size_t>(w)) != 0;
             };
-            if (order > 0 && differs(table->orderField(order))) reset = true;
-            if (filterActive() && differs(filterField)) reset = true;
+            if (cursor.order > 0 && differs(table->orderField(cursor.order))) reset = true;
+            if (filter.active() && differs(filter.field)) reset = true;
         }
         if (reset) {
-            tellReset();
+            observers.reset();
             return;
         }
-        int p = posOf(ch.rec);
-        if (p >= 0) tellRow(p);
+        const int p = posOf(ch.rec);
+        if (p >= 0) observers.row(p);
     }
 
     // --- open / close -----------------------------------------------------------------------
     void close() {
         if (!table) return;
-        if (state == DatasetState::Edit || state == DatasetState::Insert) {
-            state = DatasetState::Browse;
-            buf.clear();
-            changed = false;
-        }
+        if (pending.editing()) pending.drop();
         auto t = std::move(table);
         table.reset();
-        state = DatasetState::Inactive;
-        cur = kNone;
-        curPos = -1;
-        atEof = atBof = true;
-        order = 0;
-        indexName.clear();
-        ++gen;
+        pending.state = DatasetState::Inactive;
+        cursor.clear();
+        cursor.eof = cursor.bof = true;
+        cursor.order = 0;
+        cursor.indexName.clear();
+        view.invalidate();
         std::exception_ptr err;
         try {
             t->detach(this);
@@ -517,21 +405,21 @@ struct Dataset::Impl final : TableClient {
         t.reset();
         auto ds = details;
         for (auto* d : ds) d->followMaster();
-        tellReset();
-        tellCurrent();
+        observers.reset();
+        observers.current();
         if (err) std::rethrow_exception(err);
     }
 };
 
 // ------------------------------------------------------------------------------------------
 
-Dataset::Dataset() : d_(std::make_unique<Impl>(this)) {}
+Dataset::Dataset() : d_(std::make_unique<Impl>()) {}
 
 Dataset::~Dataset() {
     try {
         close();
     } catch (...) {
-        // A destructor cannot report; what was stored before stays readable.
+        // A destructor cannot report; what was written before stays readable.
     }
     d_->unlinkFromMaster();
     auto ds = d_->details;
@@ -549,20 +437,20 @@ void Dataset::open(const std::filesystem::path& file, OpenMode mode) {
     if (!fileExists(p)) throw EngineError("La tabla " + p.string() + " no existe");
     d_->table = Table::attach(p, mode, d_.get());
     d_->file = d_->table->path();
-    blankRecord(*d_->table, d_->blankRow);
+    blankRecord(*d_->table, d_->pending.blank);
     d_->openMode = mode;
-    d_->state = DatasetState::Browse;
-    d_->order = 0;
-    d_->indexName.clear();
+    d_->pending.state = DatasetState::Browse;
+    d_->cursor.order = 0;
+    d_->cursor.indexName.clear();
     try {
-        d_->parseFilter();
+        d_->filter.parse(d_->table.get(), d_->name());
     } catch (...) {
-        d_->filterField = -1;
+        d_->filter.field = -1;
     }
-    ++d_->gen;
+    d_->view.invalidate();
     d_->goFirstQuietly();
-    d_->tellReset();
-    d_->tellCurrent();
+    d_->observers.reset();
+    d_->observers.current();
 }
 
 void Dataset::close() { d_->close(); }
@@ -580,6 +468,8 @@ int Dataset::fieldIndex(std::string_view name) const {
     return d_->table ? d_->table->fieldIndex(name) : -1;
 }
 
+int Dataset::requireField(std::string_view name) const { return d_->fieldNo(name); }
+
 void Dataset::setIndex(std::string_view name) {
     d_->requireOpen();
     int o = 0;
@@ -590,13 +480,13 @@ void Dataset::setIndex(std::string_view name) {
         d_->fail("necesita un índice mientras está enlazada a otra tabla");
     }
     d_->settle();
-    d_->order = o;
-    d_->indexName = o ? d_->table->orderName(o) : std::string();
-    if (d_->linked()) d_->applyLink(d_->linkValid, d_->masterRec, d_->masterText);
+    d_->cursor.order = o;
+    d_->cursor.indexName = o ? d_->table->orderName(o) : std::string();
+    if (d_->linked()) d_->applyLink(d_->link.valid, d_->link.rec, d_->link.text);
     d_->viewChanged();
 }
 
-const std::string& Dataset::indexName() const { return d_->indexName; }
+const std::string& Dataset::indexName() const { return d_->cursor.indexName; }
 
 std::vector<std::string> Dataset::indexNames() const {
     return d_->table ? d_->table->indexNames() : std::vector<std::string>{};
@@ -606,132 +496,133 @@ void Dataset::first() {
     d_->requireOpen();
     d_->settle();
     d_->goFirstQuietly();
-    d_->tellCurrent();
+    d_->observers.current();
 }
 
 void Dataset::last() {
     d_->requireOpen();
     d_->settle();
-    int n = d_->count();
+    const int n = d_->count();
     if (n == 0) {
         d_->goFirstQuietly();
     } else {
         d_->moveToPos(n - 1);
-        d_->atEof = d_->atBof = false;
+        d_->cursor.eof = d_->cursor.bof = false;
     }
-    d_->tellCurrent();
+    d_->observers.current();
 }
 
 void Dataset::next() {
     d_->requireOpen();
     d_->settle();
-    int n = d_->count();
-    int p = d_->currentPos();
+    const int n = d_->count();
+    const int p = d_->currentPos();
     if (n == 0) {
-        d_->atEof = d_->atBof = true;
+        d_->cursor.eof = d_->cursor.bof = true;
     } else if (p + 1 >= n) {
-        d_->atEof = true;
-        d_->atBof = false;
+        d_->cursor.eof = true;
+        d_->cursor.bof = false;
     } else {
         d_->moveToPos(p + 1);
-        d_->atEof = d_->atBof = false;
+        d_->cursor.eof = d_->cursor.bof = false;
     }
-    d_->tellCurrent();
+    d_->observers.current();
 }
 
 void Dataset::prior() {
     d_->requireOpen();
     d_->settle();
-    int n = d_->count();
-    int p = d_->currentPos();
+    const int n = d_->count();
+    const int p = d_->currentPos();
     if (n == 0) {
-        d_->atEof = d_->atBof = true;
+        d_->cursor.eof = d_->cursor.bof = true;
     } else if (p <= 0) {
-        d_->atBof = true;
-        d_->atEof = false;
+        d_->cursor.bof = true;
+        d_->cursor.eof = false;
     } else {
         d_->moveToPos(p - 1);
-        d_->atEof = d_->atBof = false;
+        d_->cursor.eof = d_->cursor.bof = false;
     }
-    d_->tellCurrent();
+    d_->observers.current();
 }
 
-bool Dataset::eof() const { return !d_->table || d_->atEof || d_->count() == 0; }
-bool Dataset::bof() const { return !d_->table || d_->atBof || d_->count() == 0; }
+bool Dataset::eof() const { return !d_->table || d_->cursor.eof || d_->count() == 0; }
+bool Dataset::bof() const { return !d_->table || d_->cursor.bof || d_->count() == 0; }
 bool Dataset::isEmpty() const { return d_->count() == 0; }
 int Dataset::recordCount() const { return d_->count(); }
 
 int Dataset::position() const {
     if (!d_->table) return -1;
-    if (d_->state == DatasetState::Insert) return d_->count();
+    if (d_->pending.state == DatasetState::Insert) return d_->count();
     return d_->currentPos();
 }
 
 void Dataset::moveTo(int position) {
     d_->requireOpen();
     d_->settle();
-    int n = d_->count();
+    const int n = d_->count();
     if (n == 0) {
         d_->goFirstQuietly();
     } else {
         d_->moveToPos(std::clamp(position, 0, n - 1));
-        d_->atEof = d_->atBof = false;
+        d_->cursor.eof = d_->cursor.bof = false;
     }
-    d_->tellCurrent();
+    d_->observers.current();
 }
 
 bool Dataset::findKey(std::string_view value) {
     d_->requireOpen();
-    if (d_->order == 0) d_->fail("no tiene un índice seleccionado");
+    if (d_->cursor.order == 0) d_->fail("no tiene un índice seleccionado");
     auto find = [&]() -> int {
         const auto& ix = d_->idx();
         if (ix.kind() == OrderedIndex::Kind::Number && !trimSpaces(value).empty() &&
             !dbf::parseNumber(value)) {
             return -1;
         }
-        OrderedIndex::Key key = d_->table->keyFor(d_->order, value);
+        const OrderedIndex::Key key = d_->table->keyFor(d_->cursor.order, value);
         d_->ensureView();
-        int p = std::max(d_->lo, ix.lowerBound(key));
-        if (p >= d_->hi) return -1;
-        if (d_->filterActive()) {
-            auto it = std::lower_bound(d_->fpos.begin(), d_->fpos.end(), p);
-            if (it == d_->fpos.end() || !ix.keyAt(*it, key)) return -1;
-            return static_cast<int>(it - d_->fpos.begin());
+        const int p = std::max(d_->view.lo, ix.lowerBound(key));
+        if (p >= d_->view.hi) return -1;
+        if (d_->filter.active()) {
+            const auto& fp = d_->view.filtered;
+            auto it = std::lower_bound(fp.begin(), fp.end(), p);
+            if (it == fp.end() || !ix.keyAt(*it, key)) return -1;
+            return static_cast<int>(it - fp.begin());
         }
         if (!ix.keyAt(p, key)) return -1;
-        return p - d_->lo;
+        return p - d_->view.lo;
     };
     int p = find();
     if (p < 0) return false;
-    if (d_->state == DatasetState::Edit || d_->state == DatasetState::Insert) {
+    if (d_->pending.editing()) {
         d_->settle();  // storing the pending row may move rows: search again
         p = find();
         if (p < 0) {
-            d_->tellCurrent();
+            d_->observers.current();
             return false;
         }
     }
     d_->moveToPos(p);
-    d_->atEof = d_->atBof = false;
-    d_->tellCurrent();
+    d_->cursor.eof = d_->cursor.bof = false;
+    d_->observers.current();
     return true;
 }
 
-DatasetState Dataset::state() const { return d_->state; }
-bool Dataset::modified() const { return d_->changed; }
+DatasetState Dataset::state() const { return d_->pending.state; }
+bool Dataset::modified() const { return d_->pending.changed; }
 
 void Dataset::edit() {
     d_->requireWritable();
-    if (d_->state == DatasetState::Edit || d_->state == DatasetState::Insert) return;
+    if (d_->pending.editing()) return;
     if (d_->currentPos() < 0) {
         d_->append();
         return;
     }
-    d_->buf.assign(d_->table->record(d_->cur),
-                   d_->table->record(d_->cur) + d_->table->recordLength());
-    d_->state = DatasetState::Edit;
-    d_->changed = false;
-    d_->tellCurrent();
+    const char* row = d_->table->record(d_->cursor.rec);
+    d_->pending.buf.assign(row, row + d_->table->recordLength());
+    d_->pending.state = DatasetState::Edit;
+    d_->pending.changed = false;
+    d_->observers.current();
 }
 
 void Dataset::append() { d_->append(); }
@@ -743,25 +634,25 @@ void Dataset::cancel() { d_->cancel(); }
 
 void Dataset::remove() {
     d_->requireOpen();
-    if (d_->state == DatasetState::Insert) {
+    if (d_->pending.state == DatasetState::Insert) {
         d_->cancel();
         return;
     }
     d_->requireWritable();
-    if (d_->state == DatasetState::Edit) d_->cancel();
-    int p = d_->currentPos();
+    if (d_->pending.state == DatasetState::Edit) d_->cancel();
+    const int p = d_->currentPos();
     if (p < 0) d_->fail("está vacía");
-    bool wasLast = p == d_->count() - 1;
-    d_->table->remove(d_->cur);
-    int n = d_->count();
+    const bool wasLast = p == d_->count() - 1;
+    d_->table->remove(d_->cursor.rec);
+    const int n = d_->count();
     if (n == 0) {
         d_->goFirstQuietly();
     } else {
         d_->moveToPos(std::min(p, n - 1));
-        d_->atEof = wasLast;
-        d_->atBof = false;
+        d_->cursor.eof = wasLast;
+        d_->cursor.bof = false;
     }
-    d_->tellCurrent();
+    d_->observers.current();
 }
 
 namespace {
@@ -789,21 +680,38 @@ void Dataset::appendRecord(const std::vector<std::string>& values) {
         const Table& t = *d_->table;
         const auto& fs = t.fields();
         for (std::size_t i = 0; i < values.size(); ++i) {
-            char* dst = d_->buf.data() + t.fieldOffset(static_cast<int>(i));
+            char* dst = d_->pending.buf.data() + t.fieldOffset(static_cast<int>(i));
             if (fs[i].type == FieldType::Character) {
-                std::size_t n =
+                const std::size_t n =
                     std::min<std::size_t>(static_cast<std::size_t>(fs[i].width), values[i].size());
                 copyBytes(dst, values[i].data(), n);
                 continue;
             }
             checkEncode(dbf::encodeText(fs[i], dst, values[i]), *this, fs[i], values[i]);
         }
-        d_->changed = true;
+        d_->pending.changed = true;
         d_->post();
     } catch (...) {
         d_->cancel();
         throw;
     }
+}
+
+std::uint32_t Dataset::setTextOnAll(int fieldNo, std::string_view value) {
+    d_->checkField(fieldNo);
+    d_->requireWritable();
+    d_->settle();
+    const auto& f = d_->table->fields()[static_cast<std::size_t>(fieldNo)];
+    std::vector<char> bytes(d_->pending.blank.begin() + d_->table->fieldOffset(fieldNo),
+                            d_->pending.blank.begin() + d_->table->fieldOffset(fieldNo) + f.width);
+    checkEncode(dbf::encodeText(f, bytes.data(), value), *this, f, value);
+    const int n = d_->count();
+    std::vector<std::uint32_t> recs;
+    recs.reserve(static_cast<std::size_t>(n));
+    for (int p = 0; p < n; ++p) recs.push_back(d_->recAt(p));
+    const std::uint32_t changed = d_->table->setField(recs, fieldNo, bytes.data());
+    if (changed > 0) d_->observers.current();
+    return changed;
 }
 
 std::string Dataset::text(std::string_view field) const { return text(d_->fieldNo(field)); }
@@ -816,8 +724,18 @@ std::string Dataset::text(int fieldNo) const {
     return dbf::decodeText(f, row + d_->table->fieldOffset(fieldNo));
 }
 
+std::string_view Dataset::textView(int fieldNo) const {
+    d_->checkField(fieldNo);
+    const char* row = d_->rowBytes();
+    if (!row) return {};
+    const auto& f = d_->table->fields()[static_cast<std::size_t>(fieldNo)];
+    std::string_view s(row + d_->table->fieldOffset(fieldNo), static_cast<std::size_t>(f.width));
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+}
+
 double Dataset::number(std::string_view field) const {
-    int f = d_->fieldNo(field);
+    const int f = d_->fieldNo(field);
     const char* row = d_->rowBytes();
     if (!row) return 0;
     const auto& fd = d_->table->fields()[static_cast<std::size_t>(f)];
@@ -825,7 +743,7 @@ double Dataset::number(std::string_view field) const {
 }
 
 std::int64_t Dataset::integer(std::string_view field) const {
-    double v = number(field);
+    const double v = number(field);
     if (v >= 9.2e18) return std::numeric_limits<std::int64_t>::max();
     if (v <= -9.2e18) return std::numeric_limits<std::int64_t>::min();
     return std::llround(v);
@@ -841,31 +759,39 @@ void Dataset::setText(int fieldNo, std::string_view value) {
     d_->checkField(fieldNo);
     d_->requireEditing();
     const auto& f = d_->table->fields()[static_cast<std::size_t>(fieldNo)];
-    checkEncode(dbf::encodeText(f, d_->buf.data() + d_->table->fieldOffset(fieldNo), value), *this,
-                f, value);
-    d_->changed = true;
-    if (d_->state == DatasetState::Edit) {
-        int p = d_->currentPos();
-        if (p >= 0) d_->tellRow(p);
+    char* dst = d_->pending.buf.data() + d_->table->fieldOffset(fieldNo);
+    if (f.type == FieldType::Character) {
+        // Cut to the width, padded with spaces.
+        const std::size_t w = static_cast<std::size_t>(f.width);
+        const std::size_t n = std::min(w, value.size());
+        copyBytes(dst, value.data(), n);
+        std::memset(dst + n, ' ', w - n);
+    } else {
+        checkEncode(dbf::encodeText(f, dst, value), *this, f, value);
+    }
+    d_->pending.changed = true;
+    if (d_->pending.state == DatasetState::Edit && !d_->observers.none()) {
+        const int p = d_->currentPos();
+        if (p >= 0) d_->observers.row(p);
     }
 }
 
 void Dataset::setNumber(std::string_view field, double value) {
-    int fn = d_->fieldNo(field);
+    const int fn = d_->fieldNo(field);
     d_->requireEditing();
     const auto& f = d_->table->fields()[static_cast<std::size_t>(fn)];
-    checkEncode(dbf::encodeNumber(f, d_->buf.data() + d_->table->fieldOffset(fn), value), *this, f,
-                dbf::formatNumber(value));
-    d_->changed = true;
+    checkEncode(dbf::encodeNumber(f, d_->pending.buf.data() + d_->table->fieldOffset(fn), value),
+                *this, f, dbf::formatNumber(value));
+    d_->pending.changed = true;
 }
 
 void Dataset::setInteger(std::string_view field, std::int64_t value) {
-    int fn = d_->fieldNo(field);
+    const int fn = d_->fieldNo(field);
     d_->requireEditing();
     const auto& f = d_->table->fields()[static_cast<std::size_t>(fn)];
-    checkEncode(dbf::encodeInteger(f, d_->buf.data() + d_->table->fieldOffset(fn), value), *this, f,
-                std::to_string(value));
-    d_->changed = true;
+    checkEncode(dbf::encodeInteger(f, d_->pending.buf.data() + d_->table->fieldOffset(fn), value),
+                *this, f, std::to_string(value));
+    d_->pending.changed = true;
 }
 
 void Dataset::setLogical(std::string_view field, bool value) { setText(field, value ? "T" : "F"); }
@@ -873,36 +799,14 @@ void Dataset::setLogical(std::string_view field, bool value) { setText(field, va
 std::string Dataset::textAt(int position, int fieldNo) const {
     d_->checkField(fieldNo);
     const auto& f = d_->table->fields()[static_cast<std::size_t>(fieldNo)];
-    int off = d_->table->fieldOffset(fieldNo);
-    int n = d_->count();
-    if (d_->state == DatasetState::Insert && position == n) {
-        return dbf::decodeText(f, d_->buf.data() + off);
-    }
-    if (position < 0 || position >= n) {
-        d_->fail("no tiene la fila " + std::to_string(position));
-    }
-    std::uint32_t rec = d_->recAt(position);
-    if (d_->state == DatasetState::Edit && rec == d_->cur) {
-        return dbf::decodeText(f, d_->buf.data() + off);
-    }
-    return dbf::decodeText(f, d_->table->record(rec) + off);
+    return dbf::decodeText(f, d_->rowAt(position) + d_->table->fieldOffset(fieldNo));
 }
 
 std::string_view Dataset::textViewAt(int position, int fieldNo) const {
     d_->checkField(fieldNo);
     const auto& f = d_->table->fields()[static_cast<std::size_t>(fieldNo)];
-    const int off = d_->table->fieldOffset(fieldNo);
-    const int n = d_->count();
-    const char* row = nullptr;
-    if (d_->state == DatasetState::Insert && position == n) {
-        row = d_->buf.data();
-    } else {
-        if (position < 0 || position >= n) d_->fail("no tiene la fila " + std::to_string(position));
-        const std::uint32_t rec = d_->recAt(position);
-        row = d_->state == DatasetState::Edit && rec == d_->cur ? d_->buf.data()
-                                                                : d_->table->record(rec);
-    }
-    std::string_view s(row + off, static_cast<std::size_t>(f.width));
+    std::string_view s(d_->rowAt(position) + d_->table->fieldOffset(fieldNo),
+                       static_cast<std::size_t>(f.width));
     while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
     return s;
 }
@@ -920,7 +824,7 @@ Bookmark Dataset::bookmarkAt(int position) const {
 Bookmark Dataset::bookmark() const {
     d_->requireOpen();
     if (d_->currentPos() < 0) d_->fail("está vacía");
-    return d_->cur;
+    return d_->cursor.rec;
 }
 
 bool Dataset::bookmarkValid(Bookmark b) const { return d_->table && d_->posOf(b) >= 0; }
@@ -930,18 +834,18 @@ void Dataset::gotoBookmark(Bookmark b) {
     auto invalid = [&]() { d_->fail("no tiene el marcador " + std::to_string(b)); };
     if (!bookmarkValid(b)) invalid();
     d_->settle();
-    int p = d_->posOf(b);
+    const int p = d_->posOf(b);
     if (p < 0) invalid();
     d_->moveToPos(p);
-    d_->atEof = d_->atBof = false;
-    d_->tellCurrent();
+    d_->cursor.eof = d_->cursor.bof = false;
+    d_->observers.current();
 }
 
 void Dataset::setMaster(Dataset* master, std::string masterField) {
     d_->requireOpen();
     if (master == this) d_->fail("no puede ser su propia tabla maestra");
     if (master) {
-        if (d_->order == 0) d_->fail("necesita un índice para enlazarse a otra tabla");
+        if (d_->cursor.order == 0) d_->fail("necesita un índice para enlazarse a otra tabla");
         if (master->isOpen() && master->fieldIndex(masterField) < 0) {
             throw EngineError("El campo " + masterField + " no existe en la tabla " +
                               master->tableName());
@@ -950,74 +854,97 @@ void Dataset::setMaster(Dataset* master, std::string masterField) {
     d_->settle();
     d_->unlinkFromMaster();
     if (master) {
-        d_->master = master;
-        d_->masterField = std::move(masterField);
+        d_->link.master = master;
+        d_->link.field = std::move(masterField);
         master->addObserver(&d_->watch);
         master->d_->details.push_back(d_.get());
         bool valid;
         std::uint32_t rec;
         std::string text;
-        d_->computeLink(valid, rec, text);
+        d_->readLink(valid, rec, text);
         d_->applyLink(valid, rec, text);
     }
     d_->viewChanged();
 }
 
-Dataset* Dataset::master() const { return d_->master; }
+Dataset* Dataset::master() const { return d_->link.master; }
 
 void Dataset::setFilter(std::string_view condition) {
-    std::string old = d_->filterText;
-    int oldField = d_->filterField;
-    std::string oldValue = d_->filterValue;
-    d_->filterText = std::string(condition);
+    const parts::RowFilter old = d_->filter;
+    d_->filter.text = std::string(condition);
     try {
-        d_->parseFilter();
+        d_->filter.parse(d_->table.get(), d_->name());
     } catch (...) {
-        d_->filterText = old;
-        d_->filterField = oldField;
-        d_->filterValue = oldValue;
+        d_->filter = old;
         throw;
     }
-    if (d_->table && d_->filterOn) {
+    if (d_->table && d_->filter.on) {
         d_->settle();
         d_->viewChanged();
     }
 }
 
-const std::string& Dataset::filter() const { return d_->filterText; }
+const std::string& Dataset::filter() const { return d_->filter.text; }
 
 void Dataset::setFiltered(bool on) {
-    if (on == d_->filterOn) return;
+    if (on == d_->filter.on) return;
     if (d_->table) d_->settle();
-    d_->filterOn = on;
+    d_->filter.on = on;
     if (d_->table) d_->viewChanged();
 }
 
-bool Dataset::filtered() const { return d_->filterOn; }
+bool Dataset::filtered() const { return d_->filter.on; }
 
 void Dataset::flush() {
     d_->requireOpen();
     d_->table->flush();
 }
 
-void Dataset::disableControls() { ++d_->controlsOff; }
+void Dataset::disableControls() { d_->observers.disable(); }
+void Dataset::enableControls() { d_->observers.enable(); }
+bool Dataset::controlsDisabled() const { return d_->observers.disabled(); }
 
-void Dataset::enableControls() {
-    if (d_->controlsOff == 0 || --d_->controlsOff > 0) return;
-    d_->tellHeld();
-}
+void Dataset::addObserver(DatasetObserver* o) { d_->observers.add(o); }
+void Dataset::removeObserver(DatasetObserver* o) { d_->observers.remove(o); }
 
-bool Dataset::controlsDisabled() const { return d_->controlsOff > 0; }
+// --- write batches ----------------------------------------------------------------------------
 
-void Dataset::addObserver(DatasetObserver* o) {
-    if (o && std::find(d_->observers.begin(), d_->observers.end(), o) == d_->observers.end()) {
-        d_->observers.push_back(o);
+WriteBatch::WriteBatch(std::initializer_list<Dataset*> datasets) {
+    try {
+        for (Dataset* ds : datasets) {
+            if (!ds || !ds->d_->table) continue;
+            auto t = ds->d_->table;
+            if (std::any_of(tables_.begin(), tables_.end(),
+                            [&](const std::weak_ptr<Table>& w) { return w.lock() == t; })) {
+                continue;
+            }
+            t->beginBatch();
+            tables_.push_back(t);
+        }
+    } catch (...) {
+        end(false);
+        throw;
     }
 }
 
-void Dataset::removeObserver(DatasetObserver* o) {
-    d_->observers.erase(std::remove(d_->observers.begin(), d_->observers.end(), o),
-                        d_->observers.end());
+WriteBatch::~WriteBatch() { end(false); }
+
+void WriteBatch::commit() { end(true); }
+
+void WriteBatch::end(bool report) {
+    std::exception_ptr first;
+    auto tables = std::move(tables_);
+    tables_.clear();
+    for (auto& w : tables) {
+        auto t = w.lock();
+        if (!t) continue;  // closed meanwhile: its last dataset wrote it
+        try {
+            t->endBatch();
+        } catch (...) {
+            if (!first) first = std::current_exception();
+        }
+    }
+    if (first && report) std::rethrow_exception(first);
 }
 
 }  // namespace tz::tables

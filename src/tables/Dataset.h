@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -26,6 +27,7 @@ using Bookmark = std::uint32_t;
 
 // Change notifications, for Qt models and other views that follow a Dataset. No Qt here.
 // Positions are 0-based within the observed dataset's view (current index, link and filter).
+// An observer must be removed (removeObserver) before it is destroyed, or outlive the dataset.
 class DatasetObserver {
   public:
     virtual ~DatasetObserver() = default;
@@ -44,13 +46,27 @@ class DatasetObserver {
 // record order; numeric keys by value), or in physical order when no index is selected.
 // Deleted rows are never visible. A master link and a filter narrow the view further.
 //
-// Field values are bytes (Windows-1252 text) carried unchanged.
+// Field values are bytes (Windows-1252 text) carried unchanged. On an empty view (no current
+// row, not editing) the field reads give "" (text, textView), 0 (number, integer) and false
+// (logical); they still throw for a field the table lacks.
+//
+// Writes: a table opened shared is written through at each post, so another program sees every
+// stored row at once; a table held exclusively, or one in a WriteBatch (below), keeps its
+// changes in memory until flush(), the end of the batch, or its last dataset closing. Every
+// dataset over the file in this process sees them at once either way.
+//
+// Lifetimes: a master must outlive its details or be unlinked first (setMaster(nullptr, "")),
+// and an observer must outlive the dataset or be removed first; a dataset being destroyed
+// unlinks its details and its own master.
 //
 // Every method that fails throws EngineError with a Spanish text naming the table.
 class Dataset {
   public:
     Dataset();
-    ~Dataset();  // closes (a pending edit or insert is dropped, like cancel())
+    // Closes as close() does, but a failure to write is not reported: the changes of a table
+    // held exclusively or batched that could not be written are lost, and the file holds what
+    // was written before (its header counting exactly the rows on disk).
+    ~Dataset();
     Dataset(const Dataset&) = delete;
     Dataset& operator=(const Dataset&) = delete;
 
@@ -59,7 +75,11 @@ class Dataset {
     // table, or is held by another program in a conflicting mode. The cursor is on the first
     // row, state Browse, no index selected.
     void open(const std::filesystem::path& file, OpenMode mode = OpenMode::Shared);
-    // Drops a pending edit or insert (like cancel()) and releases the table.
+    // Drops a pending edit or insert (like cancel()) and releases the table. When this was the
+    // last dataset over a table held exclusively or batched, its changes are written first;
+    // when that fails, close() throws EngineError all the same after closing: the changes not
+    // written are lost, the file keeps what was written before it, its header counting exactly
+    // the rows on disk, and the dataset is closed.
     void close();
     bool isOpen() const;
     OpenMode mode() const;
@@ -70,6 +90,9 @@ class Dataset {
     const std::vector<FieldDef>& fields() const;
     // Position of the field (letter case ignored) or -1.
     int fieldIndex(std::string_view name) const;
+    // Position of the field; throws EngineError "El campo NAME no existe en la tabla T" when
+    // the table lacks it (or the dataset is closed).
+    int requireField(std::string_view name) const;
 
     // Index selection. "" = physical order. Throws for an index the table does not have.
     // The cursor goes to the first row of the new order. Pending edits are stored first.
@@ -116,12 +139,20 @@ class Dataset {
     void remove();
     // Appends and stores one row from values in field order (fewer values leave the rest empty).
     void appendRecord(const std::vector<std::string>& values);
+    // Sets the field to `value` on every row of the view and stores each row it changes, as
+    // edit(), setText() and post() on each would (a pending row is settled first), with one
+    // notification. Returns how many rows changed. The cursor stays on its row.
+    std::uint32_t setTextOnAll(int fieldNo, std::string_view value);
 
     // Field values of the current row (the pending values while editing).
     // Character: trailing spaces removed. Numeric/Float: the shortest decimal text ("1", "2.5",
     // "" when blank). Logical: "T", "F" or "". Date: "YYYYMMDD" or "". Memo: "".
     std::string text(std::string_view field) const;
     std::string text(int fieldNo) const;
+    // text() of a character field without a copy: valid until the cursor moves, the pending row
+    // changes or the table changes. Other field types give their bytes as stored, trailing
+    // spaces removed (use text for their decoded value).
+    std::string_view textView(int fieldNo) const;
     double number(std::string_view field) const;         // blank or junk → 0
     std::int64_t integer(std::string_view field) const;  // rounded to nearest
     bool logical(std::string_view field) const;
@@ -182,7 +213,36 @@ class Dataset {
     struct Impl;
 
   private:
+    friend class WriteBatch;
     std::unique_ptr<Impl> d_;
+};
+
+// Batches the writes of the tables of some open datasets for as long as it lives (a step that
+// stores many rows): a table opened shared then keeps its changes in memory, when this process
+// holds the table's folder (holdFolder, as every job does), and writes them all at the end in
+// a few large writes. Meanwhile another program reading the file sees the table as it was
+// before the batch (the header counting exactly the rows on disk) and no other writer can
+// append; once the batch ends it sees every stored row. The order of the writes keeps a crash
+// at any moment from leaving a row the header does not count (see Table::beginBatch). Tables
+// held exclusively, and tables outside the held folder, are written as they would be anyway.
+class WriteBatch {
+  public:
+    // Throws EngineError when a table cannot be batched (another program keeps its append byte
+    // locked, the table is damaged); nothing is batched then.
+    explicit WriteBatch(std::initializer_list<Dataset*> datasets);
+    // Writes what is still batched; a failure is not reported (the rows not written are lost
+    // when their tables close). Call commit() to hear of it.
+    ~WriteBatch();
+    WriteBatch(const WriteBatch&) = delete;
+    WriteBatch& operator=(const WriteBatch&) = delete;
+
+    // Writes everything now and ends the batch; throws EngineError naming the first table
+    // that could not be written (whose changes stay in memory until it closes).
+    void commit();
+
+  private:
+    void end(bool report);
+    std::vector<std::weak_ptr<Table>> tables_;
 };
 
 }  // namespace tz::tables

@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -127,10 +130,12 @@ FileIo::FileIo(FileIo&& o) noexcept
     : fd_(o.fd_),
       writable_(o.writable_),
       posix_(o.posix_),
+      appendHeld_(o.appendHeld_),
       writeLocked_(std::move(o.writeLocked_)),
       path_(std::move(o.path_)) {
     o.fd_ = -1;
     o.posix_ = Hold::None;
+    o.appendHeld_ = false;
 }
 
 FileIo& FileIo::operator=(FileIo&& o) noexcept {
@@ -139,10 +144,12 @@ FileIo& FileIo::operator=(FileIo&& o) noexcept {
         fd_ = o.fd_;
         writable_ = o.writable_;
         posix_ = o.posix_;
+        appendHeld_ = o.appendHeld_;
         writeLocked_ = std::move(o.writeLocked_);
         path_ = std::move(o.path_);
         o.fd_ = -1;
         o.posix_ = Hold::None;
+        o.appendHeld_ = false;
     }
     return *this;
 }
@@ -152,6 +159,7 @@ void FileIo::close() {
         ::close(fd_);  // also releases the flock and fcntl locks of this descriptor
         fd_ = -1;
         posix_ = Hold::None;
+        appendHeld_ = false;
         writeLocked_.clear();
     }
 }
@@ -195,6 +203,41 @@ void FileIo::writeAt(const void* src, std::size_t n, std::uint64_t offset) {
     }
 }
 
+void FileIo::writeGathered(const std::vector<Piece>& pieces, std::uint64_t offset) {
+    if (int e = injected("write", path_)) {
+        throw EngineError(systemError("No se puede escribir en el archivo", path_, e));
+    }
+    std::vector<iovec> iov;
+    iov.reserve(std::min<std::size_t>(pieces.size(), IOV_MAX));
+    std::size_t next = 0;  // first piece not yet in iov
+    std::size_t skip = 0;  // bytes of iov's first piece already written
+    while (next < pieces.size() || !iov.empty()) {
+        while (iov.size() < IOV_MAX && next < pieces.size()) {
+            if (pieces[next].size > 0) {
+                iov.push_back({const_cast<void*>(pieces[next].data), pieces[next].size});
+            }
+            ++next;
+        }
+        if (iov.empty()) break;
+        iov.front().iov_base = static_cast<char*>(iov.front().iov_base) + skip;
+        iov.front().iov_len -= skip;
+        skip = 0;
+        ssize_t r = ::pwritev(fd_, iov.data(), static_cast<int>(iov.size()),
+                              static_cast<off_t>(offset));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            throw EngineError(systemError("No se puede escribir en el archivo", path_, errno));
+        }
+        offset += static_cast<std::uint64_t>(r);
+        // Drop the pieces written whole; a piece written in part is taken up again.
+        auto done = static_cast<std::size_t>(r);
+        std::size_t whole = 0;
+        while (whole < iov.size() && done >= iov[whole].iov_len) done -= iov[whole++].iov_len;
+        iov.erase(iov.begin(), iov.begin() + static_cast<std::ptrdiff_t>(whole));
+        skip = done;
+    }
+}
+
 void FileIo::truncate(std::uint64_t size) {
     int e = injected("truncate", path_);
     if (e == 0 && ::ftruncate(fd_, static_cast<off_t>(size)) != 0) e = errno;
@@ -209,12 +252,16 @@ void FileIo::sync() {
 
 bool FileIo::tryLock(bool exclusive) {
     const Hold before = posix_;
+    const bool appendBefore = appendHeld_;
     // The POSIX part first: it fails without changing what is held. A file system that takes
     // no record locks (ENOLCK …) leaves the hold to flock.
     if (exclusive && writable_) {
         const int e = setLock(fd_, F_WRLCK, 0, 0);
         if (conflict(e)) return false;
-        if (e == 0) posix_ = Hold::Exclusive;
+        if (e == 0) {
+            posix_ = Hold::Exclusive;
+            appendHeld_ = false;  // the whole-file lock covers it
+        }
     } else if (exclusive) {
         if (lockedByOthers(fd_, F_WRLCK, 0, 0)) return false;
     } else {
@@ -242,6 +289,9 @@ bool FileIo::tryLock(bool exclusive) {
         }
         posix_ = before;
     }
+    if (appendBefore && !appendHeld_) {
+        appendHeld_ = setLock(fd_, F_WRLCK, kWriteLockOffset, 1) == 0;
+    }
     return false;
 }
 
@@ -252,9 +302,10 @@ void FileIo::unlock() {
     posix_ = Hold::None;
 }
 
-void FileIo::lockForWrite(const std::vector<Range>& ranges) {
-    std::vector<Range> all = ranges;
-    all.push_back({static_cast<std::uint64_t>(kWriteLockOffset), 1});
+namespace {
+// Takes every range (write locks, or read locks where `shared`), waiting a bounded time while
+// another owner holds one; on failure none is left taken. Throws EngineError.
+void takeRanges(int fd, const std::vector<FileIo::Range>& all, const std::filesystem::path& path) {
     // Another writer holds these only for the duration of one write; give up after a few
     // seconds rather than hang behind a program that keeps a record locked.
     auto deadline = std::chrono::steady_clock::now() + lockWait();
@@ -262,27 +313,32 @@ void FileIo::lockForWrite(const std::vector<Range>& ranges) {
         std::size_t taken = 0;
         int e = 0;
         for (; taken < all.size(); ++taken) {
-            e = setLock(fd_, all[taken].shared ? F_RDLCK : F_WRLCK,
+            e = setLock(fd, all[taken].shared ? F_RDLCK : F_WRLCK,
                         static_cast<off_t>(all[taken].start),
                         static_cast<off_t>(all[taken].length));
             if (e != 0) break;
         }
-        if (e == 0) {
-            writeLocked_ = std::move(all);
-            return;
-        }
+        if (e == 0) return;
         for (std::size_t i = 0; i < taken; ++i) {
-            setLock(fd_, F_UNLCK, static_cast<off_t>(all[i].start),
+            setLock(fd, F_UNLCK, static_cast<off_t>(all[i].start),
                     static_cast<off_t>(all[i].length));
         }
         if (!conflict(e)) {
-            throw EngineError(systemError("No se puede bloquear el archivo", path_, e));
+            throw EngineError(systemError("No se puede bloquear el archivo", path, e));
         }
         if (std::chrono::steady_clock::now() > deadline) {
-            throw EngineError("La tabla " + path_.string() + " está bloqueada por otro programa");
+            throw EngineError("La tabla " + path.string() + " está bloqueada por otro programa");
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+}  // namespace
+
+void FileIo::lockForWrite(const std::vector<Range>& ranges) {
+    std::vector<Range> all = ranges;
+    if (!appendHeld_) all.push_back({static_cast<std::uint64_t>(kWriteLockOffset), 1});
+    takeRanges(fd_, all, path_);
+    writeLocked_ = std::move(all);
 }
 
 void FileIo::unlockForWrite() {
@@ -290,6 +346,18 @@ void FileIo::unlockForWrite() {
         setLock(fd_, F_UNLCK, static_cast<off_t>(r.start), static_cast<off_t>(r.length));
     }
     writeLocked_.clear();
+}
+
+void FileIo::holdAppending() {
+    if (appendHeld_) return;
+    takeRanges(fd_, {{static_cast<std::uint64_t>(kWriteLockOffset), 1}}, path_);
+    appendHeld_ = true;
+}
+
+void FileIo::releaseAppending() {
+    if (!appendHeld_) return;
+    setLock(fd_, F_UNLCK, kWriteLockOffset, 1);
+    appendHeld_ = false;
 }
 
 int replaceFile(const std::filesystem::path& file, std::string_view bytes,
@@ -390,6 +458,28 @@ void holdFolderOrThrow(const std::filesystem::path& folder) {
     if (!holdFolder(folder)) {
         throw EngineError("La carpeta " + folder.string() + " está siendo usada por otro programa");
     }
+}
+
+bool holdsFolder(const std::filesystem::path& folder) {
+    HeldFolder& h = heldFolder();
+    std::lock_guard<std::mutex> lock(h.guard);
+    if (h.fd < 0) return false;
+    std::error_code ec;
+    std::string key = std::filesystem::weakly_canonical(folder, ec).string();
+    if (ec) key = folder.string();
+    return key == h.key;
+}
+
+FileStamp fileStamp(const std::filesystem::path& file) {
+    struct stat st {};
+    FileStamp s;
+    if (::stat(file.c_str(), &st) != 0) return s;
+    s.device = static_cast<std::uint64_t>(st.st_dev);
+    s.inode = static_cast<std::uint64_t>(st.st_ino);
+    s.size = static_cast<std::uint64_t>(st.st_size);
+    s.modified = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    s.changed = std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return s;
 }
 
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {

@@ -45,6 +45,13 @@ class FileIo {
     std::size_t readAt(void* dst, std::size_t n, std::uint64_t offset) const;
     // Writes all n bytes at `offset` or throws.
     void writeAt(const void* src, std::size_t n, std::uint64_t offset);
+    // Writes the pieces one after the other from `offset` (one write operation for the fault
+    // hook, as few system calls as the system allows) or throws.
+    struct Piece {
+        const void* data;
+        std::size_t size;
+    };
+    void writeGathered(const std::vector<Piece>& pieces, std::uint64_t offset);
     // Cuts or extends the file to `size` bytes or throws.
     void truncate(std::uint64_t size);
     void sync();
@@ -73,6 +80,12 @@ class FileIo {
     // time, then throws EngineError "La tabla … está bloqueada por otro programa".
     void lockForWrite(const std::vector<Range>& ranges = {});
     void unlockForWrite();
+    // Takes the append byte of lockForWrite and keeps it until releaseAppending(), so that no
+    // other writer that agrees on it appends meanwhile; lockForWrite then leaves it alone. Waits
+    // and throws as lockForWrite does.
+    void holdAppending();
+    void releaseAppending();
+    bool holdsAppending() const { return appendHeld_; }
 
   private:
     enum class Hold { None, Shared, Exclusive };
@@ -80,6 +93,7 @@ class FileIo {
     int fd_ = -1;
     bool writable_ = false;
     Hold posix_ = Hold::None;         // the POSIX part of the hold
+    bool appendHeld_ = false;         // holdAppending
     std::vector<Range> writeLocked_;  // taken by lockForWrite
     std::filesystem::path path_;
 };
@@ -104,6 +118,18 @@ bool holdFolder(const std::filesystem::path& folder);
 void releaseFolder();
 // holdFolder, or EngineError "La carpeta <folder> está siendo usada por otro programa".
 void holdFolderOrThrow(const std::filesystem::path& folder);
+// Whether this process holds `folder` through holdFolder.
+bool holdsFolder(const std::filesystem::path& folder);
+
+// What identifies a file's content without reading it: the file itself (device and inode),
+// its size and its modification and change times. Two equal stamps of one path mean that
+// nobody wrote the file in between. All zero when the file does not exist.
+struct FileStamp {
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t modified = 0, changed = 0;  // nanoseconds
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp fileStamp(const std::filesystem::path& file);
 
 // Both throw EngineError with the system's reason.
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to);

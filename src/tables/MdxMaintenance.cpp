@@ -106,6 +106,32 @@ std::unordered_map<const Table*, State>& states() {
     return s;
 }
 
+// The state of a table that closed with its index on disk, kept (by the table's file) for
+// the next time the table changes in this process: the index is then taken up as it is
+// instead of being built and written again, when neither file changed in between.
+struct Closed {
+    State state;
+    FileStamp dbf, mdx;
+};
+std::unordered_map<std::string, Closed>& closedStates() {
+    static std::unordered_map<std::string, Closed> c;
+    return c;
+}
+
+// Takes up the kept state of a table that opened again unchanged; false when there is none
+// that still matches both files.
+bool adopt(State& s, const Table& t) {
+    auto& closed = closedStates();
+    auto it = closed.find(t.path().string());
+    if (it == closed.end()) return false;
+    Closed c = std::move(it->second);
+    closed.erase(it);
+    if (fileStamp(t.path()) != c.dbf || fileStamp(c.state.mdx) != c.mdx) return false;
+    s = std::move(c.state);
+    s.dbfIo = std::make_unique<FileIo>(t.path(), FileIo::Access::ReadWrite);
+    return true;
+}
+
 // Builds the state of a table from its records (the change being reported included).
 void rebuild(State& s, const Table& t) {
     s.dbf = t.path();
@@ -194,6 +220,10 @@ bool apply(State& s, const Table& t, const TableChange& c) {
             case TableChange::Kind::Deleted:
                 // Deleted records keep their keys until the table is packed.
                 break;
+            case TableChange::Kind::FieldSet:
+                // Many rows at once: only a tag over that field needs building again.
+                if (bind.field == c.rec) return false;
+                break;
             case TableChange::Kind::Reloaded:
                 return false;
         }
@@ -244,7 +274,13 @@ void onChanged(const Table& t, const TableChange& c) {
             return;
         }
         if (fresh) {
-            rebuild(s, t);
+            // The first change since the table opened: its index as this process left it, if
+            // nobody touched either file since, else one built from the records.
+            if (!(it == all.end() && t.dataVersion() == 1 && c.kind != TableChange::Kind::Reloaded &&
+                  adopt(s, t) && apply(s, t, c))) {
+                rebuild(s, t);
+            }
+            s.version = t.dataVersion();
         } else if (s.managed) {
             if (!apply(s, t, c)) rebuild(s, t);
             s.version = t.dataVersion();
@@ -256,20 +292,20 @@ void onChanged(const Table& t, const TableChange& c) {
             if (fresh && s.dbase) setFlags(*s.dbfIo, s.indexed, false);
             return;
         }
-        bool exclusive = t.lockMode() == OpenMode::Exclusive;
         if (c.kind == TableChange::Kind::Appended && ++s.appends > kBulkAppends) {
             // A bulk load: building the tree once from the rows costs far less than keeping
             // it entry by entry. A shared table's header stops claiming the index until then.
             s.deferred = true;
             s.index.reset();
             s.file.reset();
-            if (!exclusive) {
+            if (t.lockMode() != OpenMode::Exclusive) {
                 s.flagsOn = false;
                 setFlags(*s.dbfIo, s.indexed, false);
             }
             return;
         }
-        if (!exclusive) persist(s);
+        // Written through: the index follows at once. Batched: when the rows are written.
+        if (!t.batching()) persist(s);
     } catch (const std::exception&) {
         // The change itself is stored; the index is rebuilt at the next one.
         states().erase(&t);
@@ -289,21 +325,31 @@ void catchUp(State& s, const Table& t) {
 void onWritten(const Table& t) {
     auto it = states().find(&t);
     if (it == states().end()) return;
-    // A shared table is written through after each post, before the change is reported: a
-    // deferred tree waits for the table to close.
-    if (it->second.deferred && t.lockMode() != OpenMode::Exclusive) return;
+    // A table written through after each post, before the change is reported: a deferred
+    // tree waits for the table to close.
+    if (it->second.deferred && !t.batching()) return;
     catchUp(it->second, t);
 }
 
 void onClosed(const Table& t) {
     auto it = states().find(&t);
     if (it == states().end()) return;
-    catchUp(it->second, t);
+    State& s = it->second;
+    catchUp(s, t);
+    // Kept for a reopening when the index is on disk whole and current.
+    if (s.managed && s.index && s.file && !s.deferred && !s.wholePending && s.flagsOn &&
+        !s.index->hasChanges() && s.version == t.dataVersion()) {
+        s.dbfIo.reset();
+        Closed c{std::move(s), fileStamp(t.path()), {}};
+        c.mdx = fileStamp(c.state.mdx);
+        closedStates()[t.path().string()] = std::move(c);
+    }
     states().erase(it);
 }
 
 void onCreated(const fs::path& dbf, const std::vector<FieldDef>& fields,
                const std::vector<std::string>& indexes) {
+    closedStates().erase(dbf.string());
     std::vector<TagSpec> specs;
     std::vector<bool> indexed(fields.size(), false);
     for (const auto& name : indexes) {

@@ -29,6 +29,8 @@ class RecordStore {
     char* append();
     // Appends `n` records from consecutive bytes.
     void append(const char* bytes, std::uint32_t n);
+    // Forgets the last record (count() > 0).
+    void removeLast() { --count_; }
 
     // The records first ≤ rec < end (end ≤ count()) as runs of consecutive bytes: calls
     // f(rec, bytes, records) for each run, in record order.

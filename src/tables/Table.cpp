@@ -75,50 +75,110 @@ std::vector<FileIo::Range> recordRanges(const dbf::Layout& l, std::uint32_t rec)
             {kLockBase, 1, true}};
 }
 
-// Writes `rows` (whole records) as records `at` onwards and counts them, in an order that lets
-// every reader see the same live rows at every moment, even when the process dies between two
-// writes: first the rows marked deleted with the end mark after them (a reader that goes by the
-// end mark rather than the count skips them), then the count, then the rows' own deletion
-// flags. When the count cannot be written, the bytes after the counted records are put back.
-// Throws EngineError; `counted` tells whether the header counts the rows by then.
-void appendRows(FileIo& io, const dbf::Layout& layout, std::uint32_t at,
-                const std::vector<char>& rows, bool& counted) {
+// The write locks of one write, taken for as long as it lives.
+class WriteLock {
+  public:
+    explicit WriteLock(FileIo& io, const std::vector<FileIo::Range>& ranges = {}) : io_(io) {
+        io_.lockForWrite(ranges);
+    }
+    ~WriteLock() { io_.unlockForWrite(); }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+
+  private:
+    FileIo& io_;
+};
+
+// The records first ≤ rec < end of a store as pieces of one gathered write.
+std::vector<FileIo::Piece> piecesOf(const RecordStore& store, std::uint32_t first,
+                                    std::uint32_t end) {
+    std::vector<FileIo::Piece> pieces;
+    const std::size_t rl = store.recordLength();
+    store.runs(first, end, [&](std::uint32_t, const char* bytes, std::uint32_t n) {
+        pieces.push_back({bytes, std::size_t(n) * rl});
+    });
+    return pieces;
+}
+
+// Writes records `at` ≤ rec < `end` of `store` (whole records; those whose flag is not live
+// are deleted ones and stay so) after the `at` the file counts, and counts them, in an order
+// that lets every reader see the same live rows at every moment, even when the process dies
+// between two writes: first the rows marked deleted with the end mark after them (a reader
+// that goes by the end mark rather than the count skips them), then the count, then the rows'
+// own deletion flags. `before` is the file as measured under the write lock. When the count
+// cannot be written, the bytes after the counted records are put back. Throws EngineError;
+// `counted` tells whether the header counts the rows by then. The store's flags are as they
+// were whatever happens.
+void appendRows(FileIo& io, const dbf::Layout& layout, RecordStore& store, std::uint32_t at,
+                std::uint32_t end, const dbf::Extent& before, bool& counted) {
     counted = false;
     const std::size_t rl = layout.recordLength;
-    const std::size_t n = rows.size() / rl;
+    const std::uint32_t n = end - at;
     const std::uint64_t offset = layout.headerLength + std::uint64_t(at) * rl;
-    const std::uint64_t oldSize = io.size();
+    const std::uint64_t bytes = std::uint64_t(n) * rl;
+    // What lies where the rows go: nothing or the end mark in a tidy file (known without
+    // reading it), else read back for restoring.
+    const std::uint64_t oldSize = before.size;
     std::string old;
     if (oldSize > offset) {
-        old.resize(
-            static_cast<std::size_t>(std::min<std::uint64_t>(oldSize - offset, rows.size() + 1)));
-        old.resize(io.readAt(old.data(), old.size(), offset));
+        if (before.tidy(layout) && oldSize == offset + 1) {
+            old.assign(1, static_cast<char>(dbf::kEndOfFile));
+        } else {
+            old.resize(static_cast<std::size_t>(std::min<std::uint64_t>(oldSize - offset, bytes + 1)));
+            old.resize(io.readAt(old.data(), old.size(), offset));
+        }
     }
-    std::vector<char> staged(rows);
-    for (std::size_t r = 0; r < n; ++r) staged[r * rl] = dbf::kDeleted;
-    staged.push_back(static_cast<char>(dbf::kEndOfFile));
+    // The rows as stored, with every flag set to deleted for the first write.
+    std::vector<std::uint32_t> liveRows;
+    liveRows.reserve(n);
+    for (std::uint32_t r = at; r < end; ++r) {
+        char* flag = store.at(r);
+        if (*flag == dbf::kLive) {
+            liveRows.push_back(r);
+            *flag = dbf::kDeleted;
+        }
+    }
+    auto restoreFlags = [&]() {
+        for (std::uint32_t r : liveRows) *store.at(r) = dbf::kLive;
+    };
+    const char eof = static_cast<char>(dbf::kEndOfFile);
+    std::vector<FileIo::Piece> pieces = piecesOf(store, at, end);
     unsigned char stamp[7];
-    dbf::headerStamp(stamp, at + static_cast<std::uint32_t>(n));
+    dbf::headerStamp(stamp, end);
     try {
-        io.writeAt(staged.data(), staged.size(), offset);
+        pieces.push_back({&eof, 1});
+        io.writeGathered(pieces, offset);
+        pieces.pop_back();
+        restoreFlags();
+        liveRows.shrink_to_fit();
         io.writeAt(stamp, sizeof stamp, 1);
     } catch (...) {
+        restoreFlags();
         try {
             if (!old.empty()) io.writeAt(old.data(), old.size(), offset);
-            if (oldSize < offset + staged.size()) io.truncate(oldSize);
+            if (oldSize < offset + bytes + 1) io.truncate(oldSize);
         } catch (const EngineError&) {
             // The first error is the one to report; the rows stay marked deleted.
         }
         throw;
     }
     counted = true;
-    bool allLive = true;
-    for (std::size_t r = 0; r < n; ++r) allLive = allLive && rows[r * rl] == dbf::kLive;
-    if (allLive && n == 1) {
-        io.writeAt(&rows[0], 1, offset);
+    if (liveRows.empty()) return;
+    if (n == 1) {
+        io.writeAt(store.at(at), 1, offset);
     } else {
-        io.writeAt(rows.data(), rows.size(), offset);
+        io.writeGathered(pieces, offset);
     }
+}
+
+// Ranges of records first ≤ rec < end for a write in place: their bytes, their lock bytes
+// (see recordRanges) and the table's lock byte for reading.
+std::vector<FileIo::Range> spanRanges(const dbf::Layout& l, std::uint32_t first,
+                                      std::uint32_t end) {
+    return {{l.headerLength + std::uint64_t(first) * l.recordLength,
+             std::uint64_t(end - first) * l.recordLength, false},
+            {kLockBase - std::uint64_t(end), std::uint64_t(end - first), false},
+            {kLockBase, 1, true}};
 }
 
 }  // namespace
@@ -228,6 +288,14 @@ void Table::applyLock(OpenMode wanted) {
     if (!wantEx && haveEx) {
         flush();
         if (!io_.tryLock(false)) locked_ = false;
+        if (batched_) {
+            // The whole-file lock held the append byte too; a batch goes on holding it.
+            try {
+                io_.holdAppending();
+            } catch (const EngineError&) {
+                batched_ = false;  // everything is written: posts go through from here
+            }
+        }
     }
     lockMode_ = wanted;
 }
@@ -256,17 +324,14 @@ void Table::load() {
     count_ = store_.count();
     diskCount_ = count_;
     isDirty_.assign(count_, false);
+    deleted_ = 0;
+    for (std::uint32_t r = 0; r < count_; ++r) deleted_ += record(r)[0] == dbf::kDeleted;
 
     auto phys = std::make_unique<Order>();
     phys->index =
         std::make_unique<OrderedIndex>(OrderedIndex::Kind::Physical, &store_, 0, 0, nullptr);
     orders_.push_back(std::move(phys));
-    std::vector<std::uint32_t> liveRecs;
-    liveRecs.reserve(count_);
-    for (std::uint32_t r = 0; r < count_; ++r) {
-        if (live(r)) liveRecs.push_back(r);
-    }
-    orders_[0]->index->rebuild(liveRecs);
+    build(*orders_[0]);
 
     // Index names: the production index file, else what this process created, else the
     // catalogue layout of that file name.
@@ -296,17 +361,23 @@ void Table::addOrder(const std::string& name, int field) {
     o->index = std::make_unique<OrderedIndex>(
         numeric ? OrderedIndex::Kind::Number : OrderedIndex::Kind::Bytes, &store_,
         fieldOffset(field), f.width, &o->numbers);
-    std::vector<std::uint32_t> liveRecs;
-    if (numeric) o->numbers.resize(count_);
-    for (std::uint32_t r = 0; r < count_; ++r) {
-        if (numeric) setNumber(*o, r);
-        if (live(r)) liveRecs.push_back(r);
-    }
-    o->index->rebuild(std::move(liveRecs));
     orders_.push_back(std::move(o));
 }
 
-void Table::setNumber(Order& o, std::uint32_t rec) {
+void Table::build(Order& o) const {
+    const bool numeric = o.index->kind() == OrderedIndex::Kind::Number;
+    if (numeric) o.numbers.resize(count_);
+    std::vector<std::uint32_t> liveRecs;
+    liveRecs.reserve(count_ - std::min(deleted_, count_));
+    for (std::uint32_t r = 0; r < count_; ++r) {
+        if (numeric) setNumber(o, r);
+        if (live(r)) liveRecs.push_back(r);
+    }
+    o.index->rebuild(std::move(liveRecs));
+    o.built = true;
+}
+
+void Table::setNumber(Order& o, std::uint32_t rec) const {
     if (o.index->kind() != OrderedIndex::Kind::Number) return;
     if (o.numbers.size() <= rec) o.numbers.resize(rec + 1);
     const auto& f = layout_.fields[static_cast<std::size_t>(o.field)];
@@ -373,6 +444,10 @@ OrderedIndex::Key Table::keyFor(int o, std::string_view value) const {
 
 void Table::notify(const TableChange& change) {
     if (hooks().changed) hooks().changed(*this, change);
+    if (clients_.size() == 1) {
+        clients_.front().client->tableChanged(change);
+        return;
+    }
     auto copy = clients_;
     for (const auto& c : copy) c.client->tableChanged(change);
 }
@@ -428,7 +503,9 @@ void Table::takeForeignAppends(const dbf::Extent& now) {
     diskCount_ = std::max(diskCount_, count_);
     isDirty_.resize(count_, false);
     for (std::uint32_t r = first; r < count_; ++r) {
+        if (!live(r)) ++deleted_;
         for (auto& o : orders_) {
+            if (!o->built) continue;
             setNumber(*o, r);
             if (live(r)) o->index->insert(r);
         }
@@ -438,36 +515,60 @@ void Table::takeForeignAppends(const dbf::Extent& now) {
     notify({TableChange::Kind::Reloaded, first, nullptr});
 }
 
+void Table::markDirty(std::uint32_t rec) {
+    if (rec < diskCount_ && !isDirty_[rec]) {
+        isDirty_[rec] = true;
+        dirty_.push_back(rec);
+    }
+}
+
 std::uint32_t Table::append(const char* bytes) {
-    std::size_t rl = layout_.recordLength;
+    const std::size_t rl = layout_.recordLength;
     std::uint32_t rec;
+    char* row;
     if (!batching()) {
-        io_.lockForWrite();
+        WriteLock lock(io_);
+        const dbf::Extent before = checkBeforeWrite();
+        takeForeignAppends(before);
+        rec = count_;
+        // Into the store first (one record past the count): written from there.
+        row = store_.append();
+        std::memcpy(row, bytes, rl);
+        row[0] = dbf::kLive;
+        bool counted = false;
         try {
-            const dbf::Extent before = checkBeforeWrite();
-            takeForeignAppends(before);
-            rec = count_;
-            std::vector<char> buf(bytes, bytes + rl);
-            buf[0] = dbf::kLive;
-            bool counted = false;
-            appendRows(io_, layout_, rec, buf, counted);
-            diskCount_ = rec + 1;
-            if (!before.tidy(layout_)) settle(rec + 1);
+            appendRows(io_, layout_, store_, rec, rec + 1, before, counted);
         } catch (...) {
-            io_.unlockForWrite();
+            if (!counted) {
+                store_.removeLast();
+                throw;
+            }
+            // Counted, still marked deleted on disk: so it is here, a deleted record.
+            row[0] = dbf::kDeleted;
+            count_ = rec + 1;
+            diskCount_ = rec + 1;
+            isDirty_.push_back(false);
+            ++deleted_;
+            for (auto& o : orders_) {
+                if (o->built) setNumber(*o, rec);
+            }
+            ++structureVersion_;
+            ++dataVersion_;
             throw;
         }
-        io_.unlockForWrite();
+        diskCount_ = rec + 1;
+        if (!before.tidy(layout_)) settle(rec + 1);
     } else {
         refuseIfDamaged();
         rec = count_;
+        row = store_.append();
+        std::memcpy(row, bytes, rl);
+        row[0] = dbf::kLive;
     }
-    char* row = store_.append();
-    std::memcpy(row, bytes, rl);
-    row[0] = dbf::kLive;
     count_ = rec + 1;
     isDirty_.push_back(false);
     for (auto& o : orders_) {
+        if (!o->built) continue;
         setNumber(*o, rec);
         o->index->insert(rec);
     }
@@ -483,102 +584,149 @@ void Table::update(std::uint32_t rec, const char* bytes) {
         throw EngineError("El registro " + std::to_string(rec + 1) + " de la tabla " + name_ +
                           " ha sido borrado");
     }
-    std::size_t rl = layout_.recordLength;
-    std::vector<char> old(record(rec), record(rec) + rl);
-    std::vector<char> now(bytes, bytes + rl);
-    now[0] = dbf::kLive;
-    if (old == now) return;
+    const std::size_t rl = layout_.recordLength;
+    char* stored = store_.at(rec);
+    // Byte 0 is the live flag on both sides (checked above; the new one is made live).
+    if (std::memcmp(stored + 1, bytes + 1, rl - 1) == 0) return;
     if (!batching()) {
-        io_.lockForWrite(recordRanges(layout_, rec));
-        try {
-            const dbf::Extent before = checkBeforeWrite();
-            io_.writeAt(now.data(), rl, layout_.headerLength + std::uint64_t(rec) * rl);
-            if (!before.tidy(layout_)) settle(count_);
-        } catch (...) {
-            io_.unlockForWrite();
-            throw;
-        }
-        io_.unlockForWrite();
+        WriteLock lock(io_, recordRanges(layout_, rec));
+        const dbf::Extent before = checkBeforeWrite();
+        io_.writeGathered({{&dbf::kLive, 1}, {bytes + 1, rl - 1}},
+                          layout_.headerLength + std::uint64_t(rec) * rl);
+        if (!before.tidy(layout_)) settle(count_);
     } else {
         refuseIfDamaged();
-        if (rec < diskCount_ && !isDirty_[rec]) {
-            isDirty_[rec] = true;
-            dirty_.push_back(rec);
-        }
+        markDirty(rec);
     }
-    std::vector<Order*> moved;
+    // The bytes before the change, for the datasets (on the stack for the usual lengths).
+    char few[512];
+    std::vector<char> many;
+    char* old = few;
+    if (rl > sizeof few) {
+        many.resize(rl);
+        old = many.data();
+    }
+    std::memcpy(old, stored, rl);
+    Order* moved[16];
+    std::vector<Order*> more;
+    std::size_t nMoved = 0;
     for (std::size_t i = 1; i < orders_.size(); ++i) {
         auto& o = *orders_[i];
+        if (!o.built) continue;
         int off = fieldOffset(o.field);
         int w = layout_.fields[static_cast<std::size_t>(o.field)].width;
-        if (std::memcmp(old.data() + off, now.data() + off, static_cast<std::size_t>(w)) != 0) {
+        if (std::memcmp(stored + off, bytes + off, static_cast<std::size_t>(w)) != 0) {
             o.index->erase(rec);
-            moved.push_back(&o);
+            if (nMoved < 16) {
+                moved[nMoved++] = &o;
+            } else {
+                more.push_back(&o);
+            }
         }
     }
-    std::memcpy(store_.at(rec), now.data(), rl);
-    for (auto* o : moved) {
+    std::memcpy(stored + 1, bytes + 1, rl - 1);
+    for (std::size_t i = 0; i < nMoved; ++i) {
+        setNumber(*moved[i], rec);
+        moved[i]->index->insert(rec);
+    }
+    for (auto* o : more) {
         setNumber(*o, rec);
         o->index->insert(rec);
     }
-    if (!moved.empty()) ++structureVersion_;
+    if (nMoved > 0) ++structureVersion_;
     ++dataVersion_;
     if (!batching()) writtenHook();
-    notify({TableChange::Kind::Updated, rec, old.data()});
+    notify({TableChange::Kind::Updated, rec, old});
 }
 
 void Table::remove(std::uint32_t rec) {
     if (!live(rec)) return;
-    std::size_t rl = layout_.recordLength;
+    const std::size_t rl = layout_.recordLength;
     if (!batching()) {
-        io_.lockForWrite(recordRanges(layout_, rec));
-        try {
-            const dbf::Extent before = checkBeforeWrite();
-            char flag = dbf::kDeleted;
-            io_.writeAt(&flag, 1, layout_.headerLength + std::uint64_t(rec) * rl);
-            if (!before.tidy(layout_)) settle(count_);
-        } catch (...) {
-            io_.unlockForWrite();
-            throw;
-        }
-        io_.unlockForWrite();
+        WriteLock lock(io_, recordRanges(layout_, rec));
+        const dbf::Extent before = checkBeforeWrite();
+        const char flag = dbf::kDeleted;
+        io_.writeAt(&flag, 1, layout_.headerLength + std::uint64_t(rec) * rl);
+        if (!before.tidy(layout_)) settle(count_);
     } else {
         refuseIfDamaged();
-        if (rec < diskCount_ && !isDirty_[rec]) {
-            isDirty_[rec] = true;
-            dirty_.push_back(rec);
-        }
+        markDirty(rec);
     }
-    for (auto& o : orders_) o->index->erase(rec);
+    for (auto& o : orders_) {
+        if (o->built) o->index->erase(rec);
+    }
     store_.at(rec)[0] = dbf::kDeleted;
+    ++deleted_;
     ++structureVersion_;
     ++dataVersion_;
     if (!batching()) writtenHook();
     notify({TableChange::Kind::Deleted, rec, nullptr});
 }
 
-void Table::flush() {
-    if (!io_.isOpen() || (dirty_.empty() && count_ == diskCount_)) return;
-    std::size_t rl = layout_.recordLength;
+std::uint32_t Table::setField(const std::vector<std::uint32_t>& recs, int field,
+                              const char* value) {
+    const auto& f = layout_.fields[static_cast<std::size_t>(field)];
+    const auto off = static_cast<std::size_t>(fieldOffset(field));
+    const auto w = static_cast<std::size_t>(f.width);
+    std::vector<std::uint32_t> changed;
+    for (std::uint32_t rec : recs) {
+        if (live(rec) && std::memcmp(record(rec) + off, value, w) != 0) changed.push_back(rec);
+    }
+    if (changed.empty()) return 0;
+    if (!batching()) {
+        // Written through one row at a time, as the posts would be.
+        std::vector<char> row(layout_.recordLength);
+        for (std::uint32_t rec : changed) {
+            std::memcpy(row.data(), record(rec), row.size());
+            std::memcpy(row.data() + off, value, w);
+            update(rec, row.data());
+        }
+        return static_cast<std::uint32_t>(changed.size());
+    }
+    refuseIfDamaged();
+    std::vector<Order*> keyed;
+    for (std::size_t i = 1; i < orders_.size(); ++i) {
+        if (orders_[i]->built && orders_[i]->field == field) keyed.push_back(orders_[i].get());
+    }
+    for (std::uint32_t rec : changed) {
+        markDirty(rec);
+        for (auto* o : keyed) o->index->erase(rec);
+        std::memcpy(store_.at(rec) + off, value, w);
+        for (auto* o : keyed) {
+            setNumber(*o, rec);
+            o->index->insert(rec);
+        }
+    }
+    if (!keyed.empty()) ++structureVersion_;
+    ++dataVersion_;
+    notify({TableChange::Kind::FieldSet, static_cast<std::uint32_t>(field), nullptr});
+    return static_cast<std::uint32_t>(changed.size());
+}
+
+void Table::writeDirty() {
+    const std::size_t rl = layout_.recordLength;
     std::sort(dirty_.begin(), dirty_.end());
-    // Rows in place first, then the new rows and the end mark, and the count last, so the
-    // header never counts a row that is not on disk.
-    // Each run of consecutive changed rows in one write per block of the store; the rows
-    // written are forgotten as they go, so a failure leaves only the rest to write.
+    // Each run of consecutive changed rows in one gathered write, under the locks of its
+    // records (a table held exclusively has the whole file locked already); the rows written
+    // are forgotten as they go, so a failure leaves only the rest to write.
     std::size_t i = 0;
     try {
         while (i < dirty_.size()) {
-            std::uint32_t r = dirty_[i];
+            const std::uint32_t r = dirty_[i];
             std::uint32_t end = r + 1;
             std::size_t j = i + 1;
             while (j < dirty_.size() && dirty_[j] == end) {
                 ++end;
                 ++j;
             }
-            store_.runs(r, end, [&](std::uint32_t at, const char* bytes, std::uint32_t n) {
-                io_.writeAt(bytes, std::size_t(n) * rl,
-                            layout_.headerLength + std::uint64_t(at) * rl);
-            });
+            const auto pieces = piecesOf(store_, r, end);
+            const std::uint64_t at = layout_.headerLength + std::uint64_t(r) * rl;
+            if (lockMode_ == OpenMode::Exclusive) {
+                io_.writeGathered(pieces, at);
+            } else {
+                WriteLock lock(io_, spanRanges(layout_, r, end));
+                io_.writeGathered(pieces, at);
+            }
             for (std::uint32_t k = r; k < end; ++k) isDirty_[k] = false;
             i = j;
         }
@@ -587,30 +735,66 @@ void Table::flush() {
         throw;
     }
     dirty_.clear();
-    if (count_ > diskCount_) {
-        std::vector<char> buf;
-        buf.reserve(std::size_t(count_ - diskCount_) * rl);
-        store_.runs(diskCount_, count_, [&](std::uint32_t, const char* bytes, std::uint32_t n) {
-            buf.insert(buf.end(), bytes, bytes + std::size_t(n) * rl);
-        });
-        bool counted = false;
-        try {
-            appendRows(io_, layout_, diskCount_, buf, counted);
-        } catch (...) {
-            if (counted) {
-                // Counted but still marked deleted on disk: written again by the next flush.
-                for (std::uint32_t r = diskCount_; r < count_; ++r) {
-                    isDirty_[r] = true;
-                    dirty_.push_back(r);
-                }
-                diskCount_ = count_;
-            }
-            throw;
+}
+
+void Table::writeNew() {
+    if (count_ <= diskCount_) return;
+    bool counted = false;
+    try {
+        if (lockMode_ == OpenMode::Exclusive) {
+            appendRows(io_, layout_, store_, diskCount_, count_, dbf::measure(io_, layout_),
+                       counted);
+        } else {
+            WriteLock lock(io_);
+            appendRows(io_, layout_, store_, diskCount_, count_, checkBeforeWrite(), counted);
         }
-        diskCount_ = count_;
+    } catch (...) {
+        if (counted) {
+            // Counted but still marked deleted on disk: written again by the next flush.
+            for (std::uint32_t r = diskCount_; r < count_; ++r) {
+                isDirty_[r] = true;
+                dirty_.push_back(r);
+            }
+            diskCount_ = count_;
+        }
+        throw;
     }
+    diskCount_ = count_;
+}
+
+void Table::flush() {
+    if (!io_.isOpen() || (dirty_.empty() && count_ == diskCount_)) return;
+    // Rows in place first, then the new rows and the end mark, and the count last, so the
+    // header never counts a row that is not on disk.
+    writeDirty();
+    writeNew();
     if (!extent_.tidy(layout_)) settle(count_);
     writtenHook();
+}
+
+void Table::beginBatch() {
+    if (batchDepth_++ > 0 || batched_ || lockMode_ != OpenMode::Shared) return;
+    if (!holdsFolder(path_.parent_path())) return;
+    try {
+        io_.holdAppending();
+        // From now on no other writer appends: the file as it is now is the one written to.
+        const dbf::Extent now = checkBeforeWrite();
+        takeForeignAppends(now);
+        extent_ = now;
+    } catch (...) {
+        io_.releaseAppending();
+        --batchDepth_;
+        throw;
+    }
+    batched_ = true;
+}
+
+void Table::endBatch() {
+    if (batchDepth_ == 0 || --batchDepth_ > 0 || !batched_) return;
+    flush();  // throws: the table stays batched, its changes kept for the next flush
+    batched_ = false;
+    // Held exclusively meanwhile, the whole-file lock covers the append byte.
+    if (lockMode_ != OpenMode::Exclusive) io_.releaseAppending();
 }
 
 }  // namespace tz::tables

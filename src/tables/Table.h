@@ -19,7 +19,9 @@ namespace tz::tables {
 
 // What changed in a table, as told to every dataset open on it.
 struct TableChange {
-    enum class Kind { Appended, Updated, Deleted, Reloaded };
+    // FieldSet: one field was given one value on many rows at once (Table::setField); `rec`
+    // is then the field's number.
+    enum class Kind { Appended, Updated, Deleted, Reloaded, FieldSet };
     Kind kind;
     std::uint32_t rec = 0;
     const char* oldRecord = nullptr;  // Updated: the bytes before the change
@@ -82,15 +84,24 @@ class Table {
     // Physical records (live and deleted).
     std::uint32_t slots() const { return count_; }
     bool live(std::uint32_t rec) const { return rec < count_ && record(rec)[0] != dbf::kDeleted; }
+    // Records marked deleted; with none, the physical order's position p holds record p.
+    std::uint32_t deletedCount() const { return deleted_; }
     const char* record(std::uint32_t rec) const { return store_.at(rec); }
     // Record count as it is in the file right now (for tests and the index module).
     std::uint32_t recordsOnDisk() const { return diskCount_; }
 
-    // Orders: 0 is the physical order; the others are the table's indexes.
+    // Orders: 0 is the physical order; the others are the table's indexes. An index is sorted
+    // when it is first asked for (order()), not when the table is opened: a table read in
+    // physical order sorts nothing. Until then changes pass it by.
     int orderCount() const { return static_cast<int>(orders_.size()); }
     // The order of the index of that name (letter case ignored), or -1.
     int findOrder(std::string_view indexName) const;
-    const OrderedIndex& order(int o) const { return *orders_[static_cast<std::size_t>(o)]->index; }
+    const OrderedIndex& order(int o) const {
+        Order& ord = *orders_[static_cast<std::size_t>(o)];
+        if (!ord.built) build(ord);
+        return *ord.index;
+    }
+    bool orderBuilt(int o) const { return orders_[static_cast<std::size_t>(o)]->built; }
     int orderField(int o) const { return orders_[static_cast<std::size_t>(o)]->field; }
     const std::string& orderName(int o) const { return orders_[static_cast<std::size_t>(o)]->name; }
     std::vector<std::string> indexNames() const;
@@ -105,8 +116,30 @@ class Table {
     std::uint32_t append(const char* bytes);
     void update(std::uint32_t rec, const char* bytes);
     void remove(std::uint32_t rec);
-    // Writes batched changes now.
+    // Gives field `field` the stored bytes `value` (its width) on each of `recs` (live records),
+    // as update() would one by one, with one notification. Returns how many rows changed.
+    std::uint32_t setField(const std::vector<std::uint32_t>& recs, int field, const char* value);
+    // Writes batched changes now. Throws EngineError; what was not written stays batched and is
+    // written by the next flush (or lost when the table closes first).
     void flush();
+
+    // Write batches. Between beginBatch() and the matching endBatch() (they nest) a table
+    // opened shared keeps its changes in memory, as a table held exclusively does, when this
+    // process holds the folder it lies in (holdFolder: a job is running, so no other copy of
+    // the tool writes there). Meanwhile it holds the append byte that dBase writers lock while
+    // they append, so no other program's row can come between the ones batched, and another
+    // program reading the file sees the table as it was before the batch. endBatch() writes
+    // everything in a few large writes, in the same crash-safe order as one row (new rows
+    // marked deleted, then the count, then their flags), and lets go of the append byte; a
+    // reader then sees every row, and the header always counts exactly the rows on disk.
+    // Elsewhere (a table held exclusively, a folder not held) a batch changes nothing.
+    // beginBatch throws EngineError when the append byte stays locked by another program or
+    // the table is damaged; endBatch throws when writing fails, and the table then stays
+    // batched until a flush succeeds or it closes.
+    void beginBatch();
+    void endBatch();
+    // Changes are kept in memory rather than written through (held exclusively, or batched).
+    bool batching() const { return lockMode_ == OpenMode::Exclusive || batched_; }
 
     // Bumped on every change that can alter which records are where in an order.
     std::uint64_t structureVersion() const { return structureVersion_; }
@@ -117,6 +150,7 @@ class Table {
     struct Order {
         std::string name;
         int field = -1;
+        bool built = false;
         std::vector<double> numbers;
         std::unique_ptr<OrderedIndex> index;
     };
@@ -128,7 +162,13 @@ class Table {
     Table(std::filesystem::path file, bool canWrite);
     void load();
     void addOrder(const std::string& name, int field);
-    void setNumber(Order& o, std::uint32_t rec);
+    // Sorts an order from the live records (const: an order is built when first read).
+    void build(Order& o) const;
+    void setNumber(Order& o, std::uint32_t rec) const;
+    void markDirty(std::uint32_t rec);
+    // Writes the rows changed in place, then the new ones (flush).
+    void writeDirty();
+    void writeNew();
     void applyLock(OpenMode wanted);
     OpenMode strongestMode() const;
     void notify(const TableChange& change);
@@ -143,7 +183,6 @@ class Table {
     // Brings the header's count and the file's end in line with the records (`ours` of them
     // being this table's), when they are not. A failure is left for the next write.
     void settle(std::uint32_t ours) noexcept;
-    bool batching() const { return lockMode_ == OpenMode::Exclusive; }
 
     std::filesystem::path path_;
     std::string key_;
@@ -154,12 +193,15 @@ class Table {
     std::uint32_t count_ = 0;
     std::uint32_t diskCount_ = 0;  // records the header on disk counts
     dbf::Extent extent_;           // the file as measured at opening (and after settle)
+    std::uint32_t deleted_ = 0;    // records marked deleted
     std::vector<std::unique_ptr<Order>> orders_;
     std::vector<Client> clients_;
     OpenMode lockMode_ = OpenMode::ReadOnly;
     bool locked_ = false;
-    std::vector<std::uint32_t> dirty_;  // exclusive: records below diskCount_ to rewrite
+    std::vector<std::uint32_t> dirty_;  // batched: records below diskCount_ to rewrite
     std::vector<bool> isDirty_;
+    int batchDepth_ = 0;
+    bool batched_ = false;  // shared, and batching (see beginBatch)
     std::uint64_t structureVersion_ = 0;
     std::uint64_t dataVersion_ = 0;
 };
