@@ -95,8 +95,7 @@ void RowFilter::parse(const Table* table, const std::string& tableName) {
         return;
     }
     auto bad = [&]() {
-        throw EngineError("El filtro \"" + text + "\" de la tabla " + tableName +
-                          " no es válido");
+        throw EngineError("El filtro \"" + text + "\" de la tabla " + tableName + " no es válido");
     };
     const auto eq = c.find('=');
     if (eq == std::string_view::npos) bad();

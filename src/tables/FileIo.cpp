@@ -6,8 +6,8 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -222,8 +222,8 @@ void FileIo::writeGathered(const std::vector<Piece>& pieces, std::uint64_t offse
         iov.front().iov_base = static_cast<char*>(iov.front().iov_base) + skip;
         iov.front().iov_len -= skip;
         skip = 0;
-        ssize_t r = ::pwritev(fd_, iov.data(), static_cast<int>(iov.size()),
-                              static_cast<off_t>(offset));
+        ssize_t r =
+            ::pwritev(fd_, iov.data(), static_cast<int>(iov.size()), static_cast<off_t>(offset));
         if (r < 0) {
             if (errno == EINTR) continue;
             throw EngineError(systemError("No se puede escribir en el archivo", path_, errno));

@@ -276,8 +276,8 @@ void onChanged(const Table& t, const TableChange& c) {
         if (fresh) {
             // The first change since the table opened: its index as this process left it, if
             // nobody touched either file since, else one built from the records.
-            if (!(it == all.end() && t.dataVersion() == 1 && c.kind != TableChange::Kind::Reloaded &&
-                  adopt(s, t) && apply(s, t, c))) {
+            if (!(it == all.end() && t.dataVersion() == 1 &&
+                  c.kind != TableChange::Kind::Reloaded && adopt(s, t) && apply(s, t, c))) {
                 rebuild(s, t);
             }
             s.version = t.dataVersion();

@@ -124,7 +124,8 @@ void appendRows(FileIo& io, const dbf::Layout& layout, RecordStore& store, std::
         if (before.tidy(layout) && oldSize == offset + 1) {
             old.assign(1, static_cast<char>(dbf::kEndOfFile));
         } else {
-            old.resize(static_cast<std::size_t>(std::min<std::uint64_t>(oldSize - offset, bytes + 1)));
+            old.resize(
+                static_cast<std::size_t>(std::min<std::uint64_t>(oldSize - offset, bytes + 1)));
             old.resize(io.readAt(old.data(), old.size(), offset));
         }
     }

@@ -11,7 +11,6 @@ namespace tz::timetable {
 
 using tables::Dataset;
 using tables::DatasetState;
-using tables::EngineError;
 using tables::OpenMode;
 
 const std::vector<Desplegable>& desplegables() {
@@ -319,21 +318,17 @@ void AjustaXEL::CreaTXTCuadroHorario() {
     // Room for every record up front (a type 2 line is 77 characters, a type 3 line 28, each
     // with CR LF), so the text is not copied as it grows nor held twice at its peak.
     out.reserve(out.size() + std::size_t(n2) * 79 + std::size_t(n3) * 30);
-    auto col = [](const Dataset& ds, const char* name) {
-        int i = ds.fieldIndex(name);
-        if (i < 0)
-            throw EngineError("El campo " + std::string(name) + " no existe en la tabla " +
-                              ds.tableName());
-        return i;
-    };
-    const int kTipdoc = col(h2, "TIPDOC"), kDoc = col(h2, "DOC"), kSes = col(h2, "NUMSESION"),
-              kDia = col(h2, "DIASEM"), kTar = col(h2, "TIPTAR"), kIni = col(h2, "HORAINI"),
-              kFin = col(h2, "HORAFIN"), kGrn = col(h2, "GRUPNIV"), kAsig = col(h2, "CODASIG"),
-              kTasig = col(h2, "TIPASIG"), kIdi = col(h2, "IDIOMA"), kAula = col(h2, "AULA_OBS"),
-              kAct = col(h2, "TIP_ACTIV"), kKey = col(h2, "PROF_DIA_SES");
-    const int gCod = col(h3, "CODGRUPO"), gTip = col(h3, "TIPDOC"), gDoc = col(h3, "DOC"),
-              gSes = col(h3, "NUMSESGRUP"), gDia = col(h3, "DIASEM"), gNum = col(h3, "NUMALUM"),
-              gKey = col(h3, "PROF_DIA_SES");
+    const int kTipdoc = h2.requireField("TIPDOC"), kDoc = h2.requireField("DOC"),
+              kSes = h2.requireField("NUMSESION"), kDia = h2.requireField("DIASEM"),
+              kTar = h2.requireField("TIPTAR"), kIni = h2.requireField("HORAINI"),
+              kFin = h2.requireField("HORAFIN"), kGrn = h2.requireField("GRUPNIV"),
+              kAsig = h2.requireField("CODASIG"), kTasig = h2.requireField("TIPASIG"),
+              kIdi = h2.requireField("IDIOMA"), kAula = h2.requireField("AULA_OBS"),
+              kAct = h2.requireField("TIP_ACTIV"), kKey = h2.requireField("PROF_DIA_SES");
+    const int gCod = h3.requireField("CODGRUPO"), gTip = h3.requireField("TIPDOC"),
+              gDoc = h3.requireField("DOC"), gSes = h3.requireField("NUMSESGRUP"),
+              gDia = h3.requireField("DIASEM"), gNum = h3.requireField("NUMALUM"),
+              gKey = h3.requireField("PROF_DIA_SES");
 
     for (int i = 0; i < n2; ++i) {
         auto f = [&](int k) { return h2.textAt(i, k); };

@@ -61,15 +61,6 @@ struct Horas {
     std::string ini, fin;
 };
 
-// The position of a field the step needs; a table without it is an engine error.
-int field(const Dataset& ds, const char* name) {
-    const int i = ds.fieldIndex(name);
-    if (i < 0)
-        throw tables::EngineError("El campo " + std::string(name) + " no existe en la tabla " +
-                                  ds.tableName());
-    return i;
-}
-
 // A numeric field as an integer rounded to the nearest whole number (blank: 0).
 std::int64_t integerAt(const Dataset& ds, int f) {
     const std::string t = ds.text(f);
@@ -91,24 +82,16 @@ void editOrAppend(Dataset& ds, const std::string& key) {
 
 // Deletes the rows still marked "N", then marks every remaining row "N".
 void cleanUp(Dataset& ds) {
-    const int regMod = ds.fieldIndex("REG_MOD");
-    if (regMod < 0)
-        throw tables::EngineError("El campo REG_MOD no existe en la tabla " + ds.tableName());
+    const int regMod = ds.requireField("REG_MOD");
     std::vector<tables::Bookmark> gone;
     const int n = ds.recordCount();
     for (int i = 0; i < n; ++i)
-        if (ds.textAt(i, regMod) == "N") gone.push_back(ds.bookmarkAt(i));
+        if (ds.textViewAt(i, regMod) == "N") gone.push_back(ds.bookmarkAt(i));
     for (auto b : gone) {
         ds.gotoBookmark(b);
         ds.remove();
     }
-    if (ds.isEmpty()) return;
-    for (ds.first(); !ds.eof(); ds.next()) {
-        if (ds.text(regMod) == "N") continue;
-        ds.edit();
-        ds.setText(regMod, "N");
-        ds.post();
-    }
+    ds.setTextOnAll(regMod, "N");
 }
 
 }  // namespace
@@ -128,38 +111,41 @@ void ExportaCuadros() {
     h3.setIndex("PROF_DIA_SES");
     plantilla.open(tables::ztempFile("PLANTILLA.DBF"), OpenMode::Shared);
     plantilla.setIndex("HORA");
+    // The export tables reach the file once, when the step has stored every row.
+    tables::WriteBatch lote({&h2, &h3});
 
     // Field positions, resolved once for the whole run.
-    const int sProf = field(soluc, "PROF"), sDia = field(soluc, "DIA"),
-              sHora = field(soluc, "HORA"), sSesiones = field(soluc, "SESIONES"),
-              sGrupo = field(soluc, "CODGRUPO"), sAsig = field(soluc, "ASIG"),
-              sTarea = field(soluc, "TAREA"), sAula = field(soluc, "AULA");
-    const int pAbrev = field(profes, "ABREV"), pNombre = field(profes, "NOMBRE"),
-              pDepart = field(profes, "DEPART"), pDni = field(profes, "DNI"),
-              pTipo = field(profes, "TIPODNI");
-    const int d2Tipreg = field(h2, "TIPREG"), d2Tipdoc = field(h2, "TIPDOC"),
-              d2Abrev = field(h2, "ABREVPROF"), d2Doc = field(h2, "DOC"),
-              d2Sesion = field(h2, "NUMSESION"), d2Dia = field(h2, "DIASEM"),
-              d2Tarea = field(h2, "TIPTAR"), d2Ini = field(h2, "HORAINI"),
-              d2Fin = field(h2, "HORAFIN"), d2Nivel = field(h2, "GRUPNIV"),
-              d2Asig = field(h2, "ABREVASIG"), d2CodAsig = field(h2, "CODASIG"),
-              d2TipAsig = field(h2, "TIPASIG"), d2Idioma = field(h2, "IDIOMA"),
-              d2Aula = field(h2, "AULA_OBS"), d2Activ = field(h2, "TIP_ACTIV"),
-              d2Clave = field(h2, "PROF_DIA_SES"), d2DiaSes = field(h2, "DIA_SES"),
-              d2Mod = field(h2, "REG_MOD");
-    const int d3Tipreg = field(h3, "TIPREG"), d3Grupo = field(h3, "ABREVGRUP"),
-              d3Codigo = field(h3, "CODGRUPO"), d3Tipdoc = field(h3, "TIPDOC"),
-              d3Abrev = field(h3, "ABREVPROF"), d3Doc = field(h3, "DOC"),
-              d3Sesion = field(h3, "NUMSESGRUP"), d3Dia = field(h3, "DIASEM"),
-              d3Alumnos = field(h3, "NUMALUM"), d3Clave = field(h3, "PROF_DIA_SES"),
-              d3Mod = field(h3, "REG_MOD");
+    const int sProf = soluc.requireField("PROF"), sDia = soluc.requireField("DIA"),
+              sHora = soluc.requireField("HORA"), sSesiones = soluc.requireField("SESIONES"),
+              sGrupo = soluc.requireField("CODGRUPO"), sAsig = soluc.requireField("ASIG"),
+              sTarea = soluc.requireField("TAREA"), sAula = soluc.requireField("AULA");
+    const int pAbrev = profes.requireField("ABREV"), pNombre = profes.requireField("NOMBRE"),
+              pDepart = profes.requireField("DEPART"), pDni = profes.requireField("DNI"),
+              pTipo = profes.requireField("TIPODNI");
+    const int d2Tipreg = h2.requireField("TIPREG"), d2Tipdoc = h2.requireField("TIPDOC"),
+              d2Abrev = h2.requireField("ABREVPROF"), d2Doc = h2.requireField("DOC"),
+              d2Sesion = h2.requireField("NUMSESION"), d2Dia = h2.requireField("DIASEM"),
+              d2Tarea = h2.requireField("TIPTAR"), d2Ini = h2.requireField("HORAINI"),
+              d2Fin = h2.requireField("HORAFIN"), d2Nivel = h2.requireField("GRUPNIV"),
+              d2Asig = h2.requireField("ABREVASIG"), d2CodAsig = h2.requireField("CODASIG"),
+              d2TipAsig = h2.requireField("TIPASIG"), d2Idioma = h2.requireField("IDIOMA"),
+              d2Aula = h2.requireField("AULA_OBS"), d2Activ = h2.requireField("TIP_ACTIV"),
+              d2Clave = h2.requireField("PROF_DIA_SES"), d2DiaSes = h2.requireField("DIA_SES"),
+              d2Mod = h2.requireField("REG_MOD");
+    const int d3Tipreg = h3.requireField("TIPREG"), d3Grupo = h3.requireField("ABREVGRUP"),
+              d3Codigo = h3.requireField("CODGRUPO"), d3Tipdoc = h3.requireField("TIPDOC"),
+              d3Abrev = h3.requireField("ABREVPROF"), d3Doc = h3.requireField("DOC"),
+              d3Sesion = h3.requireField("NUMSESGRUP"), d3Dia = h3.requireField("DIASEM"),
+              d3Alumnos = h3.requireField("NUMALUM"), d3Clave = h3.requireField("PROF_DIA_SES"),
+              d3Mod = h3.requireField("REG_MOD");
 
     // First rows by key, read once: the group and subject look-ups take the first row in file
     // order whose abbreviation matches exactly, and the hours the first row of each hour number.
     std::unordered_map<std::string, Grupo> grupoDe;
     {
-        const int gAbrev = field(grupos, "ABREV"), gNivel = field(grupos, "NIVELXEL"),
-                  gCodigo = field(grupos, "CODGRUXEL"), gAlumnos = field(grupos, "NUMALUMN");
+        const int gAbrev = grupos.requireField("ABREV"), gNivel = grupos.requireField("NIVELXEL"),
+                  gCodigo = grupos.requireField("CODGRUXEL"),
+                  gAlumnos = grupos.requireField("NUMALUMN");
         for (int i = 0, n = grupos.recordCount(); i < n; ++i)
             grupoDe.try_emplace(grupos.textAt(i, gAbrev),
                                 Grupo{fitted(grupos.textAt(i, gNivel), 3),
@@ -167,14 +153,14 @@ void ExportaCuadros() {
     }
     std::unordered_map<std::string, std::string> asignaturaDe;
     {
-        const int aCod = field(asignas, "COD"), aXel = field(asignas, "CODIGOXEL");
+        const int aCod = asignas.requireField("COD"), aXel = asignas.requireField("CODIGOXEL");
         for (int i = 0, n = asignas.recordCount(); i < n; ++i)
             asignaturaDe.try_emplace(asignas.textAt(i, aCod), fitted(asignas.textAt(i, aXel), 4));
     }
     std::unordered_map<std::int64_t, Horas> horasDe;
     {
-        const int hHora = field(plantilla, "HORA"), hIni = field(plantilla, "HORAINI"),
-                  hFin = field(plantilla, "HORAFIN");
+        const int hHora = plantilla.requireField("HORA"), hIni = plantilla.requireField("HORAINI"),
+                  hFin = plantilla.requireField("HORAFIN");
         // In HORA order, equal hours in file order: the first row of each hour wins.
         for (plantilla.first(); !plantilla.isEmpty() && !plantilla.eof(); plantilla.next())
             horasDe.try_emplace(integerAt(plantilla, hHora),
@@ -280,6 +266,7 @@ void ExportaCuadros() {
 
     cleanUp(h2);
     cleanUp(h3);
+    lote.commit();
     h2.close();
     h3.close();
 }

@@ -31,12 +31,10 @@ Lectiva leeOtractiv(std::string_view flag) {
 
 namespace {
 
-// Field positions of a catalogue, or -1; a catalogue without its code field is unusable.
-int campo(const Dataset& ds, const char* name) { return ds.fieldIndex(name); }
-
 std::optional<Codigos> codigos(const Dataset* ds, const char* field, std::size_t cut = 0) {
     if (!ds || !ds->isOpen()) return std::nullopt;
-    const int f = campo(*ds, field);
+    // A catalogue without its code field is unusable.
+    const int f = ds->fieldIndex(field);
     if (f < 0) return std::nullopt;
     Codigos out;
     const int n = ds->recordCount();
@@ -72,7 +70,7 @@ Catalogos leeCatalogos(const FuentesCatalogo& s) {
     c.idioma = codigos(s.idioma, "IDIOMA");
     c.otract = codigos(s.otract, "COD", 3);
     if (s.tiptar && s.tiptar->isOpen()) {
-        const int fc = campo(*s.tiptar, "COD"), ff = campo(*s.tiptar, "OTRACTIV");
+        const int fc = s.tiptar->fieldIndex("COD"), ff = s.tiptar->fieldIndex("OTRACTIV");
         if (fc >= 0) {
             c.tiptar.emplace();
             const int n = s.tiptar->recordCount();
@@ -280,14 +278,6 @@ void revisaFila(const Fila3& f, tables::Bookmark registro, std::vector<Hallazgo>
 
 namespace {
 
-int requiere(const Dataset& ds, const char* name) {
-    const int i = ds.fieldIndex(name);
-    if (i < 0)
-        throw tables::EngineError("El campo " + std::string(name) + " no existe en la tabla " +
-                                  ds.tableName());
-    return i;
-}
-
 // The row being edited in `p`, when it is a row of the same table.
 bool editando(const Dataset* p, const Dataset& table) {
     return p && p->isOpen() && p->state() == tables::DatasetState::Edit && !p->isEmpty() &&
@@ -302,7 +292,7 @@ class Lector {
     Lector(const Dataset& ds, const char* const (&nombres)[N], const Dataset* pendiente)
         : ds_(ds), pend_(editando(pendiente, ds) ? pendiente : nullptr) {
         for (std::size_t i = 0; i < N; ++i) {
-            k_[i] = requiere(ds, nombres[i]);
+            k_[i] = ds.requireField(nombres[i]);
             car_[i] =
                 ds.fields()[static_cast<std::size_t>(k_[i])].type == tables::FieldType::Character;
         }
