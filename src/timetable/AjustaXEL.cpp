@@ -1,5 +1,6 @@
 #include "timetable/AjustaXEL.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "tables/Paths.h"
@@ -59,6 +60,17 @@ namespace {
 // Window tables name the exchange folder with its drive letter.
 std::filesystem::path windowTable(const char* name) {
     return tables::mapPath(std::string("C:\\ZTEMP\\") + name);
+}
+
+// Two slot keys in the order of their index: their bytes padded with spaces, unsigned.
+int ordenClave(std::string_view a, std::string_view b) {
+    const std::size_t n = std::max(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(i < a.size() ? a[i] : ' ');
+        const auto y = static_cast<unsigned char>(i < b.size() ? b[i] : ' ');
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
 }
 
 bool editing(const Dataset& ds) {
@@ -214,7 +226,9 @@ void AjustaXEL::wwDBGridPROFTColExit(int column) {
     };
 
     // The grids (and the type 3 view linked to the type 2 one) follow once each scan has
-    // returned to its row, not at every row it passes: a teacher may have thousands.
+    // returned to its row, not at every row it passes: a teacher may have thousands. The rows
+    // reach the files together when both scans are done.
+    tables::WriteBatch lote({&cuadroh2_, &cuadroh3aux_});
     {
         ControlsOff off(cuadroh2_);
         const bool h2Rows = !cuadroh2_.isEmpty();
@@ -229,6 +243,7 @@ void AjustaXEL::wwDBGridPROFTColExit(int column) {
         carry(cuadroh3aux_);
         if (h3Rows && cuadroh3_.bookmarkValid(h3Mark)) cuadroh3_.gotoBookmark(h3Mark);
     }
+    lote.commit();
 }
 
 void AjustaXEL::wwDBGridPROFTFieldChanged(int column) { wwDBGridPROFTColExit(column); }
@@ -330,16 +345,20 @@ void AjustaXEL::CreaTXTCuadroHorario() {
               gDia = h3.requireField("DIASEM"), gNum = h3.requireField("NUMALUM"),
               gKey = h3.requireField("PROF_DIA_SES");
 
+    // Both views are in slot key order: the type 3 rows of each type 2 row are found by walking
+    // them alongside, the records appended in place.
+    int j = 0;
     for (int i = 0; i < n2; ++i) {
-        auto f = [&](int k) { return h2.textAt(i, k); };
-        add(cuadro::registroTipo2({f(kTipdoc), f(kDoc), f(kSes), f(kDia), f(kTar), f(kIni), f(kFin),
-                                   f(kGrn), f(kAsig), f(kTasig), f(kIdi), f(kAula), f(kAct)}));
-        const std::string key = f(kKey);
-        if (n3 == 0 || !h3.findKey(key)) continue;
-        for (int j = h3.position(); j < n3; ++j) {
-            if (h3.textAt(j, gKey) != key) break;
-            auto g = [&](int k) { return h3.textAt(j, k); };
-            add(cuadro::registroTipo3({g(gCod), g(gTip), g(gDoc), g(gSes), g(gDia), g(gNum)}));
+        auto f = [&](int k) { return h2.textViewAt(i, k); };
+        cuadro::anadeTipo2(out, {f(kTipdoc), f(kDoc), f(kSes), f(kDia), f(kTar), f(kIni), f(kFin),
+                                 f(kGrn), f(kAsig), f(kTasig), f(kIdi), f(kAula), f(kAct)});
+        out += "\r\n";
+        const std::string_view key = f(kKey);
+        while (j < n3 && ordenClave(h3.textViewAt(j, gKey), key) < 0) ++j;
+        for (int k = j; k < n3 && h3.textViewAt(k, gKey) == key; ++k) {
+            auto g = [&](int c) { return h3.textViewAt(k, c); };
+            cuadro::anadeTipo3(out, {g(gCod), g(gTip), g(gDoc), g(gSes), g(gDia), g(gNum)});
+            out += "\r\n";
         }
     }
     h3.close();
