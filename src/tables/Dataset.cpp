@@ -108,11 +108,14 @@ struct Dataset::Impl final : TableClient {
         return f;
     }
     void checkField(int f) const {
-        requireOpen();
-        if (f < 0 || f >= static_cast<int>(table->fields().size())) {
-            throw EngineError("El campo número " + std::string(std::to_string(f)) +
-                              " no existe en la tabla " + name());
+        if (!table || f < 0 || f >= static_cast<int>(table->fields().size())) [[unlikely]] {
+            badField(f);
         }
+    }
+    [[noreturn]] void badField(int f) const {
+        requireOpen();
+        throw EngineError("El campo número " + std::to_string(f) + " no existe en la tabla " +
+                          name());
     }
 
     // --- the view ---------------------------------------------------------------------------
@@ -124,17 +127,21 @@ struct Dataset::Impl final : TableClient {
         return cursor.order == 0 && !linked() && !filter.active() && table->deletedCount() == 0;
     }
 
+    // The view as worked out last is still the view (the usual case: checked at every read).
+    bool viewCurrent() const {
+        return view.table == table.get() && view.forGeneration == view.generation &&
+               view.forStructure == table->structureVersion() &&
+               (!filter.active() || view.forData == table->dataVersion());
+    }
     void ensureView() const {
         if (!table) {
             view.lo = view.hi = 0;
             view.filtered.clear();
             return;
         }
-        if (view.table == table.get() && view.forGeneration == view.generation &&
-            view.forStructure == table->structureVersion() &&
-            (!filter.active() || view.forData == table->dataVersion())) {
-            return;
-        }
+        if (!viewCurrent()) workOutView();
+    }
+    void workOutView() const {
         const auto& ix = idx();
         if (linked()) {
             if (link.valid) {
@@ -166,6 +173,10 @@ struct Dataset::Impl final : TableClient {
     }
     std::uint32_t recAt(int pos) const {
         ensureView();
+        return recInView(pos);
+    }
+    // recAt once the view is known to be current.
+    std::uint32_t recInView(int pos) const {
         if (identity()) return static_cast<std::uint32_t>(pos);
         return idx().at(filter.active() ? view.filtered[static_cast<std::size_t>(pos)]
                                         : view.lo + pos);
@@ -214,7 +225,7 @@ struct Dataset::Impl final : TableClient {
         const int n = count();
         if (pending.state == DatasetState::Insert && position == n) return pending.buf.data();
         if (position < 0 || position >= n) fail("no tiene la fila " + std::to_string(position));
-        const std::uint32_t rec = recAt(position);
+        const std::uint32_t rec = recInView(position);
         if (pending.state == DatasetState::Edit && rec == cursor.rec) return pending.buf.data();
         return table->record(rec);
     }

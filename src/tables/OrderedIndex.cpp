@@ -94,17 +94,20 @@ void OrderedIndex::entryOf(std::uint32_t rec, Word* out) const {
 
 void OrderedIndex::keyWords(const Key& key, Word* out) const {
     if (kind_ == Kind::Bytes) {
-        std::string padded = key.bytes;
-        padded.resize(static_cast<std::size_t>(inlineBytes_), ' ');
+        // The key padded with spaces to the bytes held inline.
+        char padded[8 * kMaxWords];
+        const std::size_t n = std::min<std::size_t>(key.bytes.size(), inlineBytes_);
+        std::memcpy(padded, key.bytes.data(), n);
+        std::memset(padded + n, ' ', static_cast<std::size_t>(inlineBytes_) - n);
         for (int i = 0; i < words_; ++i) {
-            out[i] = pack(padded.data() + 8 * i, static_cast<std::size_t>(inlineBytes_ - 8 * i));
+            out[i] = pack(padded + 8 * i, static_cast<std::size_t>(inlineBytes_ - 8 * i));
         }
     } else if (kind_ == Kind::Number) {
         out[0] = numberWord(key.number);
     }
 }
 
-int OrderedIndex::compareEntries(const Word* a, const Word* b) const {
+[[gnu::always_inline]] inline int OrderedIndex::compareEntries(const Word* a, const Word* b) const {
     for (int i = 0; i < words_; ++i) {
         if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
     }
@@ -117,7 +120,8 @@ int OrderedIndex::compareEntries(const Word* a, const Word* b) const {
     return x < y ? -1 : (x > y ? 1 : 0);
 }
 
-int OrderedIndex::compareEntryKey(const Word* entry, const Word* kw, const char* tail) const {
+[[gnu::always_inline]] inline int OrderedIndex::compareEntryKey(const Word* entry, const Word* kw,
+                                                                const char* tail) const {
     for (int i = 0; i < words_; ++i) {
         if (entry[i] != kw[i]) return entry[i] < kw[i] ? -1 : 1;
     }
@@ -393,7 +397,55 @@ static void sortFixed(std::vector<Word>& flat, Less less) {
     std::memcpy(flat.data(), v.data(), flat.size() * sizeof(Word));
 }
 
+// Sorts entries of `stride` words by all their words in turn (key words, then the record
+// number), least significant byte first, each pass a stable counting sort; bytes that are the
+// same in every entry take no pass. Linear in the entries, where a comparison sort is not.
+static void radixSort(std::vector<Word>& flat, std::size_t stride) {
+    const std::size_t n = flat.size() / stride;
+    const std::size_t bytes = 8 * stride;
+    // Which bytes differ from the first entry's anywhere, and how often each value occurs.
+    std::vector<Word> differ(stride, 0);
+    std::vector<std::uint32_t> counts(bytes * 256, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        const Word* e = flat.data() + i * stride;
+        for (std::size_t w = 0; w < stride; ++w) {
+            differ[w] |= e[w] ^ flat[w];
+            Word x = e[w];
+            std::uint32_t* c = counts.data() + w * 8 * 256;
+            for (int b = 0; b < 8; ++b, x >>= 8, c += 256) ++c[x & 0xFF];
+        }
+    }
+    std::vector<Word> other(flat.size());
+    Word* src = flat.data();
+    Word* dst = other.data();
+    for (std::size_t w = stride; w-- > 0;) {
+        for (int b = 0; b < 8; ++b) {
+            if (((differ[w] >> (8 * b)) & 0xFF) == 0) continue;
+            std::uint32_t* c = counts.data() + (w * 8 + static_cast<std::size_t>(b)) * 256;
+            std::uint32_t sum = 0;
+            for (int v = 0; v < 256; ++v) {
+                const std::uint32_t k = c[v];
+                c[v] = sum;
+                sum += k;
+            }
+            for (std::size_t i = 0; i < n; ++i) {
+                const Word* e = src + i * stride;
+                Word* to = dst + std::size_t(c[(e[w] >> (8 * b)) & 0xFF]++) * stride;
+                for (std::size_t k = 0; k < stride; ++k) to[k] = e[k];
+            }
+            std::swap(src, dst);
+        }
+    }
+    if (src != flat.data()) flat.swap(other);
+}
+
 void OrderedIndex::sortEntries(std::vector<Word>& flat) const {
+    const auto stride = static_cast<std::size_t>(stride_);
+    // The entries' own lexicographic order is theirs unless key bytes lie beyond the words.
+    if (!tail_ && flat.size() / stride >= 256) {
+        radixSort(flat, stride);
+        return;
+    }
     auto less = [this](const Word* a, const Word* b) { return compareEntries(a, b) < 0; };
     switch (stride_) {
         case 1:
@@ -436,12 +488,14 @@ void OrderedIndex::fill(const std::vector<Word>& flat) {
 }
 
 void OrderedIndex::placePending() {
-    std::vector<std::uint32_t> recs;
-    recs.swap(pending_);
-    if (recs.size() <= kFewPending || recs.size() * 8 <= static_cast<std::size_t>(size_)) {
-        for (auto r : recs) placeOne(r);
+    if (pending_.size() <= kFewPending || pending_.size() * 8 <= static_cast<std::size_t>(size_)) {
+        // Placed from where they wait (placeOne never adds to the list).
+        for (auto r : pending_) placeOne(r);
+        pending_.clear();
         return;
     }
+    std::vector<std::uint32_t> recs;
+    recs.swap(pending_);
     const auto stride = static_cast<std::size_t>(stride_);
     std::vector<Word> added(recs.size() * stride);
     for (std::size_t i = 0; i < recs.size(); ++i) entryOf(recs[i], added.data() + i * stride);
@@ -500,7 +554,12 @@ void OrderedIndex::rebuild(std::vector<std::uint32_t> recs) {
     const auto stride = static_cast<std::size_t>(stride_);
     std::vector<Word> flat(recs.size() * stride);
     for (std::size_t i = 0; i < recs.size(); ++i) entryOf(recs[i], flat.data() + i * stride);
-    sortEntries(flat);
+    // Already in order (the physical order, rows appended in key order) needs no sorting.
+    bool sorted = true;
+    for (std::size_t i = 1; i < recs.size() && sorted; ++i) {
+        sorted = compareEntries(flat.data() + (i - 1) * stride, flat.data() + i * stride) < 0;
+    }
+    if (!sorted) sortEntries(flat);
     fill(flat);
 }
 
