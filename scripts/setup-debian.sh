@@ -6,7 +6,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config clang-format
   qt6-base-dev libgl-dev libchm-dev libchm-bin fp-utils
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libshp-dev
   xvfb xdotool xterm x11-utils imagemagick openbox
   librsvg2-bin desktop-file-utils debootstrap man-db
   python3 python3-dbfread python3-dbf libdbd-xbase-perl fp-compiler fp-units-db

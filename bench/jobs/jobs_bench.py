@@ -20,11 +20,19 @@ median and the range of the wall time, the median CPU time (user + system of the
 the largest peak resident memory, then the budgets, judged on the CPU time (the wall time of a
 loaded machine says more about the other programs). Exit status 1 when a run failed or a budget
 was not met.
+
+For each importar scenario it also sets the job against its floor, in the same run: the bytes
+of every file the job wrote (the export tables, their indexes, PROFT, fCUADROS.txt) written
+once in one sequential write (BUILD_DIR/bench/peer/peer_bench floor, median of 7), and prints
+the ratio of the two CPU times; goal for importar-fresh-120k: at most 40 times the floor. Where
+strace is installed, one more run of each importar under `strace -c -f` counts the system
+calls per row the job leaves in CUADROH2 and CUADROH3; goal for importar-fresh-120k: at most 3.
 """
 import argparse
 import os
 import shutil
 import statistics
+import struct
 import subprocess
 import sys
 import time
@@ -54,6 +62,61 @@ def timed(cmd, env):
     wall = time.perf_counter() - t0
     p.returncode = os.waitstatus_to_exitcode(status)
     return wall, ru.ru_utime + ru.ru_stime, ru.ru_maxrss / 1024.0, p.returncode, err
+
+
+def snapshot(root, textos):
+    """(path -> (size, mtime_ns)) of the files of the exchange and text folders."""
+    out = {}
+    for folder in (os.path.join(root, "ZTEMP"), textos):
+        for name in os.listdir(folder):
+            path = os.path.join(folder, name)
+            if os.path.isfile(path):
+                st = os.stat(path)
+                out[path] = (st.st_size, st.st_mtime_ns)
+    return out
+
+
+def written_bytes(before, after):
+    """Bytes of the files a run made or changed."""
+    return sum(size for path, (size, mtime) in after.items() if before.get(path) != (size, mtime))
+
+
+def rows_written(root):
+    """Records the export tables hold (their header counts)."""
+    total = 0
+    for name in ("CUADROH2.DBF", "CUADROH3.DBF"):
+        with open(os.path.join(root, "ZTEMP", name), "rb") as f:
+            total += struct.unpack("<I", f.read(8)[4:8])[0]
+    return total
+
+
+def floor(build, nbytes, work):
+    """(cpu s, wall s) of one sequential write of nbytes, or None without peer_bench."""
+    tool = os.path.join(build, "bench", "peer", "peer_bench")
+    if not os.path.exists(tool):
+        return None
+    r = subprocess.run([tool, "floor", str(nbytes), "7", work], capture_output=True, text=True)
+    for line in r.stdout.splitlines():
+        parts = line.split()
+        if parts and parts[0] == "floor":
+            return float(parts[2]), float(parts[3])
+    return None
+
+
+def syscalls(cmd, env, work):
+    """Total system calls of cmd (strace -c -f), or None without strace."""
+    strace = shutil.which("strace")
+    if not strace:
+        return None
+    out = os.path.join(work, "strace.txt")
+    subprocess.run([strace, "-c", "-f", "-o", out] + cmd, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, env=env)
+    for line in open(out):
+        parts = line.split()
+        if parts and parts[-1] == "total":
+            # "100.00 seconds usecs/call calls errors total": calls is the 4th column
+            return int(parts[3]) if len(parts) >= 5 else int(parts[2])
+    return None
 
 
 def prepare(build, work):
@@ -113,8 +176,10 @@ def main():
     a = ap.parse_args()
     global WORK
     WORK = a.work
-    batch = prepare(os.path.abspath(a.build), a.work)
+    build = os.path.abspath(a.build)
+    batch = prepare(build, a.work)
     results = {}
+    floors = {}
     failed = False
     print("%-22s %9s %19s %9s %9s" % ("", "wall", "wall min-max", "cpu", "peak MB"))
     for name, start, textos, args in scenarios(a.work):
@@ -135,7 +200,9 @@ def main():
             state = os.path.join(a.work, "run-state")
             shutil.rmtree(state, ignore_errors=True)
             env = dict(os.environ, XDG_STATE_HOME=state)
+            before = snapshot(raiz, textos_run)
             wall, cpu, peak, status, err = timed([batch] + args(raiz, textos_run), env)
+            out_bytes = written_bytes(before, snapshot(raiz, textos_run))
             if status != 0 or b"Proceso finalizado" not in err:
                 print("%s: exit %d\n%s" % (name, status, err.decode("utf-8", "replace")))
                 failed = True
@@ -146,6 +213,16 @@ def main():
         if not walls:
             continue
         results[name] = (statistics.median(walls), statistics.median(cpus), max(peaks))
+        if name.startswith("importar"):
+            # The floor of the same bytes and the system calls per row, in this same run.
+            f = floor(build, out_bytes, a.work)
+            rows = rows_written(raiz)
+            shutil.rmtree(raiz, ignore_errors=True)
+            shutil.rmtree(textos_run, ignore_errors=True)
+            shutil.copytree(start, raiz)
+            shutil.copytree(textos, textos_run)
+            calls = syscalls([batch] + args(raiz, textos_run), env, a.work)
+            floors[name] = (out_bytes, f, rows, calls)
         print("%-22s %8.1fms %8.1f-%8.1fms %8.1fms %9.1f" % (
             name, statistics.median(walls) * 1e3, min(walls) * 1e3, max(walls) * 1e3,
             statistics.median(cpus) * 1e3, max(peaks)))
@@ -180,6 +257,26 @@ def main():
     for k in ("importar-fresh-120k", "importar-kept-120k"):
         if k in results:
             budget("%s peak memory <= 100 MB" % k, results[k][2] <= 100, "%.1f MB" % results[k][2])
+
+    # Against the floor: one sequential write of the bytes the job wrote.
+    for name, (nbytes, f, rows, calls) in floors.items():
+        w, c, _ = results[name]
+        if f:
+            print("floor: %-20s %.1f MB written; one write %.2f ms cpu (%.2f ms wall); job %.0fx "
+                  "cpu (%.0fx wall)" % (name, nbytes / 1e6, f[0] * 1e3, f[1] * 1e3, c / f[0],
+                                        w / f[1]))
+        if calls is not None and rows:
+            print("syscalls: %-17s %d in all, %d rows in CUADROH2 and CUADROH3: %.2f per row"
+                  % (name, calls, rows, calls / rows))
+    if "importar-fresh-120k" in floors:
+        nbytes, f, rows, calls = floors["importar-fresh-120k"]
+        c = results["importar-fresh-120k"][1]
+        if f:
+            budget("importar-fresh-120k <= 40x one sequential write", c / f[0] <= 40,
+                   "%.0fx cpu (%.1f / %.2f ms)" % (c / f[0], c * 1e3, f[0] * 1e3))
+        if calls is not None and rows:
+            budget("importar-fresh-120k system calls per row <= 3", calls / rows <= 3,
+                   "%.2f (%d calls, %d rows)" % (calls / rows, calls, rows))
     sys.exit(1 if failed else 0)
 
 

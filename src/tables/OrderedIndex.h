@@ -38,6 +38,8 @@ class OrderedIndex {
                  const std::vector<double>* numbers);
 
     Kind kind() const { return kind_; }
+    // The records moved to another store (the same records, at other addresses).
+    void setRecords(const RecordStore* records) { records_ = records; }
     int keyOffset() const { return offset_; }
     int keyWidth() const { return width_; }
 

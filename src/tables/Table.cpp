@@ -20,6 +20,10 @@ std::map<std::string, std::weak_ptr<Table>>& registry() {
     return r;
 }
 
+// Closed tables kept for their next opening: at most this many, holding at most this much.
+constexpr std::size_t kKeptTables = 4;
+constexpr std::uint64_t kKeptBytes = 64ull << 20;
+
 std::map<std::string, std::vector<std::string>>& remembered() {
     static std::map<std::string, std::vector<std::string>> r;
     return r;
@@ -184,6 +188,83 @@ std::vector<FileIo::Range> spanRanges(const dbf::Layout& l, std::uint32_t first,
 
 }  // namespace
 
+struct Table::Kept {
+    FileStamp stamp;
+    dbf::Layout layout;
+    RecordStore store;
+    std::uint32_t deleted = 0;
+    std::vector<std::unique_ptr<Order>> orders;
+    std::uint64_t bytes = 0;
+    std::uint64_t serial = 0;  // the oldest goes first
+};
+
+namespace {
+std::map<std::string, std::unique_ptr<Table::Kept>>& keptTables() {
+    static std::map<std::string, std::unique_ptr<Table::Kept>> k;
+    return k;
+}
+}  // namespace
+
+void Table::forget(const fs::path& file) { keptTables().erase(keyOf(file)); }
+
+void Table::keep(Table& t) {
+    auto& kept = keptTables();
+    kept.erase(t.key_);
+    // Only a table whose memory is its file, and that this process changed (so it is likely to
+    // be read again by the next step).
+    if (t.dataVersion_ == 0 || !t.dirty_.empty() || t.count_ != t.diskCount_ || !t.io_.writable()) {
+        return;
+    }
+    auto k = std::make_unique<Kept>();
+    k->stamp = fileStamp(t.path_);
+    if (k->stamp.inode == 0) return;
+    k->bytes = std::uint64_t(t.count_) * t.layout_.recordLength;
+    if (k->bytes > kKeptBytes) return;
+    static std::uint64_t serial = 0;
+    k->serial = ++serial;
+    k->layout = t.layout_;
+    k->store = std::move(t.store_);
+    k->deleted = t.deleted_;
+    k->orders = std::move(t.orders_);
+    kept[t.key_] = std::move(k);
+    // Within the limits: the oldest go.
+    for (;;) {
+        std::uint64_t total = 0;
+        auto oldest = kept.end();
+        for (auto it = kept.begin(); it != kept.end(); ++it) {
+            total += it->second->bytes;
+            if (oldest == kept.end() || it->second->serial < oldest->second->serial) oldest = it;
+        }
+        if (kept.size() <= kKeptTables && total <= kKeptBytes) break;
+        kept.erase(oldest);
+    }
+}
+
+bool Table::adoptKept() {
+    auto& kept = keptTables();
+    auto it = kept.find(key_);
+    if (it == kept.end()) return false;
+    std::unique_ptr<Kept> k = std::move(it->second);
+    kept.erase(it);
+    if (fileStamp(path_) != k->stamp || io_.size() != k->stamp.size) return false;
+    dbf::Layout now = dbf::readLayout(io_, path_);
+    if (now.headerLength != k->layout.headerLength || now.recordLength != k->layout.recordLength ||
+        now.fields.size() != k->layout.fields.size()) {
+        return false;
+    }
+    layout_ = std::move(now);
+    extent_ = dbf::measure(io_, layout_);
+    if (extent_.usable() != k->store.count()) return false;
+    store_ = std::move(k->store);
+    count_ = store_.count();
+    diskCount_ = count_;
+    isDirty_.assign(count_, false);
+    deleted_ = k->deleted;
+    orders_ = std::move(k->orders);
+    for (auto& o : orders_) o->index->setRecords(&store_);
+    return true;
+}
+
 void setIndexFileHooks(IndexFileHooks h) { hooks() = std::move(h); }
 const IndexFileHooks& indexFileHooks() { return hooks(); }
 
@@ -242,6 +323,7 @@ Table::~Table() {
     }
     if (hooks().closed) hooks().closed(*this);
     io_.close();
+    keep(*this);
     auto& reg = registry();
     if (auto it = reg.find(key_); it != reg.end() && it->second.expired()) reg.erase(it);
 }
@@ -302,6 +384,7 @@ void Table::applyLock(OpenMode wanted) {
 }
 
 void Table::load() {
+    if (adoptKept()) return;
     layout_ = dbf::readLayout(io_, path_);
     extent_ = dbf::measure(io_, layout_);
     const std::uint32_t usable = extent_.usable();

@@ -67,6 +67,13 @@ class Table {
     void detach(TableClient* client);
     // True when this process has the file open.
     static bool isOpen(const std::filesystem::path& file);
+    // A table this process changed is kept in memory for a while after it closes, so that
+    // opening it again (the next step of a job) neither reads nor sorts it again, as long as
+    // nobody changed the file meanwhile. This drops what is kept of `file` (it is being made
+    // anew or removed).
+    static void forget(const std::filesystem::path& file);
+    // What is kept of a closed table (Table.cpp).
+    struct Kept;
 
     ~Table();
     Table(const Table&) = delete;
@@ -158,6 +165,10 @@ class Table {
         TableClient* client;
         OpenMode mode;
     };
+
+    static void keep(Table& t);
+    // Takes up what was kept of this file when the file is still as it was; false otherwise.
+    bool adoptKept();
 
     Table(std::filesystem::path file, bool canWrite);
     void load();

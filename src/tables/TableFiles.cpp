@@ -77,6 +77,7 @@ void createTable(const fs::path& file, const std::vector<FieldDef>& fields,
         idx.push_back(upper(i));
     }
     FileIo held = holdExclusively(p);
+    Table::forget(p);
 
     // The new table is written beside the old one and renamed over it, so a failure leaves the
     // old table as it was.
@@ -111,6 +112,7 @@ void createTable(const fs::path& folder, const TableLayout& layout) {
 bool deleteTableFiles(const fs::path& file) {
     fs::path p = tableFile(file);
     FileIo held = holdExclusively(p);
+    Table::forget(p);
     try {
         if (isFile(p)) removeFile(p);
     } catch (const EngineError&) {
