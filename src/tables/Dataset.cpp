@@ -73,6 +73,13 @@ struct Dataset::Impl final : TableClient {
     parts::RowFilter filter;
     mutable parts::ViewCache view;
     parts::Observers observers;
+    // The record at the position read last (rowAt), while the view is the same.
+    struct LastAt {
+        int pos = -1;
+        std::uint64_t epoch = ~0ull;
+        std::uint32_t rec = kNone;
+    };
+    mutable LastAt lastAt;
 
     Impl() { watch.d = this; }
 
@@ -225,7 +232,11 @@ struct Dataset::Impl final : TableClient {
         const int n = count();
         if (pending.state == DatasetState::Insert && position == n) return pending.buf.data();
         if (position < 0 || position >= n) fail("no tiene la fila " + std::to_string(position));
-        const std::uint32_t rec = recInView(position);
+        // The fields of one row are mostly read one after another.
+        if (position != lastAt.pos || view.epoch != lastAt.epoch) {
+            lastAt = {position, view.epoch, recInView(position)};
+        }
+        const std::uint32_t rec = lastAt.rec;
         if (pending.state == DatasetState::Edit && rec == cursor.rec) return pending.buf.data();
         return table->record(rec);
     }
@@ -732,7 +743,13 @@ std::string Dataset::text(int fieldNo) const {
     const char* row = d_->rowBytes();
     if (!row) return {};
     const auto& f = d_->table->fields()[static_cast<std::size_t>(fieldNo)];
-    return dbf::decodeText(f, row + d_->table->fieldOffset(fieldNo));
+    const char* p = row + d_->table->fieldOffset(fieldNo);
+    if (f.type == FieldType::Character) {
+        auto n = static_cast<std::size_t>(f.width);
+        while (n > 0 && p[n - 1] == ' ') --n;
+        return std::string(p, n);
+    }
+    return dbf::decodeText(f, p);
 }
 
 std::string_view Dataset::textView(int fieldNo) const {
@@ -776,7 +793,11 @@ void Dataset::setText(int fieldNo, std::string_view value) {
         const std::size_t w = static_cast<std::size_t>(f.width);
         const std::size_t n = std::min(w, value.size());
         copyBytes(dst, value.data(), n);
-        std::memset(dst + n, ' ', w - n);
+        if (w - n > 16) {
+            std::memset(dst + n, ' ', w - n);
+        } else {
+            for (std::size_t i = n; i < w; ++i) dst[i] = ' ';
+        }
     } else {
         checkEncode(dbf::encodeText(f, dst, value), *this, f, value);
     }

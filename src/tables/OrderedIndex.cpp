@@ -400,7 +400,9 @@ static void sortFixed(std::vector<Word>& flat, Less less) {
 // Sorts entries of `stride` words by all their words in turn (key words, then the record
 // number), least significant byte first, each pass a stable counting sort; bytes that are the
 // same in every entry take no pass. Linear in the entries, where a comparison sort is not.
-static void radixSort(std::vector<Word>& flat, std::size_t stride) {
+// `ranked`: the entries come in record order, so the record words need no pass (each pass
+// keeps the order of equal bytes).
+static void radixSort(std::vector<Word>& flat, std::size_t stride, bool ranked) {
     const std::size_t n = flat.size() / stride;
     const std::size_t bytes = 8 * stride;
     // Which bytes differ from the first entry's anywhere, and how often each value occurs.
@@ -418,7 +420,7 @@ static void radixSort(std::vector<Word>& flat, std::size_t stride) {
     std::vector<Word> other(flat.size());
     Word* src = flat.data();
     Word* dst = other.data();
-    for (std::size_t w = stride; w-- > 0;) {
+    for (std::size_t w = ranked ? stride - 1 : stride; w-- > 0;) {
         for (int b = 0; b < 8; ++b) {
             if (((differ[w] >> (8 * b)) & 0xFF) == 0) continue;
             std::uint32_t* c = counts.data() + (w * 8 + static_cast<std::size_t>(b)) * 256;
@@ -443,7 +445,11 @@ void OrderedIndex::sortEntries(std::vector<Word>& flat) const {
     const auto stride = static_cast<std::size_t>(stride_);
     // The entries' own lexicographic order is theirs unless key bytes lie beyond the words.
     if (!tail_ && flat.size() / stride >= 256) {
-        radixSort(flat, stride);
+        bool ranked = true;
+        for (std::size_t i = stride; i < flat.size() && ranked; i += stride) {
+            ranked = flat[i + stride - 1] > flat[i - 1];
+        }
+        radixSort(flat, stride, ranked);
         return;
     }
     auto less = [this](const Word* a, const Word* b) { return compareEntries(a, b) < 0; };
