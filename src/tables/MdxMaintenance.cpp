@@ -177,20 +177,28 @@ void rebuild(State& s, const Table& t) {
         if (static_cast<std::size_t>(t.orderField(o)) != s.bindings[b].field) continue;
         const Binding& bind = s.bindings[b];
         const OrderedIndex& order = t.order(o);
-        bool ordered = order.size() == static_cast<int>(n);
-        if (ordered) {
-            order.recordsInOrder(recnos);
-            for (auto& r : recnos) ++r;
-        } else {
-            recnos.resize(n);
-            for (std::uint32_t p = 0; p < n; ++p) recnos[p] = p + 1;
+        const bool ordered = order.size() == static_cast<int>(n);
+        const std::size_t kl = static_cast<std::size_t>(specs[b].keyLength);
+        std::string keys;
+        // In the engine's order the keys come from its entries, one after the other; else from
+        // the records.
+        const bool fromOrder = ordered && bind.type == KeyType::Character &&
+                               static_cast<std::size_t>(order.keyWidth()) == kl &&
+                               order.keysInOrder(recnos, keys);
+        if (!fromOrder) {
+            if (ordered) {
+                order.recordsInOrder(recnos);
+            } else {
+                recnos.resize(n);
+                for (std::uint32_t p = 0; p < n; ++p) recnos[p] = p;
+            }
+            keys.assign(std::size_t(n) * kl, '\0');
+            for (std::uint32_t p = 0; p < n; ++p) {
+                std::memcpy(keys.data() + std::size_t(p) * kl,
+                            keyOf(bind, t.record(recnos[p]), scratch), kl);
+            }
         }
-        std::size_t kl = static_cast<std::size_t>(specs[b].keyLength);
-        std::string keys(std::size_t(n) * kl, '\0');
-        for (std::uint32_t p = 0; p < n; ++p) {
-            std::memcpy(keys.data() + std::size_t(p) * kl,
-                        keyOf(bind, t.record(recnos[p] - 1), scratch), kl);
-        }
+        for (auto& r : recnos) ++r;
         s.index->build(static_cast<int>(b), keys, recnos);
         ++b;
     }

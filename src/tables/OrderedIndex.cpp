@@ -240,6 +240,31 @@ void OrderedIndex::recordsInOrder(std::vector<std::uint32_t>& out) const {
     }
 }
 
+bool OrderedIndex::keysInOrder(std::vector<std::uint32_t>& out, std::string& keys) const {
+    if (kind_ != Kind::Bytes || tail_) return false;
+    place();
+    const auto w = static_cast<std::size_t>(width_);
+    out.resize(static_cast<std::size_t>(size_));
+    keys.resize(static_cast<std::size_t>(size_) * w);
+    char* k = keys.data();
+    std::size_t i = 0;
+    for (const auto& ch : chunks_) {
+        for (const Word* e = ch.data(); e != ch.data() + ch.size(); e += stride_) {
+            out[i++] = static_cast<std::uint32_t>(e[words_]);
+            // The words hold the key's bytes first byte most significant.
+            char bytes[8 * kMaxWords];
+            for (int j = 0; j < words_; ++j) {
+                Word x = e[j];
+                if constexpr (std::endian::native == std::endian::little) x = __builtin_bswap64(x);
+                std::memcpy(bytes + 8 * j, &x, 8);
+            }
+            std::memcpy(k, bytes, w);
+            k += w;
+        }
+    }
+    return true;
+}
+
 // --- queries ----------------------------------------------------------------------------------
 
 std::uint32_t OrderedIndex::at(int position) const {
@@ -404,39 +429,52 @@ static void sortFixed(std::vector<Word>& flat, Less less) {
 // keeps the order of equal bytes).
 static void radixSort(std::vector<Word>& flat, std::size_t stride, bool ranked) {
     const std::size_t n = flat.size() / stride;
-    const std::size_t bytes = 8 * stride;
-    // Which bytes differ from the first entry's anywhere, and how often each value occurs.
-    std::vector<Word> differ(stride, 0);
-    std::vector<std::uint32_t> counts(bytes * 256, 0);
+    const std::size_t words = ranked ? stride - 1 : stride;
+    // The bytes that differ from the first entry's anywhere: the others take no pass.
+    Word differ[8] = {};  // at most 4 key words and the record number
+    for (std::size_t i = 1; i < n; ++i) {
+        const Word* e = flat.data() + i * stride;
+        for (std::size_t w = 0; w < words; ++w) differ[w] |= e[w] ^ flat[w];
+    }
+    struct Digit {
+        std::size_t word;
+        int shift;
+    };
+    std::vector<Digit> digits;  // least significant first
+    for (std::size_t w = words; w-- > 0;) {
+        for (int b = 0; b < 8; ++b) {
+            if ((differ[w] >> (8 * b)) & 0xFF) digits.push_back({w, 8 * b});
+        }
+    }
+    if (digits.empty()) return;
+    // How often each value of each digit occurs, counted in one pass.
+    std::vector<std::uint32_t> counts(digits.size() * 256, 0);
     for (std::size_t i = 0; i < n; ++i) {
         const Word* e = flat.data() + i * stride;
-        for (std::size_t w = 0; w < stride; ++w) {
-            differ[w] |= e[w] ^ flat[w];
-            Word x = e[w];
-            std::uint32_t* c = counts.data() + w * 8 * 256;
-            for (int b = 0; b < 8; ++b, x >>= 8, c += 256) ++c[x & 0xFF];
+        std::uint32_t* c = counts.data();
+        for (const Digit& d : digits) {
+            ++c[(e[d.word] >> d.shift) & 0xFF];
+            c += 256;
         }
     }
     std::vector<Word> other(flat.size());
     Word* src = flat.data();
     Word* dst = other.data();
-    for (std::size_t w = ranked ? stride - 1 : stride; w-- > 0;) {
-        for (int b = 0; b < 8; ++b) {
-            if (((differ[w] >> (8 * b)) & 0xFF) == 0) continue;
-            std::uint32_t* c = counts.data() + (w * 8 + static_cast<std::size_t>(b)) * 256;
-            std::uint32_t sum = 0;
-            for (int v = 0; v < 256; ++v) {
-                const std::uint32_t k = c[v];
-                c[v] = sum;
-                sum += k;
-            }
-            for (std::size_t i = 0; i < n; ++i) {
-                const Word* e = src + i * stride;
-                Word* to = dst + std::size_t(c[(e[w] >> (8 * b)) & 0xFF]++) * stride;
-                for (std::size_t k = 0; k < stride; ++k) to[k] = e[k];
-            }
-            std::swap(src, dst);
+    for (std::size_t k = 0; k < digits.size(); ++k) {
+        const Digit d = digits[k];
+        std::uint32_t* c = counts.data() + k * 256;
+        std::uint32_t sum = 0;
+        for (int v = 0; v < 256; ++v) {
+            const std::uint32_t m = c[v];
+            c[v] = sum;
+            sum += m;
         }
+        for (std::size_t i = 0; i < n; ++i) {
+            const Word* e = src + i * stride;
+            Word* to = dst + std::size_t(c[(e[d.word] >> d.shift) & 0xFF]++) * stride;
+            for (std::size_t j = 0; j < stride; ++j) to[j] = e[j];
+        }
+        std::swap(src, dst);
     }
     if (src != flat.data()) flat.swap(other);
 }

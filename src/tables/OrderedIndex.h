@@ -55,6 +55,10 @@ class OrderedIndex {
     int compareKey(std::uint32_t rec, const Key& key) const;
     // Every record in order, position 0 first (replacing the content of `out`).
     void recordsInOrder(std::vector<std::uint32_t>& out) const;
+    // recordsInOrder, and the key bytes of each into `keys` one after the other (keyWidth()
+    // bytes each), taken from the entries without reading the records. False, with nothing
+    // done, for keys not held whole in the entries (numbers, keys wider than 32 bytes).
+    bool keysInOrder(std::vector<std::uint32_t>& out, std::string& keys) const;
     // Whether the entry at a position (0 ≤ position < size()) has this key. Reads the record
     // only for keys wider than the part held in the entry.
     bool keyAt(int position, const Key& key) const;
