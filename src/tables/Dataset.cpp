@@ -227,6 +227,21 @@ struct Dataset::Impl final : TableClient {
         if (currentPos() < 0) return nullptr;
         return table->record(cursor.rec);
     }
+    // The records of the view in the order of the file (what a change of every row visits:
+    // the whole table without reading it in the order of an index).
+    void viewRecords(std::vector<std::uint32_t>& out) const {
+        out.clear();
+        const int n = count();
+        out.reserve(static_cast<std::size_t>(n));
+        if (!linked() && !filter.active()) {
+            for (std::uint32_t r = 0; r < table->slots(); ++r) {
+                if (table->live(r)) out.push_back(r);
+            }
+            return;
+        }
+        for (int p = 0; p < n; ++p) out.push_back(recInView(p));
+        std::sort(out.begin(), out.end());
+    }
     // The bytes of the row at a position of the view (the pending row where it is there).
     const char* rowAt(int position) const {
         const int n = count();
@@ -727,13 +742,38 @@ std::uint32_t Dataset::setTextOnAll(int fieldNo, std::string_view value) {
     std::vector<char> bytes(d_->pending.blank.begin() + d_->table->fieldOffset(fieldNo),
                             d_->pending.blank.begin() + d_->table->fieldOffset(fieldNo) + f.width);
     checkEncode(dbf::encodeText(f, bytes.data(), value), *this, f, value);
-    const int n = d_->count();
     std::vector<std::uint32_t> recs;
-    recs.reserve(static_cast<std::size_t>(n));
-    for (int p = 0; p < n; ++p) recs.push_back(d_->recAt(p));
+    d_->viewRecords(recs);
     const std::uint32_t changed = d_->table->setField(recs, fieldNo, bytes.data());
     if (changed > 0) d_->observers.current();
     return changed;
+}
+
+std::uint32_t Dataset::removeWhere(int fieldNo, std::string_view value) {
+    d_->checkField(fieldNo);
+    d_->requireWritable();
+    d_->settle();
+    const Table& t = *d_->table;
+    const auto& f = t.fields()[static_cast<std::size_t>(fieldNo)];
+    const int off = t.fieldOffset(fieldNo);
+    std::vector<std::uint32_t> recs;
+    d_->viewRecords(recs);
+    std::vector<std::uint32_t> gone;
+    for (std::uint32_t rec : recs) {
+        const char* p = t.record(rec) + off;
+        if (f.type == FieldType::Character) {
+            std::string_view v(p, static_cast<std::size_t>(f.width));
+            while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
+            if (v == value) gone.push_back(rec);
+        } else if (dbf::decodeText(f, p) == value) {
+            gone.push_back(rec);
+        }
+    }
+    if (gone.empty()) return 0;
+    d_->table->removeMany(gone);
+    d_->goFirstQuietly();
+    d_->observers.current();
+    return static_cast<std::uint32_t>(gone.size());
 }
 
 std::string Dataset::text(std::string_view field) const { return text(d_->fieldNo(field)); }

@@ -143,6 +143,10 @@ class Dataset {
     // edit(), setText() and post() on each would (a pending row is settled first), with one
     // notification. Returns how many rows changed. The cursor stays on its row.
     std::uint32_t setTextOnAll(int fieldNo, std::string_view value);
+    // Deletes every row of the view whose field reads `value` (as text() reads it), as remove()
+    // on each would, with one notification. Returns how many rows went. The cursor goes to the
+    // first row.
+    std::uint32_t removeWhere(int fieldNo, std::string_view value);
 
     // Field values of the current row (the pending values while editing).
     // Character: trailing spaces removed. Numeric/Float: the shortest decimal text ("1", "2.5",

@@ -176,16 +176,16 @@ void rebuild(State& s, const Table& t) {
     for (int o = 1; o < t.orderCount() && b < s.bindings.size(); ++o) {
         if (static_cast<std::size_t>(t.orderField(o)) != s.bindings[b].field) continue;
         const Binding& bind = s.bindings[b];
-        const OrderedIndex& order = t.order(o);
-        const bool ordered = order.size() == static_cast<int>(n);
         const std::size_t kl = static_cast<std::size_t>(specs[b].keyLength);
         std::string keys;
-        // In the engine's order the keys come from its entries, one after the other; else from
-        // the records.
-        const bool fromOrder = ordered && bind.type == KeyType::Character &&
-                               static_cast<std::size_t>(order.keyWidth()) == kl &&
-                               order.keysInOrder(recnos, keys);
-        if (!fromOrder) {
+        t.withOrder(o, [&](const OrderedIndex& order) {
+            const bool ordered = order.size() == static_cast<int>(n);
+            // In the engine's order the keys come from its entries, one after the other; else
+            // from the records.
+            if (ordered && bind.type == KeyType::Character &&
+                static_cast<std::size_t>(order.keyWidth()) == kl && order.keysInOrder(recnos, keys)) {
+                return;
+            }
             if (ordered) {
                 order.recordsInOrder(recnos);
             } else {
@@ -197,7 +197,7 @@ void rebuild(State& s, const Table& t) {
                 std::memcpy(keys.data() + std::size_t(p) * kl,
                             keyOf(bind, t.record(recnos[p]), scratch), kl);
             }
-        }
+        });
         for (auto& r : recnos) ++r;
         s.index->build(static_cast<int>(b), keys, recnos);
         ++b;
@@ -226,6 +226,7 @@ bool apply(State& s, const Table& t, const TableChange& c) {
                 break;
             }
             case TableChange::Kind::Deleted:
+            case TableChange::Kind::DeletedMany:
                 // Deleted records keep their keys until the table is packed.
                 break;
             case TableChange::Kind::FieldSet:

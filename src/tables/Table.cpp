@@ -461,6 +461,21 @@ void Table::build(Order& o) const {
     o.built = true;
 }
 
+void Table::withOrder(int o, const std::function<void(const OrderedIndex&)>& use) const {
+    const Order& ord = *orders_[static_cast<std::size_t>(o)];
+    if (ord.built) {
+        use(*ord.index);
+        return;
+    }
+    Order copy;
+    copy.name = ord.name;
+    copy.field = ord.field;
+    copy.index = std::make_unique<OrderedIndex>(ord.index->kind(), &store_, ord.index->keyOffset(),
+                                                ord.index->keyWidth(), &copy.numbers);
+    build(copy);
+    use(*copy.index);
+}
+
 void Table::setNumber(Order& o, std::uint32_t rec) const {
     if (o.index->kind() != OrderedIndex::Kind::Number) return;
     if (o.numbers.size() <= rec) o.numbers.resize(rec + 1);
@@ -785,6 +800,29 @@ std::uint32_t Table::setField(const std::vector<std::uint32_t>& recs, int field,
     ++dataVersion_;
     notify({TableChange::Kind::FieldSet, static_cast<std::uint32_t>(field), nullptr});
     return static_cast<std::uint32_t>(changed.size());
+}
+
+void Table::removeMany(const std::vector<std::uint32_t>& recs) {
+    if (!batching()) {
+        for (std::uint32_t rec : recs) remove(rec);
+        return;
+    }
+    refuseIfDamaged();
+    bool any = false;
+    for (std::uint32_t rec : recs) {
+        if (!live(rec)) continue;
+        any = true;
+        markDirty(rec);
+        for (auto& o : orders_) {
+            if (o->built) o->index->erase(rec);
+        }
+        store_.at(rec)[0] = dbf::kDeleted;
+        ++deleted_;
+    }
+    if (!any) return;
+    ++structureVersion_;
+    ++dataVersion_;
+    notify({TableChange::Kind::DeletedMany, 0, nullptr});
 }
 
 void Table::writeDirty() {

@@ -20,8 +20,8 @@ namespace tz::tables {
 // What changed in a table, as told to every dataset open on it.
 struct TableChange {
     // FieldSet: one field was given one value on many rows at once (Table::setField); `rec`
-    // is then the field's number.
-    enum class Kind { Appended, Updated, Deleted, Reloaded, FieldSet };
+    // is then the field's number. DeletedMany: many rows were deleted at once (removeMany).
+    enum class Kind { Appended, Updated, Deleted, Reloaded, FieldSet, DeletedMany };
     Kind kind;
     std::uint32_t rec = 0;
     const char* oldRecord = nullptr;  // Updated: the bytes before the change
@@ -109,6 +109,10 @@ class Table {
         return *ord.index;
     }
     bool orderBuilt(int o) const { return orders_[static_cast<std::size_t>(o)]->built; }
+    // Calls `use` with order o sorted: the order itself when it is built, else a copy sorted for
+    // the call and dropped after it (the production index reads every order once; the datasets
+    // may never need some of them).
+    void withOrder(int o, const std::function<void(const OrderedIndex&)>& use) const;
     int orderField(int o) const { return orders_[static_cast<std::size_t>(o)]->field; }
     const std::string& orderName(int o) const { return orders_[static_cast<std::size_t>(o)]->name; }
     std::vector<std::string> indexNames() const;
@@ -126,6 +130,8 @@ class Table {
     // Gives field `field` the stored bytes `value` (its width) on each of `recs` (live records),
     // as update() would one by one, with one notification. Returns how many rows changed.
     std::uint32_t setField(const std::vector<std::uint32_t>& recs, int field, const char* value);
+    // Deletes each of `recs`, as remove() would one by one, with one notification.
+    void removeMany(const std::vector<std::uint32_t>& recs);
     // Writes batched changes now. Throws EngineError; what was not written stays batched and is
     // written by the next flush (or lost when the table closes first).
     void flush();

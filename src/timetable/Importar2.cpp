@@ -83,14 +83,7 @@ void editOrAppend(Dataset& ds, const std::string& key) {
 // Deletes the rows still marked "N", then marks every remaining row "N".
 void cleanUp(Dataset& ds) {
     const int regMod = ds.requireField("REG_MOD");
-    std::vector<tables::Bookmark> gone;
-    const int n = ds.recordCount();
-    for (int i = 0; i < n; ++i)
-        if (ds.textViewAt(i, regMod) == "N") gone.push_back(ds.bookmarkAt(i));
-    for (auto b : gone) {
-        ds.gotoBookmark(b);
-        ds.remove();
-    }
+    ds.removeWhere(regMod, "N");
     ds.setTextOnAll(regMod, "N");
 }
 
