@@ -18,19 +18,28 @@ using Word = std::uint64_t;
 
 // Eight key bytes as a word that compares like them (unsigned, first byte most significant);
 // bytes past `n` count as zero.
+inline Word load8(const char* p) {
+    Word w;
+    std::memcpy(&w, p, 8);
+    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+    return w;
+}
+
 Word pack(const char* p, std::size_t n) {
-    if (n >= 8) {
-        Word w;
-        std::memcpy(&w, p, 8);
-        if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
-        return w;
-    }
+    if (n >= 8) return load8(p);
     Word w = 0;
     for (std::size_t i = 0; i < 8; ++i) {
         w <<= 8;
         if (i < n) w |= static_cast<unsigned char>(p[i]);
     }
     return w;
+}
+
+// pack() where 8 bytes at p may be read whatever n is.
+inline Word packWide(const char* p, std::size_t n) {
+    if (n >= 8) return load8(p);
+    if (n == 0) return 0;
+    return load8(p) & (~Word{0} << (8 * (8 - n)));
 }
 
 // A word that orders like the value (-0 and 0 are one key).
@@ -66,6 +75,8 @@ OrderedIndex::OrderedIndex(Kind kind, const RecordStore* records, int offset, in
             break;
     }
     stride_ = words_ + 1;
+    // Whole words of the key may be read where they end within the record.
+    wideReads_ = records_ && std::size_t(offset_) + 8 * std::size_t(words_) <= records_->recordLength();
 }
 
 bool OrderedIndex::hasKey(std::uint32_t rec) const {
@@ -84,7 +95,8 @@ void OrderedIndex::entryOf(std::uint32_t rec, Word* out) const {
     if (kind_ == Kind::Bytes) {
         const char* p = keyBytes(rec);
         for (int i = 0; i < words_; ++i) {
-            out[i] = pack(p + 8 * i, static_cast<std::size_t>(inlineBytes_ - 8 * i));
+            const auto n = static_cast<std::size_t>(inlineBytes_ - 8 * i);
+            out[i] = wideReads_ ? packWide(p + 8 * i, n) : pack(p + 8 * i, n);
         }
     } else if (kind_ == Kind::Number) {
         out[0] = numberWord((*numbers_)[rec]);
@@ -94,13 +106,14 @@ void OrderedIndex::entryOf(std::uint32_t rec, Word* out) const {
 
 void OrderedIndex::keyWords(const Key& key, Word* out) const {
     if (kind_ == Kind::Bytes) {
-        // The key padded with spaces to the bytes held inline.
-        char padded[8 * kMaxWords];
+        // The key padded with spaces to the bytes held inline (and room to read whole words).
+        char padded[8 * kMaxWords + 8];
         const std::size_t n = std::min<std::size_t>(key.bytes.size(), inlineBytes_);
-        std::memcpy(padded, key.bytes.data(), n);
-        std::memset(padded + n, ' ', static_cast<std::size_t>(inlineBytes_) - n);
+        const char* k = key.bytes.data();
+        for (std::size_t i = 0; i < n; ++i) padded[i] = k[i];
+        for (std::size_t i = n; i < sizeof padded; ++i) padded[i] = ' ';
         for (int i = 0; i < words_; ++i) {
-            out[i] = pack(padded + 8 * i, static_cast<std::size_t>(inlineBytes_ - 8 * i));
+            out[i] = packWide(padded + 8 * i, static_cast<std::size_t>(inlineBytes_ - 8 * i));
         }
     } else if (kind_ == Kind::Number) {
         out[0] = numberWord(key.number);
@@ -427,7 +440,9 @@ static void sortFixed(std::vector<Word>& flat, Less less) {
 // same in every entry take no pass. Linear in the entries, where a comparison sort is not.
 // `ranked`: the entries come in record order, so the record words need no pass (each pass
 // keeps the order of equal bytes).
-static void radixSort(std::vector<Word>& flat, std::size_t stride, bool ranked) {
+template <std::size_t Stride>
+static void radixSort(std::vector<Word>& flat, bool ranked) {
+    constexpr std::size_t stride = Stride;
     const std::size_t n = flat.size() / stride;
     const std::size_t words = ranked ? stride - 1 : stride;
     // The bytes that differ from the first entry's anywhere: the others take no pass.
@@ -469,9 +484,11 @@ static void radixSort(std::vector<Word>& flat, std::size_t stride, bool ranked) 
             c[v] = sum;
             sum += m;
         }
+        const std::size_t word = d.word;
+        const int shift = d.shift;
         for (std::size_t i = 0; i < n; ++i) {
             const Word* e = src + i * stride;
-            Word* to = dst + std::size_t(c[(e[d.word] >> d.shift) & 0xFF]++) * stride;
+            Word* to = dst + std::size_t(c[(e[word] >> shift) & 0xFF]++) * stride;
             for (std::size_t j = 0; j < stride; ++j) to[j] = e[j];
         }
         std::swap(src, dst);
@@ -487,8 +504,23 @@ void OrderedIndex::sortEntries(std::vector<Word>& flat) const {
         for (std::size_t i = stride; i < flat.size() && ranked; i += stride) {
             ranked = flat[i + stride - 1] > flat[i - 1];
         }
-        radixSort(flat, stride, ranked);
-        return;
+        switch (stride) {
+            case 1:
+                radixSort<1>(flat, ranked);
+                return;
+            case 2:
+                radixSort<2>(flat, ranked);
+                return;
+            case 3:
+                radixSort<3>(flat, ranked);
+                return;
+            case 4:
+                radixSort<4>(flat, ranked);
+                return;
+            default:
+                radixSort<kMaxWords + 1>(flat, ranked);
+                return;
+        }
     }
     auto less = [this](const Word* a, const Word* b) { return compareEntries(a, b) < 0; };
     switch (stride_) {

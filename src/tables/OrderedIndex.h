@@ -130,6 +130,7 @@ class OrderedIndex {
     int stride_ = 1;       // words per entry: key words and the record number
     bool tail_ = false;    // key bytes beyond the words are compared from the records
     int inlineBytes_ = 0;  // key bytes held in the words
+    bool wideReads_ = false;  // a key's words can be read whole from its record
 
     std::vector<std::vector<Word>> chunks_;
     std::vector<Word> fences_;  // last entry of each chunk
