@@ -224,6 +224,8 @@ struct Dataset::Impl final : TableClient {
     }
     const char* rowBytes() const {
         if (pending.editing()) return pending.buf.data();
+        // The usual case: the cursor's row in a view that has not changed.
+        if (viewCurrent() && cursor.knows(view.epoch)) return table->record(cursor.rec);
         if (currentPos() < 0) return nullptr;
         return table->record(cursor.rec);
     }
@@ -244,6 +246,11 @@ struct Dataset::Impl final : TableClient {
     }
     // The bytes of the row at a position of the view (the pending row where it is there).
     const char* rowAt(int position) const {
+        // Another field of the row read last, in a view that has not changed.
+        if (pending.state == DatasetState::Browse && position == lastAt.pos &&
+            viewCurrent() && view.epoch == lastAt.epoch) {
+            return table->record(lastAt.rec);
+        }
         const int n = count();
         if (pending.state == DatasetState::Insert && position == n) return pending.buf.data();
         if (position < 0 || position >= n) fail("no tiene la fila " + std::to_string(position));

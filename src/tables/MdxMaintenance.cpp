@@ -1,5 +1,6 @@
 #include "tables/MdxMaintenance.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <fstream>
@@ -21,7 +22,7 @@ namespace fs = std::filesystem;
 constexpr std::size_t kFlagByte = 28;
 constexpr std::size_t kFieldFlagByte = 31;
 // Appends in one session after which the index is rebuilt once when the rows are written,
-// instead of entry by entry.
+// instead of entry by entry (for a table written through; see onChanged for batched ones).
 constexpr std::uint32_t kBulkAppends = 2000;
 
 std::string upper(std::string s) {
@@ -301,7 +302,11 @@ void onChanged(const Table& t, const TableChange& c) {
             if (fresh && s.dbase) setFlags(*s.dbfIo, s.indexed, false);
             return;
         }
-        if (c.kind == TableChange::Kind::Appended && ++s.appends > kBulkAppends) {
+        // A batched table's index reaches its file only with the rows: past a few hundred
+        // appends (an eighth of a larger table) one build then costs less than the upkeep.
+        const std::uint32_t bulk =
+            t.batching() ? std::max<std::uint32_t>(256, t.slots() / 8) : kBulkAppends;
+        if (c.kind == TableChange::Kind::Appended && ++s.appends > bulk) {
             // A bulk load: building the tree once from the rows costs far less than keeping
             // it entry by entry. A shared table's header stops claiming the index until then.
             s.deferred = true;
