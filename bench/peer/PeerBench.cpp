@@ -179,13 +179,14 @@ int floorMain(int argc, char** argv) {
     const fs::path folder = workFolder(argc, argv, 4, temporary);
     const fs::path file = folder / "floor.bin";
     std::string content(bytes, 'x');
-    Contestant write{"one sequential write", [&] { fs::remove(file); },
+    Contestant write{"one sequential write",
+                     [&] { fs::remove(file); },
                      [&] {
                          const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
                          std::size_t done = 0;
                          while (fd >= 0 && done < content.size()) {
-                             const ssize_t w = ::write(fd, content.data() + done,
-                                                       content.size() - done);
+                             const ssize_t w =
+                                 ::write(fd, content.data() + done, content.size() - done);
                              if (w <= 0) break;
                              done += static_cast<std::size_t>(w);
                          }
@@ -236,16 +237,19 @@ int main(int argc, char** argv) {
                          },
                          {},
                          {}};
-    Contestant peerCreate{"shapelib (writes no index)", [&] { fs::remove(peer); },
-                          [&] { shapelibCreate(peer, layout.fields, rows); }, {}, {}};
+    Contestant peerCreate{"shapelib (writes no index)",
+                          [&] { fs::remove(peer); },
+                          [&] { shapelibCreate(peer, layout.fields, rows); },
+                          {},
+                          {}};
     race({&oursMdx, &oursPlain, &peerCreate}, repeats);
 
     std::size_t a = 0, b = 0, c = 0;
     Contestant oursText{"ours, each field as text", {}, [&] { a = oursRead(ours, false); }, {}, {}};
-    Contestant oursView{"ours, each field as a view", {}, [&] { b = oursRead(ours, true); }, {}, {}};
-    Contestant peerRead{"shapelib, DBFReadStringAttribute", {}, [&] { c = shapelibRead(ours); },
-                        {},
-                        {}};
+    Contestant oursView{
+        "ours, each field as a view", {}, [&] { b = oursRead(ours, true); }, {}, {}};
+    Contestant peerRead{
+        "shapelib, DBFReadStringAttribute", {}, [&] { c = shapelibRead(ours); }, {}, {}};
     race({&oursText, &oursView, &peerRead}, repeats);
 
     const double rc = oursMdx.medianCpu() / peerCreate.medianCpu();

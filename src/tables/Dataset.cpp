@@ -247,8 +247,8 @@ struct Dataset::Impl final : TableClient {
     // The bytes of the row at a position of the view (the pending row where it is there).
     const char* rowAt(int position) const {
         // Another field of the row read last, in a view that has not changed.
-        if (pending.state == DatasetState::Browse && position == lastAt.pos &&
-            viewCurrent() && view.epoch == lastAt.epoch) {
+        if (pending.state == DatasetState::Browse && position == lastAt.pos && viewCurrent() &&
+            view.epoch == lastAt.epoch) {
             return table->record(lastAt.rec);
         }
         const int n = count();

@@ -184,7 +184,8 @@ void rebuild(State& s, const Table& t) {
             // In the engine's order the keys come from its entries, one after the other; else
             // from the records.
             if (ordered && bind.type == KeyType::Character &&
-                static_cast<std::size_t>(order.keyWidth()) == kl && order.keysInOrder(recnos, keys)) {
+                static_cast<std::size_t>(order.keyWidth()) == kl &&
+                order.keysInOrder(recnos, keys)) {
                 return;
             }
             if (ordered) {

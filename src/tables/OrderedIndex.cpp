@@ -76,7 +76,8 @@ OrderedIndex::OrderedIndex(Kind kind, const RecordStore* records, int offset, in
     }
     stride_ = words_ + 1;
     // Whole words of the key may be read where they end within the record.
-    wideReads_ = records_ && std::size_t(offset_) + 8 * std::size_t(words_) <= records_->recordLength();
+    wideReads_ =
+        records_ && std::size_t(offset_) + 8 * std::size_t(words_) <= records_->recordLength();
 }
 
 bool OrderedIndex::hasKey(std::uint32_t rec) const {

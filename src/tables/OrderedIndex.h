@@ -126,10 +126,10 @@ class OrderedIndex {
     int offset_;
     int width_;
     const std::vector<double>* numbers_;
-    int words_ = 0;        // key words per entry
-    int stride_ = 1;       // words per entry: key words and the record number
-    bool tail_ = false;    // key bytes beyond the words are compared from the records
-    int inlineBytes_ = 0;  // key bytes held in the words
+    int words_ = 0;           // key words per entry
+    int stride_ = 1;          // words per entry: key words and the record number
+    bool tail_ = false;       // key bytes beyond the words are compared from the records
+    int inlineBytes_ = 0;     // key bytes held in the words
     bool wideReads_ = false;  // a key's words can be read whole from its record
 
     std::vector<std::vector<Word>> chunks_;
