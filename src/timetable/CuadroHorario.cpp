@@ -19,75 +19,56 @@ std::string registroTipo1(const Centro& c) {
 
 namespace {
 
-// Builds a record in place: each piece at the next position of a buffer the size of the
-// longest record, appended to the text in one piece.
-class Registro {
-  public:
-    explicit Registro(char tipo) { put(std::string_view(&tipo, 1)); }
-    // `v` fitted to `n` (Texto.h).
-    void fitted(std::string_view v, std::size_t n) {
-        const std::size_t k = std::min(n, v.size());
-        put(v.substr(0, k));
-        pad(n - k, ' ');
-    }
-    // `v` followed by `tail`, cut to the length of `tail` (hora, cuenta).
-    void completed(std::string_view v, std::string_view tail) {
-        const std::size_t k = std::min(tail.size(), v.size());
-        put(v.substr(0, k));
-        put(tail.substr(0, tail.size() - k));
-    }
-    // `v` as it stands.
-    void put(std::string_view v) {
-        if (v.size() > sizeof buf_ - len_) flush();
-        if (v.size() > sizeof buf_) {
-            spill_.append(v);
-            return;
-        }
-        for (char c : v) buf_[len_++] = c;
-    }
-    void appendTo(std::string& out) {
-        if (spill_.empty()) {
-            out.append(buf_, len_);
-            return;
-        }
-        flush();
-        out += spill_;
-    }
+// The pieces of a record, written one after the other from `p`; each returns where the next
+// goes. `fit`: `v` fitted to `n` (Texto.h); `keep`: `v` as it stands; `complete`: `v` followed
+// by `tail`, cut to the length of `tail` (hora, cuenta).
+inline char* fit(char* p, std::string_view v, std::size_t n) {
+    const std::size_t k = std::min(n, v.size());
+    for (std::size_t i = 0; i < k; ++i) p[i] = v[i];
+    for (std::size_t i = k; i < n; ++i) p[i] = ' ';
+    return p + n;
+}
+inline char* keep(char* p, std::string_view v) {
+    for (char c : v) *p++ = c;
+    return p;
+}
+inline char* complete(char* p, std::string_view v, std::string_view tail) {
+    const std::size_t k = std::min(tail.size(), v.size());
+    p = keep(p, v.substr(0, k));
+    return keep(p, tail.substr(k));
+}
 
-  private:
-    void pad(std::size_t n, char c) {
-        if (n > sizeof buf_ - len_) flush();
-        for (; n > sizeof buf_; n -= sizeof buf_) spill_.append(sizeof buf_, c);
-        for (std::size_t i = 0; i < n; ++i) buf_[len_++] = c;
-    }
-    void flush() {
-        spill_.append(buf_, len_);
-        len_ = 0;
-    }
-    char buf_[96];
-    std::size_t len_ = 0;
-    std::string spill_;  // what did not fit (values written as they stand may be long)
-};
+// The fixed pieces take this much room; the pieces kept as they stand take their own.
+constexpr std::size_t kFixed = 96;
 
 }  // namespace
 
 void anadeTipo2(std::string& out, const Vista2& r) {
     // The hour number goes before the day, and both are written as they stand.
-    Registro g('2');
-    g.fitted(r.TIPDOC, 1);
-    g.fitted(r.DOC, 15);
-    g.put(r.NUMSESION);
-    g.put(r.DIASEM);
-    g.fitted(r.TIPTAR, 3);
-    g.completed(r.HORAINI, "00:00");
-    g.completed(r.HORAFIN, "00:00");
-    g.fitted(r.GRUPNIV, 3);
-    g.fitted(r.CODASIG, 4);
-    g.fitted(r.TIPASIG, 1);
-    g.fitted(r.IDIOMA, 2);
-    g.fitted(r.AULA_OBS, 30);
-    g.fitted(r.TIP_ACTIV, 3);
-    g.appendTo(out);
+    std::string room;
+    char fixed[kFixed + 64];
+    const std::size_t kept = r.NUMSESION.size() + r.DIASEM.size();
+    char* start = fixed;
+    if (kept > 64) {
+        room.resize(kFixed + kept);
+        start = room.data();
+    }
+    char* p = start;
+    *p++ = '2';
+    p = fit(p, r.TIPDOC, 1);
+    p = fit(p, r.DOC, 15);
+    p = keep(p, r.NUMSESION);
+    p = keep(p, r.DIASEM);
+    p = fit(p, r.TIPTAR, 3);
+    p = complete(p, r.HORAINI, "00:00");
+    p = complete(p, r.HORAFIN, "00:00");
+    p = fit(p, r.GRUPNIV, 3);
+    p = fit(p, r.CODASIG, 4);
+    p = fit(p, r.TIPASIG, 1);
+    p = fit(p, r.IDIOMA, 2);
+    p = fit(p, r.AULA_OBS, 30);
+    p = fit(p, r.TIP_ACTIV, 3);
+    out.append(start, static_cast<std::size_t>(p - start));
 }
 
 std::string registroTipo2(const Tipo2& r) {
@@ -99,14 +80,23 @@ std::string registroTipo2(const Tipo2& r) {
 }
 
 void anadeTipo3(std::string& out, const Vista3& r) {
-    Registro g('3');
-    g.fitted(r.CODGRUPO, 5);
-    g.fitted(r.TIPDOC, 1);
-    g.fitted(r.DOC, 15);
-    g.put(r.NUMSESGRUP);
-    g.put(r.DIASEM);
-    g.completed(r.NUMALUM, "00");
-    g.appendTo(out);
+    std::string room;
+    char fixed[kFixed + 64];
+    const std::size_t kept = r.NUMSESGRUP.size() + r.DIASEM.size();
+    char* start = fixed;
+    if (kept > 64) {
+        room.resize(kFixed + kept);
+        start = room.data();
+    }
+    char* p = start;
+    *p++ = '3';
+    p = fit(p, r.CODGRUPO, 5);
+    p = fit(p, r.TIPDOC, 1);
+    p = fit(p, r.DOC, 15);
+    p = keep(p, r.NUMSESGRUP);
+    p = keep(p, r.DIASEM);
+    p = complete(p, r.NUMALUM, "00");
+    out.append(start, static_cast<std::size_t>(p - start));
 }
 
 std::string registroTipo3(const Tipo3& r) {
