@@ -625,16 +625,18 @@ bool Dataset::findKey(std::string_view value) {
         }
         const OrderedIndex::Key key = d_->table->keyFor(d_->cursor.order, value);
         d_->ensureView();
+        if (!d_->filter.active()) {
+            // Equal keys lie together: inside the view, or (another key than a link's) outside.
+            const int p = ix.find(key);
+            if (p < d_->view.lo || p >= d_->view.hi) return -1;
+            return p - d_->view.lo;
+        }
         const int p = std::max(d_->view.lo, ix.lowerBound(key));
         if (p >= d_->view.hi) return -1;
-        if (d_->filter.active()) {
-            const auto& fp = d_->view.filtered;
-            auto it = std::lower_bound(fp.begin(), fp.end(), p);
-            if (it == fp.end() || !ix.keyAt(*it, key)) return -1;
-            return static_cast<int>(it - fp.begin());
-        }
-        if (!ix.keyAt(p, key)) return -1;
-        return p - d_->view.lo;
+        const auto& fp = d_->view.filtered;
+        auto it = std::lower_bound(fp.begin(), fp.end(), p);
+        if (it == fp.end() || !ix.keyAt(*it, key)) return -1;
+        return static_cast<int>(it - fp.begin());
     };
     int p = find();
     if (p < 0) return false;

@@ -355,6 +355,42 @@ int OrderedIndex::bound(const Key& key) const {
     return entriesBefore(lo) + static_cast<int>(a);
 }
 
+int OrderedIndex::find(const Key& key) const {
+    if (kind_ == Kind::Physical) return size() > 0 ? 0 : -1;
+    place();
+    Word kw[kMaxWords];
+    keyWords(key, kw);
+    std::string tail;
+    if (tail_) {
+        tail = key.bytes;
+        tail.resize(static_cast<std::size_t>(width_), ' ');
+    }
+    const char* t = tail_ ? tail.data() + inlineBytes_ : nullptr;
+    std::size_t lo = 0, hi = chunks_.size();
+    while (lo < hi) {
+        const std::size_t mid = (lo + hi) / 2;
+        if (compareEntryKey(fence(mid), kw, t) < 0) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    if (lo == chunks_.size()) return -1;
+    const Word* base = chunks_[lo].data();
+    std::size_t a = 0, b = entries(lo);
+    while (a < b) {
+        const std::size_t mid = (a + b) / 2;
+        if (compareEntryKey(base + mid * stride_, kw, t) < 0) {
+            a = mid + 1;
+        } else {
+            b = mid;
+        }
+    }
+    // The chunk's last entry is not less than the key, so the slot is inside the chunk.
+    if (a == entries(lo) || compareEntryKey(base + a * stride_, kw, t) != 0) return -1;
+    return entriesBefore(lo) + static_cast<int>(a);
+}
+
 int OrderedIndex::lowerBound(const Key& key) const {
     if (kind_ == Kind::Physical) return 0;
     return bound<false>(key);

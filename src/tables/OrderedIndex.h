@@ -50,6 +50,8 @@ class OrderedIndex {
     int positionOf(std::uint32_t rec) const;
     // First position whose key is ≥ (lowerBound) or > (upperBound) the key.
     int lowerBound(const Key& key) const;
+    // First position whose key equals the key, or -1 (lowerBound and keyAt in one search).
+    int find(const Key& key) const;
     int upperBound(const Key& key) const;
     // Compares the key of a record with a search key: <0, 0, >0.
     int compareKey(std::uint32_t rec, const Key& key) const;
