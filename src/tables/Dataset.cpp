@@ -256,6 +256,11 @@ struct Dataset::Impl final : TableClient {
         if (position < 0 || position >= n) fail("no tiene la fila " + std::to_string(position));
         // The fields of one row are mostly read one after another.
         if (position != lastAt.pos || view.epoch != lastAt.epoch) {
+            // Rows read one after another in the order of an index lie anywhere in memory:
+            // the one a few places ahead is fetched meanwhile.
+            if (position == lastAt.pos + 1 && view.epoch == lastAt.epoch && position + 8 < n) {
+                __builtin_prefetch(table->record(recInView(position + 8)));
+            }
             lastAt = {position, view.epoch, recInView(position)};
         }
         const std::uint32_t rec = lastAt.rec;
@@ -833,23 +838,31 @@ void Dataset::setText(std::string_view field, std::string_view value) {
 }
 
 void Dataset::setText(int fieldNo, std::string_view value) {
+    Impl& d = *d_;
+    // A character field of a row being edited, nobody following it: the usual case, done here;
+    // everything else (and every error) in setTextChecked.
+    if (d.table && d.pending.editing() && d.observers.none() && fieldNo >= 0 &&
+        fieldNo < static_cast<int>(d.table->fields().size())) [[likely]] {
+        const FieldDef& f = d.table->fields()[static_cast<std::size_t>(fieldNo)];
+        if (f.type == FieldType::Character) [[likely]] {
+            char* dst = d.pending.buf.data() + d.table->fieldOffset(fieldNo);
+            const auto w = static_cast<std::size_t>(f.width);
+            const std::size_t n = std::min(w, value.size());
+            copyBytes(dst, value.data(), n);
+            for (std::size_t i = n; i < w; ++i) dst[i] = ' ';
+            d.pending.changed = true;
+            return;
+        }
+    }
+    setTextChecked(fieldNo, value);
+}
+
+void Dataset::setTextChecked(int fieldNo, std::string_view value) {
     d_->checkField(fieldNo);
     d_->requireEditing();
     const auto& f = d_->table->fields()[static_cast<std::size_t>(fieldNo)];
     char* dst = d_->pending.buf.data() + d_->table->fieldOffset(fieldNo);
-    if (f.type == FieldType::Character) {
-        // Cut to the width, padded with spaces.
-        const std::size_t w = static_cast<std::size_t>(f.width);
-        const std::size_t n = std::min(w, value.size());
-        copyBytes(dst, value.data(), n);
-        if (w - n > 16) {
-            std::memset(dst + n, ' ', w - n);
-        } else {
-            for (std::size_t i = n; i < w; ++i) dst[i] = ' ';
-        }
-    } else {
-        checkEncode(dbf::encodeText(f, dst, value), *this, f, value);
-    }
+    checkEncode(dbf::encodeText(f, dst, value), *this, f, value);
     d_->pending.changed = true;
     if (d_->pending.state == DatasetState::Edit && !d_->observers.none()) {
         const int p = d_->currentPos();

@@ -218,6 +218,7 @@ class Dataset {
 
   private:
     friend class WriteBatch;
+    void setTextChecked(int fieldNo, std::string_view value);
     std::unique_ptr<Impl> d_;
 };
 
