@@ -37,6 +37,19 @@ inline void copyBytes(char* dst, const char* src, std::size_t n) {
     }
 }
 
+// `n` bytes at `p` without their trailing spaces, eight at a time where it can.
+inline std::string_view trimmedRight(const char* p, std::size_t n) {
+    constexpr std::uint64_t kSpaces = 0x2020202020202020ULL;
+    while (n >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + n - 8, 8);
+        if (w != kSpaces) break;
+        n -= 8;
+    }
+    while (n > 0 && p[n - 1] == ' ') --n;
+    return {p, n};
+}
+
 void blankRecord(const Table& t, std::vector<char>& buf) {
     buf.assign(static_cast<std::size_t>(t.recordLength()), ' ');
     const auto& fs = t.fields();
@@ -799,9 +812,7 @@ std::string Dataset::text(int fieldNo) const {
     const auto& f = d_->table->fields()[static_cast<std::size_t>(fieldNo)];
     const char* p = row + d_->table->fieldOffset(fieldNo);
     if (f.type == FieldType::Character) {
-        auto n = static_cast<std::size_t>(f.width);
-        while (n > 0 && p[n - 1] == ' ') --n;
-        return std::string(p, n);
+        return std::string(trimmedRight(p, static_cast<std::size_t>(f.width)));
     }
     return dbf::decodeText(f, p);
 }
@@ -811,9 +822,7 @@ std::string_view Dataset::textView(int fieldNo) const {
     const char* row = d_->rowBytes();
     if (!row) return {};
     const auto& f = d_->table->fields()[static_cast<std::size_t>(fieldNo)];
-    std::string_view s(row + d_->table->fieldOffset(fieldNo), static_cast<std::size_t>(f.width));
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
+    return trimmedRight(row + d_->table->fieldOffset(fieldNo), static_cast<std::size_t>(f.width));
 }
 
 double Dataset::number(std::string_view field) const {
@@ -899,10 +908,8 @@ std::string Dataset::textAt(int position, int fieldNo) const {
 std::string_view Dataset::textViewAt(int position, int fieldNo) const {
     d_->checkField(fieldNo);
     const auto& f = d_->table->fields()[static_cast<std::size_t>(fieldNo)];
-    std::string_view s(d_->rowAt(position) + d_->table->fieldOffset(fieldNo),
-                       static_cast<std::size_t>(f.width));
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
+    return trimmedRight(d_->rowAt(position) + d_->table->fieldOffset(fieldNo),
+                        static_cast<std::size_t>(f.width));
 }
 
 int Dataset::positionOf(Bookmark b) const { return d_->table ? d_->posOf(b) : -1; }
