@@ -119,16 +119,31 @@ std::unordered_map<std::string, Closed>& closedStates() {
     return c;
 }
 
-// Takes up the kept state of a table that opened again unchanged; false when there is none
-// that still matches both files.
-bool adopt(State& s, const Table& t) {
+// Kept states whose files were found unchanged when their table opened again, waiting for its
+// first change (by then that change may be on disk already).
+std::unordered_map<const Table*, Closed>& adoptable() {
+    static std::unordered_map<const Table*, Closed> a;
+    return a;
+}
+
+// A table opened: its kept state, if both files are as it left them.
+void onOpened(const Table& t) {
+    adoptable().erase(&t);
     auto& closed = closedStates();
     auto it = closed.find(t.path().string());
-    if (it == closed.end()) return false;
+    if (it == closed.end()) return;
     Closed c = std::move(it->second);
     closed.erase(it);
-    if (fileStamp(t.path()) != c.dbf || fileStamp(c.state.mdx) != c.mdx) return false;
-    s = std::move(c.state);
+    if (fileStamp(t.path()) != c.dbf || fileStamp(c.state.mdx) != c.mdx) return;
+    adoptable()[&t] = std::move(c);
+}
+
+// Takes up the kept state of a table that opened again unchanged; false when there is none.
+bool adopt(State& s, const Table& t) {
+    auto it = adoptable().find(&t);
+    if (it == adoptable().end()) return false;
+    s = std::move(it->second.state);
+    adoptable().erase(it);
     s.dbfIo = std::make_unique<FileIo>(t.path(), FileIo::Access::ReadWrite);
     return true;
 }
@@ -347,6 +362,11 @@ void onWritten(const Table& t) {
 }
 
 void onClosed(const Table& t) {
+    if (auto a = adoptable().find(&t); a != adoptable().end()) {
+        // Opened and closed again without a change: kept as it was, for the files as they were.
+        closedStates()[t.path().string()] = std::move(a->second);
+        adoptable().erase(a);
+    }
     auto it = states().find(&t);
     if (it == states().end()) return;
     State& s = it->second;
@@ -471,6 +491,7 @@ IndexFileHooks productionIndexHooks() {
         return names;
     };
     h.created = onCreated;
+    h.opened = onOpened;
     h.written = onWritten;
     h.changed = onChanged;
     h.closed = onClosed;

@@ -210,9 +210,11 @@ void Table::forget(const fs::path& file) { keptTables().erase(keyOf(file)); }
 void Table::keep(Table& t) {
     auto& kept = keptTables();
     kept.erase(t.key_);
-    // Only a table whose memory is its file, and that this process changed (so it is likely to
-    // be read again by the next step).
-    if (t.dataVersion_ == 0 || !t.dirty_.empty() || t.count_ != t.diskCount_ || !t.io_.writable()) {
+    // Only a table whose memory is its file, that this process changed (so the next step of
+    // the job is likely to read it again), in the folder the job holds (no other copy of the
+    // tool writes there meanwhile; the file's stamp tells of any other program).
+    if (t.dataVersion_ == 0 || !t.dirty_.empty() || t.count_ != t.diskCount_ || !t.io_.writable() ||
+        !holdsFolder(t.path_.parent_path())) {
         return;
     }
     auto k = std::make_unique<Kept>();
@@ -302,6 +304,7 @@ std::shared_ptr<Table> Table::attach(const fs::path& file, OpenMode mode, TableC
     t->applyLock(mode);
     t->load();
     reg[key] = t;
+    if (hooks().opened) hooks().opened(*t);
     return t;
 }
 

@@ -38,6 +38,8 @@ struct IndexFileHooks {
     // Tag names of the production index beside `dbf` (e.g. X.MDX beside X.DBF), empty when
     // there is none or it cannot be read.
     std::function<std::vector<std::string>(const std::filesystem::path& dbf)> tagNames;
+    // A table was opened (before anything is written to it). Must not throw.
+    std::function<void(const class Table& table)> opened;
     // A table was just created empty at `dbf` with these fields and indexes.
     std::function<void(const std::filesystem::path& dbf, const std::vector<FieldDef>& fields,
                        const std::vector<std::string>& indexes)>
@@ -67,10 +69,10 @@ class Table {
     void detach(TableClient* client);
     // True when this process has the file open.
     static bool isOpen(const std::filesystem::path& file);
-    // A table this process changed is kept in memory for a while after it closes, so that
-    // opening it again (the next step of a job) neither reads nor sorts it again, as long as
-    // nobody changed the file meanwhile. This drops what is kept of `file` (it is being made
-    // anew or removed).
+    // A table this process changed in the folder it holds (holdFolder) is kept in memory for
+    // a while after it closes, so that opening it again (the next step of a job) neither reads
+    // nor sorts it again, as long as the file is as it was left: same file, size and times.
+    // This drops what is kept of `file` (it is being made anew or removed).
     static void forget(const std::filesystem::path& file);
     // What is kept of a closed table (Table.cpp).
     struct Kept;

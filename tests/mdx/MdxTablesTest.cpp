@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <thread>
 
 #include "MdxSupport.h"
 #include "tables/Catalogue.h"
@@ -212,6 +214,77 @@ TEST(MdxTables, ExclusiveTableIndexFollowsItsFlushes) {
     d.close();
     expectIndexAgrees(dbf, {"ABREV"});
 }
+
+// The export's way with an index: a batch of thousands of rows and the changes of every row,
+// its index written whole once when the batch ends; the table closed and opened again (the
+// next step of the job), its index taken up as it was and changed in place, unless another
+// program touched the index file meanwhile.
+struct TakenUpCase {
+    const char* what;
+    bool touchIndex;  // another program rewrites the index file between the steps
+    int wholeWrites;  // index files written whole in the second step
+};
+
+class IndexTakenUp : public ::testing::TestWithParam<TakenUpCase> {};
+
+TEST_P(IndexTakenUp, WrittenWholeOnceAndTakenUpAfterClosing) {
+    const TakenUpCase& c = GetParam();
+    Root root;
+    const auto& l = catalogue::CUADROH3();
+    createTable(ztemp(), l);
+    fs::path dbf = root.file(l.fileName);
+    fs::path mdx = indexFileFor(dbf);
+    ASSERT_TRUE(holdFolder(ztemp()));
+    int whole = 0;  // the index replaced by a whole new file
+    setFileFaultHook([&](std::string_view op, const fs::path& f) {
+        if (op == "rename" && f.filename() == mdx.filename()) ++whole;
+        return 0;
+    });
+    std::mt19937 rng(12);
+    {
+        Dataset d;
+        d.open(dbf, OpenMode::Shared);
+        {
+            WriteBatch batch({&d});
+            for (int r = 0; r < 3000; ++r) d.appendRecord(rowFor(l, r, rng));
+            d.setIndex("PROF_DIA_SES");
+            d.removeWhere(d.requireField("NUMALUM"), "1");
+            d.setTextOnAll(d.requireField("REG_MOD"), "N");
+            EXPECT_EQ(DiskTable(dbf).records.size(), 0u);  // nothing on disk meanwhile
+            EXPECT_EQ(DiskTable(dbf).flag28, 0);           // nor claimed by the header
+            batch.commit();
+        }
+        EXPECT_EQ(whole, 1);
+        expectIndexAgrees(dbf, tagsOf(l));
+    }
+    if (c.touchIndex) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        writeFile(mdx, readFile(mdx));
+    }
+    whole = 0;
+    {
+        Dataset d;
+        d.open(dbf, OpenMode::Shared);
+        d.setIndex("DOC");
+        for (int i = 0; i < 40 && !d.eof(); ++i) {
+            d.edit();
+            d.setText("DOC", "CAMBIO" + std::to_string(i % 3));
+            d.post();
+            d.next();
+        }
+        d.appendRecord(rowFor(l, 0, rng));
+        d.last();
+        d.remove();
+    }
+    EXPECT_EQ(whole, c.wholeWrites);
+    expectIndexAgrees(dbf, tagsOf(l));
+    setFileFaultHook({});
+    releaseFolder();
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, IndexTakenUp,
+                         ::testing::Values(TakenUpCase{"untouched", false, 0},
+                                           TakenUpCase{"index file touched", true, 1}));
 
 TEST(MdxTables, KeptExportReopenedAndExtended) {
     Root root;

@@ -14,6 +14,7 @@ struct RawTable {
     std::uint32_t recordLength = 0;
     std::uint64_t size = 0;
     std::uint64_t recordsOnDisk = 0;  // whole records after the header
+    std::uint64_t deletedBeyond = 0;  // of the whole records beyond the count, those marked deleted
     // What is wrong, empty when the file is consistent: header count equal to the whole
     // records on disk, and nothing after them but one optional end mark.
     std::string problem;
@@ -40,6 +41,9 @@ inline RawTable inspectTable(const std::filesystem::path& file) {
     }
     t.readable = true;
     t.recordsOnDisk = (t.size - t.headerLength) / t.recordLength;
+    for (std::uint64_t r = t.headerCount; r < t.recordsOnDisk; ++r) {
+        t.deletedBeyond += bytes[t.headerLength + r * t.recordLength] == '*';
+    }
     std::uint64_t tail = (t.size - t.headerLength) % t.recordLength;
     if (t.recordsOnDisk != t.headerCount) {
         // One trailing 0x1A counts as a byte, not a record, for one-byte records only.

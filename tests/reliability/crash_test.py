@@ -26,6 +26,7 @@ kills_per_job = int(sys.argv[4]) if len(sys.argv) > 4 else 40
 OLD_CUADROS = b"1CH0000002023A\r\n"
 NEW_CUADROS = open(os.path.join(examples, "expected", "fCUADROS.txt"), "rb").read()
 random.seed(7)
+STATE = tempfile.mkdtemp(prefix="tz-crash-state-")
 failures = []
 kills = 0
 
@@ -43,6 +44,9 @@ def job_args(job, where, nueva=False):
 
 def run(args, env_extra=None, timeout=120):
     env = dict(os.environ)
+    # The kept copies of fCUADROS.txt go to a state folder of the run's own (see fresh()), so
+    # that every run of a job does the same file operations as the one that counted them.
+    env["XDG_STATE_HOME"] = STATE
     env.update(env_extra or {})
     return subprocess.run(args, env=env, capture_output=True, timeout=timeout)
 
@@ -50,6 +54,7 @@ def run(args, env_extra=None, timeout=120):
 def fresh(start, where):
     shutil.rmtree(where, ignore_errors=True)
     shutil.copytree(start, where)
+    shutil.rmtree(STATE, ignore_errors=True)
 
 
 def check_after(what, where, job):
@@ -125,6 +130,7 @@ def main():
         crash_job("importar", start, scratch)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
+        shutil.rmtree(STATE, ignore_errors=True)
     print(f"{kills} kills tried, {len(failures)} problems")
     for f in failures:
         print("  " + f)

@@ -1,8 +1,12 @@
 // Dataset semantics: states, navigation, keys, bookmarks, links, filters, sharing, writes.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <map>
+#include <optional>
 #include <sstream>
+#include <thread>
 
 #include "TestDir.h"
 #include "tables/Dataset.h"
@@ -14,6 +18,19 @@ namespace {
 
 using testing::headerCount;
 using testing::TestDir;
+
+// Records of a table file marked deleted.
+std::uint32_t deletedRows(const std::filesystem::path& p) {
+    const std::string b = testing::readBytes(p);
+    const auto u16 = [&](int i) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(b[i])) |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(b[i + 1])) << 8;
+    };
+    const std::uint32_t hl = u16(8), rl = u16(10);
+    std::uint32_t n = 0;
+    for (std::size_t at = hl; at + rl <= b.size(); at += rl) n += b[at] == '*';
+    return n;
+}
 
 const std::vector<FieldDef> kFields = {charField("KEY", 4), charField("NAME", 10),
                                        numericField("NUM", 6, 2), logicalField("FLAG")};
@@ -95,7 +112,14 @@ std::string run(Dataset& d, const std::string& script) {
             d.setFiltered(arg == "on");
         else if (verb == "find")
             log += d.findKey(arg) ? '+' : '-';
-        else if (verb == "set") {
+        else if (verb == "setall" || verb == "removewhere") {
+            // "setall NAME=x": the count of rows changed goes to the log, like removewhere's.
+            auto eq = arg.find('=');
+            const int f = d.requireField(arg.substr(0, eq));
+            const std::string value = arg.substr(eq + 1);
+            log += std::to_string(verb == "setall" ? d.setTextOnAll(f, value)
+                                                   : d.removeWhere(f, value));
+        } else if (verb == "set") {
             auto eq = arg.find('=');
             d.setText(arg.substr(0, eq), arg.substr(eq + 1));
         } else {
@@ -373,6 +397,83 @@ INSTANTIATE_TEST_SUITE_P(
                                  "B:x",
                                  "B:x",
                                  'B'}));
+
+// A field set on every row of the view, and rows deleted by the value of a field, each as one
+// change: what the view held, and nothing else, changes; the cursor stays or goes first.
+INSTANTIATE_TEST_SUITE_P(
+    EveryRow, Script,
+    ::testing::Values(
+        ScriptCase{"set on every row, the cursor staying",
+                   {"A:x", "B:y", "C:z"},
+                   "next; setall NAME=w",
+                   "A:w B:w C:w",
+                   "B:w",
+                   'B',
+                   "3"},
+        ScriptCase{"rows that already hold the value do not count",
+                   {"A:w", "B:y"},
+                   "setall NAME=w",
+                   "A:w B:w",
+                   "A:w",
+                   'B',
+                   "1"},
+        ScriptCase{"a value too long is cut to the field",
+                   {"A:x"},
+                   "setall NAME=abcdefghijklm",
+                   "A:abcdefghij",
+                   "A:abcdefghij",
+                   'B',
+                   "1"},
+        ScriptCase{"only the rows of the filter",
+                   {"A:x", "B:y", "C:x"},
+                   "filter NAME = 'x'; filtered on; setall NAME=q; filtered off",
+                   "A:q B:y C:q",
+                   "A:q",
+                   'B',
+                   "2"},
+        ScriptCase{"a pending edit is stored first",
+                   {"A:x", "B:y"},
+                   "edit; set NAME=e; setall KEY=K; index KEY",
+                   "K:e K:y",
+                   "K:e",
+                   'B',
+                   "2"},
+        ScriptCase{"the indexed field: rows move in the order",
+                   {"C:c", "A:a", "B:b"},
+                   "index KEY; setall KEY=Z; first",
+                   "Z:c Z:a Z:b",
+                   "Z:c",
+                   'B',
+                   "3"},
+        ScriptCase{"a numeric field takes the value as a number",
+                   {"A:a:1", "B:b:2"},
+                   "setall NUM=7.5; filter NUM = '7.5'; filtered on",
+                   "A:a B:b",
+                   "A:a",
+                   'B',
+                   "2"},
+        ScriptCase{"rows holding the value go, trailing spaces aside",
+                   {"A:x", "B:y", "C:x"},
+                   "last; removewhere NAME=x",
+                   "B:y",
+                   "B:y",
+                   'B',
+                   "2"},
+        ScriptCase{"nothing to delete changes nothing",
+                   {"A:x", "B:y"},
+                   "next; removewhere NAME=q",
+                   "A:x B:y",
+                   "B:y",
+                   'B',
+                   "0"},
+        ScriptCase{"only the rows of the filter go",
+                   {"A:x", "B:x", "C:y"},
+                   "index KEY; filter KEY = 'B'; filtered on; removewhere NAME=x; filtered off",
+                   "A:x C:y",
+                   "A:x",
+                   'B',
+                   "1"},
+        ScriptCase{"every row can go", {"A:x", "B:x"}, "removewhere NAME=x", "", "", 'B', "2", 1}));
 
 TEST(Dataset, ErrorsNameTheTableAndField) {
     TestDir dir;
@@ -834,6 +935,142 @@ TEST(Dataset, FailedWriteReportsAndKeepsWhatWasStored) {
     EXPECT_EQ(view(d), "A:a B:");
     EXPECT_EQ(headerCount(p), 2u);
 }
+
+// The same changes written through (shared), kept until the table closes (exclusive) and kept
+// in a write batch while the folder is held (shared): the files end byte for byte the same,
+// and in a batch another program reading the file sees it as it was until the batch ends.
+class WritePaths : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(WritePaths, EndInTheSameFile) {
+    const auto& c = GetParam();
+    enum class Path { Through, Exclusive, Batched };
+    std::map<Path, std::string> files;
+    for (Path path : {Path::Through, Path::Exclusive, Path::Batched}) {
+        TestDir dir;
+        auto p = makeTable(dir, c.rows);
+        const std::string before = testing::readBytes(p);
+        ASSERT_TRUE(holdFolder(dir.ztemp()));
+        {
+            Dataset d;
+            d.open(p, path == Path::Exclusive ? OpenMode::Exclusive : OpenMode::Shared);
+            std::optional<WriteBatch> batch;
+            if (path == Path::Batched) batch.emplace(std::initializer_list<Dataset*>{&d});
+            EXPECT_EQ(run(d, c.script), c.finds);
+            if (path != Path::Through) {
+                EXPECT_EQ(testing::readBytes(p), before);
+            }
+            if (batch) batch->commit();
+            if (path == Path::Batched) {
+                // Written whole once the batch ends, the dataset still open.
+                EXPECT_EQ(headerCount(p),
+                          static_cast<std::uint32_t>(d.recordCount() + deletedRows(p)));
+            }
+            d.close();
+        }
+        releaseFolder();
+        files[path] = testing::readBytes(p);
+    }
+    EXPECT_EQ(files[Path::Exclusive], files[Path::Through]);
+    EXPECT_EQ(files[Path::Batched], files[Path::Through]);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, WritePaths,
+    ::testing::Values(
+        ScriptCase{
+            "appends", {"A:a"}, "append; set KEY=B; post; append; set KEY=C; post", "", "", 'B'},
+        ScriptCase{"edits and deletes",
+                   {"A:a", "B:b", "C:c"},
+                   "first; edit; set NAME=z; post; next; remove; last; edit; set KEY=D; post",
+                   "",
+                   "",
+                   'B'},
+        ScriptCase{"a row appended then deleted",
+                   {"A:a"},
+                   "append; set KEY=B; post; last; remove; append; set KEY=C; post",
+                   "",
+                   "",
+                   'B'},
+        ScriptCase{"edits of new rows",
+                   {},
+                   "append; set KEY=B; post; edit; set NAME=x; post",
+                   "",
+                   "",
+                   'B'},
+        ScriptCase{"every row at once",
+                   {"A:a", "B:n", "C:c"},
+                   "removewhere NAME=n; setall NAME=n; append; set KEY=D; post",
+                   "",
+                   "",
+                   'B',
+                   "12"}));
+
+// A table this process changed, closed and opened again in the folder it holds (kept in memory
+// meanwhile): whatever another program did to the file in between is what the next open sees.
+struct KeptCase {
+    const char* what;
+    std::function<void(const std::filesystem::path&)> meanwhile;
+    const char* view;
+};
+
+std::ostream& operator<<(std::ostream& o, const KeptCase& c) { return o << c.what; }
+
+class KeptTable : public ::testing::TestWithParam<KeptCase> {};
+
+TEST_P(KeptTable, ReopenedAsTheFileIsNow) {
+    TestDir dir;
+    ASSERT_TRUE(holdFolder(dir.ztemp()));
+    auto p = makeTable(dir, {"A:a", "B:b"});  // changed and closed in this process
+    GetParam().meanwhile(p);
+    {
+        Dataset d;
+        d.open(p);
+        d.setIndex("KEY");
+        EXPECT_EQ(view(d), GetParam().view);
+        d.setIndex("");
+        EXPECT_EQ(view(d), GetParam().view);
+    }
+    releaseFolder();
+}
+
+// Appends a row "C:c" to T.DBF as another program would: its bytes, then the count.
+void appendRaw(const std::filesystem::path& p) {
+    std::string b = testing::readBytes(p);
+    const std::uint32_t n = headerCount(p), hl = 32 + 4 * 32 + 1, rl = 22;
+    std::string rec = " C   c" + std::string(rl - 6, ' ');
+    b.resize(hl + std::size_t(n) * rl);
+    b += rec + '\x1A';
+    b[4] = static_cast<char>(n + 1);
+    testing::writeBytes(p, b);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Meanwhile, KeptTable,
+    ::testing::Values(KeptCase{"nobody touched it", [](const std::filesystem::path&) {}, "A:a B:b"},
+                      KeptCase{"another program appended a row", appendRaw, "A:a B:b C:c"},
+                      KeptCase{"another program made the table anew",
+                               [](const std::filesystem::path& p) {
+                                   // Made beside it and renamed over it: another file.
+                                   auto other = p.parent_path() / "OTHER.DBF";
+                                   createTable(other, kFields, {});
+                                   {
+                                       Dataset d;
+                                       d.open(other);
+                                       d.appendRecord({"Z", "z"});
+                                   }
+                                   std::filesystem::rename(other, p);
+                               },
+                               "Z:z"},
+                      KeptCase{"another program changed a row in place, later",
+                               [](const std::filesystem::path& p) {
+                                   // Same size: told by the file's times, which move on with the
+                                   // clock.
+                                   std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                                   std::string b = testing::readBytes(p);
+                                   b[32 + 4 * 32 + 1 + 5] = 'q';  // NAME of the first row
+                                   testing::writeBytes(p, b);
+                               },
+                               "A:q B:b"}));
 
 TEST(Dataset, ExclusiveAndSharedInOneProcessLockByTheStrongest) {
     TestDir dir;

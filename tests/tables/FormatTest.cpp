@@ -1,6 +1,7 @@
 // Value encoding in records and the numeric text forms.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "tables/DbfFormat.h"
@@ -107,8 +108,46 @@ TEST(FormatNumber, ShortestDecimalWithoutExponent) {
         {1e20, "100000000000000000000"},
         {-12.75, "-12.75"},
         {1e-5, "0.00001"},
+        // Whole numbers on both sides of the limit of their short path.
+        {-7.0, "-7"},
+        {999999999999999.0, "999999999999999"},
+        {-999999999999999.0, "-999999999999999"},
+        {1e15, "1000000000000000"},
+        {9007199254740993.0, "9007199254740992"},
     };
     for (const auto& [v, text] : cases) EXPECT_EQ(dbf::formatNumber(v), text) << v;
+}
+
+// Whole numbers of up to 15 digits are read by a short path: it must agree with the general
+// one on signs, spaces, zeros and everything that is not a plain whole number.
+TEST(ParseNumber, WholeNumbersAndTheRest) {
+    const std::pair<const char*, std::optional<double>> cases[] = {
+        {"5", 5},
+        {" 42 ", 42},
+        {"007", 7},
+        {"-12", -12},
+        {"+5", 5},
+        {"-0", 0},
+        {"123456789012345", 123456789012345.0},
+        {"-123456789012345", -123456789012345.0},
+        {"1234567890123456", 1234567890123456.0},  // past the short path
+        {"1,5", 1.5},
+        {"1.0", 1},
+        {"2.", 2},
+        {"1e3", 1000},
+        {"+", std::nullopt},
+        {"-", std::nullopt},
+        {"", std::nullopt},
+        {"   ", std::nullopt},
+        {"12a", std::nullopt},
+        {"1 2", std::nullopt},
+        {"--1", std::nullopt},
+        {"+-1", -1},  // a plus sign before any number, as the general path always read it
+        {"****", std::nullopt},
+    };
+    for (const auto& [text, want] : cases) {
+        EXPECT_EQ(dbf::parseNumber(text), want) << "'" << text << "'";
+    }
 }
 
 TEST(Header, NewTableLayoutIsDbaseFour) {

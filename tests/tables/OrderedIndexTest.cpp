@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <tuple>
 
@@ -65,6 +66,21 @@ TEST_P(OrderedIndexRandom, AgreesWithASortedVector) {
         std::vector<std::uint32_t> all;
         ix.recordsInOrder(all);
         ASSERT_EQ(all, m.live);
+        // The keys as the entries hold them, where they hold them whole.
+        std::string keys;
+        if (ix.keysInOrder(all, keys)) {
+            ASSERT_EQ(kind, OrderedIndex::Kind::Bytes);
+            ASSERT_LE(width, 32);
+            ASSERT_EQ(all, m.live);
+            for (std::size_t i = 0; i < all.size(); ++i) {
+                ASSERT_EQ(keys.substr(i * static_cast<std::size_t>(width),
+                                      static_cast<std::size_t>(width)),
+                          m.key(all[i]))
+                    << i;
+            }
+        } else {
+            ASSERT_TRUE(kind != OrderedIndex::Kind::Bytes || width > 32);
+        }
         for (int p = 0; p < ix.size(); ++p) {  // one after another, as a dataset visits them
             ASSERT_EQ(ix.at(p), m.live[static_cast<std::size_t>(p)]);
         }
@@ -89,6 +105,7 @@ TEST_P(OrderedIndexRandom, AgreesWithASortedVector) {
             }
             ASSERT_EQ(ix.lowerBound(key), lo) << k;
             ASSERT_EQ(ix.upperBound(key), hi) << k;
+            ASSERT_EQ(ix.find(key), lo < hi ? lo : -1) << k;
             if (lo < ix.size()) {
                 ASSERT_EQ(ix.keyAt(lo, key), lo < hi) << k;
             }
@@ -123,16 +140,61 @@ TEST_P(OrderedIndexRandom, AgreesWithASortedVector) {
     }
     ix.rebuild(m.live);
     check();
+    // Rebuilt from records in no order: sorted again, equal keys in record order.
+    std::vector<std::uint32_t> shuffled = m.live;
+    std::shuffle(shuffled.begin(), shuffled.end(), rng);
+    ix.rebuild(shuffled);
+    check();
     EXPECT_EQ(ix.positionOf(static_cast<std::uint32_t>(m.numbers.size() + 5)), -1);
     EXPECT_FALSE(ix.erase(static_cast<std::uint32_t>(m.numbers.size() + 5)));
 }
 
-INSTANTIATE_TEST_SUITE_P(KindsAndWidths, OrderedIndexRandom,
-                         ::testing::Values(Param{OrderedIndex::Kind::Physical, 3},
-                                           Param{OrderedIndex::Kind::Bytes, 3},
-                                           Param{OrderedIndex::Kind::Bytes, 15},
-                                           Param{OrderedIndex::Kind::Bytes, 40},
-                                           Param{OrderedIndex::Kind::Number, 3}));
+INSTANTIATE_TEST_SUITE_P(
+    KindsAndWidths, OrderedIndexRandom,
+    ::testing::Values(Param{OrderedIndex::Kind::Physical, 3}, Param{OrderedIndex::Kind::Bytes, 3},
+                      Param{OrderedIndex::Kind::Bytes, 7}, Param{OrderedIndex::Kind::Bytes, 15},
+                      Param{OrderedIndex::Kind::Bytes, 32}, Param{OrderedIndex::Kind::Bytes, 40},
+                      Param{OrderedIndex::Kind::Number, 3}));
+
+// Keys at the very end of the records of a store (the last field of the last record of a
+// block), and keys followed by other fields' bytes: packed without reading past the record and
+// without taking the next field's bytes, sorted and found like any other.
+TEST(OrderedIndex, KeysOrderLikeTheirBytesWhateverFollowsThem) {
+    for (int after : {0, 8})
+        for (int width : {1, 5, 7, 9, 16}) {
+            SCOPED_TRACE(std::to_string(width) + " bytes, then " + std::to_string(after));
+            RecordStore records(static_cast<std::size_t>(width + after));
+            std::vector<double> numbers;
+            std::mt19937 rng(static_cast<unsigned>(width));
+            std::vector<std::string> keys;
+            for (int i = 0; i < 3000; ++i) {
+                std::string k(static_cast<std::size_t>(width), ' ');
+                for (auto& c : k) c = static_cast<char>(rng() % 4 == 0 ? ' ' : 'a' + rng() % 3);
+                char* row = records.append();
+                std::memcpy(row, k.data(), k.size());
+                for (int j = 0; j < after; ++j) row[width + j] = static_cast<char>('Z' - j - i % 3);
+                keys.push_back(k);
+            }
+            OrderedIndex ix(OrderedIndex::Kind::Bytes, &records, 0, width, &numbers);
+            std::vector<std::uint32_t> recs(keys.size());
+            for (std::uint32_t r = 0; r < recs.size(); ++r) recs[r] = r;
+            std::shuffle(recs.begin(), recs.end(), rng);
+            ix.rebuild(recs);
+            std::vector<std::uint32_t> want(keys.size());
+            for (std::uint32_t r = 0; r < want.size(); ++r) want[r] = r;
+            std::stable_sort(want.begin(), want.end(),
+                             [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
+            std::vector<std::uint32_t> got;
+            ix.recordsInOrder(got);
+            ASSERT_EQ(got, want);
+            for (std::uint32_t r : {0u, 17u, 2999u}) {
+                const int p = ix.find({keys[r], 0});
+                ASSERT_GE(p, 0);
+                EXPECT_EQ(keys[ix.at(p)], keys[r]);
+                EXPECT_TRUE(p == 0 || keys[ix.at(p - 1)] < keys[r]);
+            }
+        }
+}
 
 // Records waiting to be placed are part of every answer, and a batch merged into an order keeps
 // equal keys in record order on both sides of the merge.

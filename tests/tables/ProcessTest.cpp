@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <set>
+#include <thread>
 
 #include "TestDir.h"
 #include "tables/Dataset.h"
@@ -323,6 +325,90 @@ TEST(Locking, TwoProcessesAppendingSharedLoseNothing) {
     EXPECT_EQ(d.recordCount(), 801);
     EXPECT_EQ(keys.size(), 801u);
     EXPECT_EQ(testing::headerCount(p), 801u);
+}
+
+// The live keys of LOCKED.DBF as another program finds them in the file: the records the
+// header counts (a 65-byte header, records of a flag and 8 bytes), trailing spaces removed.
+std::vector<std::string> keysInFile(const fs::path& p) {
+    const std::string b = testing::readBytes(p);
+    std::vector<std::string> keys;
+    for (std::uint32_t r = 0; r < testing::headerCount(p); ++r) {
+        const std::size_t at = 65 + std::size_t(r) * 9;
+        if (at + 9 > b.size() || b[at] != ' ') continue;
+        std::string k = b.substr(at + 1, 8);
+        while (!k.empty() && k.back() == ' ') k.pop_back();
+        keys.push_back(k);
+    }
+    return keys;
+}
+
+// While a write batch holds a shared table, another program reading it sees it as it was,
+// another writer waits for the batch to end and appends after its rows, and nothing is lost.
+TEST(Batch, AnotherProgramSeesTheTableAsItWasAndAppendsAfterTheBatch) {
+    TestDir dir;
+    fs::path p = makeTable(dir);
+    const std::string before = testing::readBytes(p);
+    ASSERT_TRUE(holdFolder(dir.ztemp()));
+    Dataset d;
+    d.open(p, OpenMode::Shared);
+    {
+        WriteBatch batch({&d});
+        for (int i = 0; i < 3; ++i) d.appendRecord({"ours" + std::to_string(i)});
+        Helper writer({"append", p.string(), "theirs", "2"});  // waits for the append byte
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(testing::readBytes(p), before);  // another reader finds the table as it was
+        EXPECT_EQ(d.recordCount(), 4);             // this process sees its rows
+        batch.commit();
+        EXPECT_EQ(writer.line(), "ok");
+    }
+    EXPECT_EQ(keysInFile(p),
+              (std::vector<std::string>{"first", "ours0", "ours1", "ours2", "theirs0", "theirs1"}));
+    EXPECT_EQ(testing::headerCount(p), 6u);
+    d.close();
+    releaseFolder();
+}
+
+// A batch that cannot hold the append byte (another program keeps it) does not start; a row
+// another program holds is not written over by the batch, which keeps it for the next write.
+TEST(Batch, LocksOfOtherProgramsStopItWithoutLosingRows) {
+    setLockWait(std::chrono::milliseconds(200));
+    TestDir dir;
+    fs::path p = makeTable(dir);  // LOCKED.DBF: a 65-byte header, 9-byte records
+    ASSERT_TRUE(holdFolder(dir.ztemp()));
+    Dataset d;
+    d.open(p, OpenMode::Shared);
+    {
+        Helper appender({"posix", "write", p.string(), std::to_string(0xEFFFFFFFULL), "1"});
+        ASSERT_EQ(appender.line(), "ready");
+        try {
+            WriteBatch batch({&d});
+            ADD_FAILURE() << "a batch started while another program held the append byte";
+        } catch (const EngineError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "La tabla " + p.string() + " está bloqueada por otro programa");
+        }
+    }
+    {
+        Helper editor({"posix", "write", p.string(), "65", "9"});  // record 1
+        ASSERT_EQ(editor.line(), "ready");
+        WriteBatch batch({&d});
+        d.first();
+        d.edit();
+        d.setText("KEY", "edited");
+        d.post();
+        d.appendRecord({"added"});
+        EXPECT_THROW(batch.commit(), EngineError);
+        EXPECT_EQ(keysInFile(p), (std::vector<std::string>{"first"}));
+        EXPECT_EQ(testing::headerCount(p), 1u);
+        editor.closeInput();
+        EXPECT_EQ(editor.wait(), 0);
+        d.flush();  // what the batch kept is written now
+    }
+    EXPECT_EQ(keysInFile(p), (std::vector<std::string>{"edited", "added"}));
+    EXPECT_EQ(testing::headerCount(p), 2u);
+    d.close();
+    releaseFolder();
+    setLockWait(std::chrono::milliseconds(5000));
 }
 
 }  // namespace
