@@ -507,6 +507,37 @@ TEST(Dataset, ErrorsNameTheTableAndField) {
     Dataset ro;
     ro.open(p, OpenMode::ReadOnly);
     EXPECT_EQ(message([&] { ro.edit(); }), "La tabla T está abierta solo para lectura");
+    // The one look-up of a field that must exist.
+    EXPECT_EQ(d.requireField("name"), 1);
+    EXPECT_EQ(message([&] { d.requireField("FOO"); }), "El campo FOO no existe en la tabla T");
+    EXPECT_EQ(message([&] { missing.requireField("KEY"); }), "La tabla NADA no está abierta");
+    EXPECT_EQ(message([&] { d.setTextOnAll(7, "x"); }),
+              "El campo número 7 no existe en la tabla T");
+    EXPECT_EQ(message([&] { ro.removeWhere(0, "A"); }),
+              "La tabla T está abierta solo para lectura");
+}
+
+// An empty view reads as nothing: empty texts, zero, false; a field the table lacks is still
+// an error.
+TEST(Dataset, FieldsOfAnEmptyViewReadAsNothing) {
+    TestDir dir;
+    auto p = makeTable(dir, {"A:a:2"});
+    Dataset d;
+    d.open(p);
+    d.setFilter("KEY = 'Z'");
+    d.setFiltered(true);
+    ASSERT_TRUE(d.isEmpty());
+    EXPECT_EQ(d.text("NAME"), "");
+    EXPECT_EQ(d.text(2), "");
+    EXPECT_EQ(d.textView(1), "");
+    EXPECT_EQ(d.number("NUM"), 0);
+    EXPECT_EQ(d.integer("NUM"), 0);
+    EXPECT_FALSE(d.logical("FLAG"));
+    EXPECT_THROW(d.text("FOO"), EngineError);
+    d.setFiltered(false);
+    EXPECT_EQ(d.text("NAME"), "a");
+    EXPECT_EQ(d.textView(1), "a");
+    EXPECT_EQ(d.number("NUM"), 2);
 }
 
 TEST(Dataset, NumbersLogicalsAndWidths) {

@@ -225,6 +225,74 @@ TEST_F(Ajuste, WriterFollowsTheKeysAndWorksOnItsOwnCursors) {
     EXPECT_EQ(a.wwTableCUADROH3().text("ABREVGRUP"), "1C");
 }
 
+// Each type 2 row gets every type 3 row of its slot key, whatever the keys hold: keys that
+// differ only below the space, repeated type 2 keys, two groups under one key, groups whose
+// key no type 2 row has before and after all others. Checked against a plain search of every
+// type 3 row for each type 2 row, in the order of the slot key index.
+TEST_F(Ajuste, WriterGivesEachPeriodAllTheGroupsOfItsKey) {
+    timetable::CreaTablasCuadro();
+    auto h2 = [](const std::string& key, const std::string& doc) {
+        return std::vector<std::string>{"2",
+                                        "1",
+                                        key.substr(0, 4),
+                                        doc,
+                                        key.substr(5, 2),
+                                        key.substr(4, 1),
+                                        "101",
+                                        "09:00",
+                                        "10:00",
+                                        "ESO",
+                                        "MAT",
+                                        "0101",
+                                        " ",
+                                        "02",
+                                        "",
+                                        "",
+                                        key,
+                                        key.substr(4),
+                                        "N"};
+    };
+    auto h3 = [](const std::string& key, const std::string& group) {
+        return std::vector<std::string>{
+            "3", group, group + "X", "1", key.substr(0, 4), "", key.substr(5, 2), key.substr(4, 1),
+            "9", key,   "N"};
+    };
+    const std::string ctl = std::string("AB\x01 101"), sp = "AB  101", abc = "ABC 101";
+    s.fill(s.ztemp("CUADROH2.DBF"),
+           {h2(abc, "1"), h2(sp, "2"), h2(ctl, "3"), h2(abc, "4"), h2("AB! 101", "5")});
+    s.fill(s.ztemp("CUADROH3.DBF"), {h3("AA  101", "G0"), h3(ctl, "G1"), h3(abc, "G3"),
+                                     h3(sp, "G2"), h3(abc, "G4"), h3("ZZ  101", "G9")});
+    AjustaXEL a(state, port);
+    a.CreaTXTCuadroHorario();
+
+    tables::Dataset d2, d3;
+    d2.open(s.ztemp("CUADROH2.DBF"), tables::OpenMode::ReadOnly);
+    d2.setIndex("PROF_DIA_SES");
+    d3.open(s.ztemp("CUADROH3.DBF"), tables::OpenMode::ReadOnly);
+    d3.setIndex("PROF_DIA_SES");
+    std::string groups;
+    for (int i = 0; i < d2.recordCount(); ++i) {
+        groups += d2.textAt(i, d2.requireField("DOC")) + ":";
+        for (int j = 0; j < d3.recordCount(); ++j) {
+            if (d3.textAt(j, d3.requireField("PROF_DIA_SES")) ==
+                d2.textAt(i, d2.requireField("PROF_DIA_SES")))
+                groups += d3.textAt(j, d3.requireField("ABREVGRUP"));
+        }
+        groups += " ";
+    }
+    // Slot key order: the control byte, then "  ", "! ", "C " (the two C rows in record order).
+    EXPECT_EQ(groups, "3:G1 2:G2 5: 1:G3G4 4:G3G4 ");
+    // The file: each type 2 record followed by its groups' type 3 records, in that order.
+    std::string seen;
+    for (std::size_t at = 0, end; (end = cuadros().find("\r\n", at)) != std::string::npos;
+         at = end + 2) {
+        const std::string line = cuadros().substr(at, end - at);
+        if (line[0] == '2') seen += std::string(seen.empty() ? "" : " ") + line.substr(2, 1) + ":";
+        if (line[0] == '3') seen += line.substr(1, 2);
+    }
+    EXPECT_EQ(seen + " ", groups);
+}
+
 TEST_F(Ajuste, EmptyTimetableGivesTheHeaderAlone) {
     timetable::CreaTablasCuadro();
     AjustaXEL a(state, port);
