@@ -200,7 +200,8 @@ class Dataset {
     void setFiltered(bool on);
     bool filtered() const;
 
-    // Writes batched changes of an exclusively held table to disk now.
+    // Writes the changes kept in memory (a table held exclusively or batched) now. Throws
+    // EngineError; what could not be written stays kept for the next flush or close.
     void flush();
 
     void addObserver(DatasetObserver* o);

@@ -11,6 +11,7 @@
 #include "TestDir.h"
 #include "tables/Dataset.h"
 #include "tables/FileIo.h"
+#include "tables/Table.h"
 #include "tables/TableFiles.h"
 
 namespace tz::tables {
@@ -515,6 +516,39 @@ TEST(Dataset, ErrorsNameTheTableAndField) {
               "El campo número 7 no existe en la tabla T");
     EXPECT_EQ(message([&] { ro.removeWhere(0, "A"); }),
               "La tabla T está abierta solo para lectura");
+}
+
+// Indexes are sorted when a dataset first selects them (or a key is looked up), never at
+// opening: a table read in file order sorts none, and the changes made meanwhile are in the
+// order once it is built.
+TEST(Dataset, IndexesAreSortedWhenFirstSelected) {
+    TestDir dir;
+    auto p = makeTable(dir, {"C:c:3", "A:a:1", "B:b:2"});
+    Dataset d;
+    d.open(p);
+    struct Quiet final : TableClient {
+        void tableChanged(const TableChange&) override {}
+    } client;
+    auto t = Table::attach(p, OpenMode::ReadOnly, &client);
+    const int key = t->findOrder("KEY"), num = t->findOrder("NUM");
+    ASSERT_GT(key, 0);
+    ASSERT_GT(num, 0);
+    EXPECT_EQ(view(d), "C:c A:a B:b");
+    for (d.first(); !d.eof(); d.next()) (void)d.text("NAME");
+    EXPECT_FALSE(t->orderBuilt(key));
+    EXPECT_FALSE(t->orderBuilt(num));
+    d.appendRecord({"D", "d", "0"});
+    d.first();
+    d.edit();
+    d.setText("KEY", "E");
+    d.post();
+    d.setIndex("NUM");
+    EXPECT_TRUE(t->orderBuilt(num));
+    EXPECT_FALSE(t->orderBuilt(key));
+    EXPECT_EQ(view(d), "D:d A:a B:b E:c");
+    d.setIndex("KEY");
+    EXPECT_EQ(view(d), "A:a B:b D:d E:c");
+    t->detach(&client);
 }
 
 // An empty view reads as nothing: empty texts, zero, false; a field the table lacks is still
