@@ -214,6 +214,53 @@ std::vector<std::string> Semana::avisos() const {
     return out;
 }
 
+std::vector<LineaCelda> lineasCelda(const Semana& s, int fila, int columna, int caben) {
+    std::vector<std::vector<LineaCelda>> items;
+    for (int i : s.empiezan(fila, columna)) {
+        const Periodo& p = s.periodos()[static_cast<std::size_t>(i)];
+        std::vector<LineaCelda> v{{LineaCelda::Titulo, p.titulo(), i},
+                                  {LineaCelda::Grupos, p.textoGrupos(), i}};
+        if (std::string f = p.textoFaltas(); !f.empty())
+            v.push_back({LineaCelda::Faltas, std::move(f), i});
+        items.push_back(std::move(v));
+    }
+    for (int i : s.siguen(fila, columna)) {
+        const Periodo& p = s.periodos()[static_cast<std::size_t>(i)];
+        items.push_back({{LineaCelda::Sigue, "↳ " + p.titulo() + " (sigue)", i}});
+    }
+    caben = std::max(1, caben);
+    std::size_t todas = 0;
+    for (const auto& v : items) todas += v.size();
+    std::vector<LineaCelda> out;
+    if (static_cast<int>(todas) <= caben) {
+        for (auto& v : items) out.insert(out.end(), v.begin(), v.end());
+        return out;
+    }
+    // One line each; a period that lacks codes keeps saying so by its kind.
+    const int sitio = static_cast<int>(items.size()) <= caben ? caben : caben - 1;
+    for (int k = 0; k < sitio && k < static_cast<int>(items.size()); ++k) {
+        LineaCelda l = items[static_cast<std::size_t>(k)][0];
+        if (items[static_cast<std::size_t>(k)].size() > 2) l.tipo = LineaCelda::Incompleto;
+        out.push_back(std::move(l));
+    }
+    if (static_cast<int>(items.size()) > sitio)
+        out.push_back(
+            {LineaCelda::Mas, "+" + std::to_string(static_cast<int>(items.size()) - sitio) + " más"});
+    return out;
+}
+
+int lineasFila(const Semana& s, int fila) {
+    int most = 0;
+    for (int c = 0; c < static_cast<int>(s.columnas().size()); ++c) {
+        int n = 0;
+        for (int i : s.empiezan(fila, c))
+            n += s.periodos()[static_cast<std::size_t>(i)].textoFaltas().empty() ? 2 : 3;
+        n += static_cast<int>(s.siguen(fila, c).size());
+        most = std::max(most, n);
+    }
+    return most;
+}
+
 struct Constructor {
     static Semana construye(const Fuentes& f);
 };

@@ -114,6 +114,25 @@ class Semana {
     int hallazgos_ = 0;
 };
 
+// A line of a drawn cell.
+struct LineaCelda {
+    enum Tipo {
+        Titulo,      // a period's task and subject
+        Grupos,      // its groups
+        Faltas,      // what it still lacks
+        Incompleto,  // one line for a period that lacks codes (cells with no room for more)
+        Sigue,       // a period that started in an earlier row
+        Mas          // "+N más"
+    } tipo;
+    std::string texto;  // UTF-8
+    int periodo = -1;   // the period it belongs to (-1 for "+N más")
+};
+// The lines that show a cell in at most `caben` lines: each period with its title, groups and
+// what it lacks while they all fit; otherwise one line per period and "+N más" for the rest.
+std::vector<LineaCelda> lineasCelda(const Semana& s, int fila, int columna, int caben);
+// The most lines any cell of the row would take in full.
+int lineasFila(const Semana& s, int fila);
+
 // Where a week comes from.
 struct Fuentes {
     // The teacher's type 2 rows: positions [desde, hasta) of this view (-1: to its end). The

@@ -19,6 +19,7 @@
 #include "app/gui/FolderList.h"
 #include "app/gui/GradientPanel.h"
 #include "app/gui/HostWindow.h"
+#include "app/gui/VentanaRegistro.h"
 #include "app/help/gui/HelpGui.h"
 #include "intake/gui/Panels.h"
 #include "timetable/gui/Windows.h"
@@ -219,6 +220,12 @@ void TMForm::buildWidgets() {
     bClose_ = button(panelInferior_, "BClose", QStringLiteral("&Salir"), QRect(480, 144, 89, 25),
                      QStyle::SP_DialogCloseButton);
     connect(bClose_, &QPushButton::clicked, this, &TMForm::BCloseClick);
+    // The log of runs.
+    QPushButton* registro = button(panelInferior_, "BRegistro", QStringLiteral("&Registro"),
+                                   QRect(480, 112, 89, 25));
+    registro->setToolTip(QStringLiteral("Las últimas ejecuciones de los dos trabajos"));
+    connect(registro, &QPushButton::clicked, this, [this] { tz::app::gui::abreRegistro(this); });
+    tz::help::gui::setHelpContext(registro, 42);
     button3_ = button(panelInferior_, "Button3", QStringLiteral("Volver a Niveles Estudios"),
                       QRect(328, 144, 129, 25));
     button3_->hide();

@@ -283,15 +283,13 @@ class Dibujo {
         // Rows share the height by how much they hold, within limits.
         std::vector<double> peso(filas.size());
         double suma = 0;
+        // Weights in lines: a row takes what its fullest cell needs, between two and nine.
         for (std::size_t r = 0; r < filas.size(); ++r) {
-            std::size_t most = 1;
-            for (int c = 0; c < int(cols.size()); ++c)
-                most = std::max(most, s.enCelda(int(r), c).size());
-            peso[r] = double(std::min<std::size_t>(most, 3));
+            peso[r] = double(std::clamp(semana::lineasFila(s, int(r)), 2, 9));
             suma += peso[r];
         }
-        const double unidad = std::min((alto - cabeza) / suma, 10.5);
-        const double pt = unidad < 5 ? 5.0 : 6.5;
+        const double unidad = std::min((alto - cabeza) / suma, 3.4);
+        const double pt = unidad < 2.7 ? 5.0 : 6.5;
         const QFont f = l_.fuente(pt), fb = l_.fuente(pt, true);
         const double lh = l_.linea(f);
 
@@ -331,50 +329,21 @@ class Dibujo {
         return top.back();
     }
 
-    void celda(const semana::Semana& s, int r, int c, double x, double y, double ancho, double alto,
-               const QFont& f, const QFont& fb, double lh) {
-        struct Linea {
-            QString t;
-            QColor color;
-            bool negrita;
-        };
-        std::vector<std::vector<Linea>> items;
-        for (int i : s.empiezan(r, c)) {
-            const semana::Periodo& p = s.periodos()[std::size_t(i)];
-            std::vector<Linea> v{{q(p.titulo()), kNegro, true}, {q(p.textoGrupos()), kAzul, false}};
-            if (const std::string fl = p.textoFaltas(); !fl.empty())
-                v.push_back({q(fl), kRojo, false});
-            items.push_back(std::move(v));
-        }
-        for (int i : s.siguen(r, c)) {
-            const semana::Periodo& p = s.periodos()[std::size_t(i)];
-            items.push_back({{QStringLiteral("↳ ") + q(p.titulo()) + QStringLiteral(" (sigue)"),
-                              kGris, false}});
-        }
-        const int caben = std::max(1, int(alto / lh));
-        // Each period gets its lines while they fit; with more periods than room, one line each
-        // and a count of the rest.
-        std::size_t lineas = 0;
-        for (const auto& v : items) lineas += v.size();
-        std::vector<Linea> salida;
-        if (int(lineas) <= caben) {
-            for (auto& v : items) salida.insert(salida.end(), v.begin(), v.end());
-        } else {
-            const int sitio = int(items.size()) <= caben ? caben : caben - 1;
-            for (int k = 0; k < sitio && k < int(items.size()); ++k) {
-                Linea first = items[std::size_t(k)][0];
-                // The row's missing codes stay visible in red when it is one line per period.
-                if (items[std::size_t(k)].size() > 2) first.color = kRojo;
-                salida.push_back(first);
-            }
-            if (int(items.size()) > sitio)
-                salida.push_back(
-                    {QStringLiteral("+%1 más").arg(int(items.size()) - sitio), kGris, true});
-        }
+    void celda(const semana::Semana& s, int r, int c, double x, double y, double ancho,
+               double alto, const QFont& f, const QFont& fb, double lh) {
+        using semana::LineaCelda;
         double yy = y;
-        for (const Linea& ln : salida) {
+        for (const LineaCelda& ln : semana::lineasCelda(s, r, c, int((alto + 0.01) / lh))) {
             if (yy + lh > y + alto + 0.01) break;
-            yy += l_.texto(x, yy, ancho, ln.t, ln.negrita ? fb : f, ln.color);
+            const bool negrita = ln.tipo == LineaCelda::Titulo ||
+                                 ln.tipo == LineaCelda::Incompleto || ln.tipo == LineaCelda::Mas;
+            const QColor color = ln.tipo == LineaCelda::Grupos       ? kAzul
+                                 : ln.tipo == LineaCelda::Faltas     ? kRojo
+                                 : ln.tipo == LineaCelda::Incompleto ? kRojo
+                                 : ln.tipo == LineaCelda::Sigue || ln.tipo == LineaCelda::Mas
+                                     ? kGris
+                                     : kNegro;
+            yy += l_.texto(x, yy, ancho, q(ln.texto), negrita ? fb : f, color);
         }
     }
 
@@ -395,7 +364,7 @@ void silencio(QtMsgType type, const QMessageLogContext&, const QString& msg) {
 }  // namespace
 
 std::string escribePdf(Informe& informe, const std::filesystem::path& file,
-                       const std::function<void(int, int)>& progreso) {
+                       const std::function<bool(int, int)>& progreso) {
     std::unique_ptr<QGuiApplication> app;
     QtMessageHandler antes = nullptr;
     if (!QCoreApplication::instance()) {
@@ -439,12 +408,20 @@ std::string escribePdf(Informe& informe, const std::filesystem::path& file,
         for (std::size_t h = 0; h < hojas; ++h) {
             siguiente();
             d.resumen(h, pagina);
-            if (progreso) progreso(pagina, d.total());
+            if (progreso && !progreso(pagina, d.total())) {
+                p.end();
+                out.cancelWriting();
+                return kCancelado;
+            }
         }
         for (std::size_t i = 0; i < informe.profesores().size(); ++i) {
             siguiente();
             d.profesor(i, pagina);
-            if (progreso) progreso(pagina, d.total());
+            if (progreso && !progreso(pagina, d.total())) {
+                p.end();
+                out.cancelWriting();
+                return kCancelado;
+            }
         }
         p.end();
     }

@@ -19,9 +19,10 @@ std::size_t paginasResumen(std::size_t profesores);
 
 // Writes the report into `file`, replacing it in one step: a failure leaves what was there.
 // Creates an offscreen QGuiApplication when the process has no application yet. `progreso`,
-// when given, is told after each page (pages done, pages in all). Returns "" or the error text
-// (Spanish).
+// when given, is told after each page (pages done, pages in all); returning false stops the
+// writing, and the file is left as it was. Returns "" or the error text (Spanish).
+inline constexpr const char* kCancelado = "Informe cancelado";
 std::string escribePdf(Informe& informe, const std::filesystem::path& file,
-                       const std::function<void(int hechas, int total)>& progreso = {});
+                       const std::function<bool(int hechas, int total)>& progreso = {});
 
 }  // namespace tz::timetable::informe

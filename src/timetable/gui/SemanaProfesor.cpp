@@ -1,0 +1,587 @@
+#include "timetable/gui/SemanaProfesor.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QPainter>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/help/gui/HelpGui.h"
+#include "tables/Cp1252.h"
+#include "tables/Paths.h"
+#include "timetable/AjustaXEL.h"
+#include "timetable/Informe.h"
+#include "timetable/gui/DataGrid.h"
+#include "timetable/gui/TAjustaXEL.h"
+#include "timetable/pdf/InformePdf.h"
+
+namespace tz::timetable::gui {
+
+using semana::LineaCelda;
+
+namespace {
+
+QString q(const std::string& utf8) { return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())); }
+
+const QColor kAzul(0, 0, 150), kRojo(190, 0, 0), kGris(110, 110, 110), kFuera(253, 232, 205),
+    kIncompleta(255, 242, 242);
+
+// Rows of a cell shown at most, whatever it holds (more go into "+N más").
+constexpr int kMaxLineas = 9;
+
+// Help contexts of the week, the report and the log (XEL.CHM).
+constexpr int kAyudaSemana = 34;
+constexpr int kAyudaInforme = 35;
+
+// Draws a cell's lines: the task and subject in bold, the groups in blue, what is missing in
+// red, periods going on from above in grey.
+class Delegado : public QStyledItemDelegate {
+  public:
+    Delegado(ModeloSemana* m, QObject* parent) : QStyledItemDelegate(parent), m_(m) {}
+
+    void paint(QPainter* p, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem o(option);
+        initStyleOption(&o, index);
+        o.text.clear();
+        const QWidget* w = option.widget;
+        QStyle* style = w ? w->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &o, p, w);
+
+        const QFontMetrics fm(option.font);
+        const int lh = fm.height();
+        const QRect r = option.rect.adjusted(3, 2, -3, -2);
+        const auto lineas =
+            semana::lineasCelda(m_->semana(), index.row(), index.column(), std::max(1, r.height() / lh));
+        const bool sel = option.state & QStyle::State_Selected;
+        QFont bold = option.font;
+        bold.setBold(true);
+        int y = r.top();
+        p->save();
+        p->setClipRect(option.rect);
+        for (const LineaCelda& l : lineas) {
+            if (y + lh > r.bottom() + 2) break;
+            const bool negrita = l.tipo == LineaCelda::Titulo || l.tipo == LineaCelda::Incompleto ||
+                                 l.tipo == LineaCelda::Mas;
+            QColor c = option.palette.color(sel ? QPalette::HighlightedText : QPalette::Text);
+            if (!sel) {
+                if (l.tipo == LineaCelda::Grupos) c = kAzul;
+                if (l.tipo == LineaCelda::Faltas || l.tipo == LineaCelda::Incompleto) c = kRojo;
+                if (l.tipo == LineaCelda::Sigue || l.tipo == LineaCelda::Mas) c = kGris;
+            }
+            p->setFont(negrita ? bold : option.font);
+            p->setPen(c);
+            const QFontMetrics m(p->font());
+            p->drawText(QRect(r.left(), y, r.width(), lh), Qt::AlignLeft | Qt::AlignVCenter,
+                        m.elidedText(q(l.texto), Qt::ElideRight, r.width()));
+            y += lh;
+        }
+        p->restore();
+    }
+
+  private:
+    ModeloSemana* m_;
+};
+
+std::string describe(const semana::Periodo& p) {
+    std::string s = p.titulo() + " · " + p.textoGrupos();
+    if (const std::string f = p.textoFaltas(); !f.empty()) s += " — " + f;
+    return s;
+}
+
+}  // namespace
+
+// --- Model ------------------------------------------------------------------------------------
+
+void ModeloSemana::muestra(semana::Semana s) {
+    beginResetModel();
+    semana_ = std::move(s);
+    endResetModel();
+}
+
+int ModeloSemana::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(semana_.filas().size());
+}
+int ModeloSemana::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(semana_.columnas().size());
+}
+
+QVariant ModeloSemana::data(const QModelIndex& index, int role) const {
+    if (!index.isValid()) return {};
+    const int r = index.row(), c = index.column();
+    switch (role) {
+        case Qt::DisplayRole: {
+            QStringList lines;
+            for (const LineaCelda& l : semana::lineasCelda(semana_, r, c, 1 << 20))
+                lines << q(l.texto);
+            return lines.join(QLatin1Char('\n'));
+        }
+        case Qt::ToolTipRole: {
+            QStringList lines;
+            for (int i : semana_.enCelda(r, c)) {
+                const semana::Periodo& p = semana_.periodos()[std::size_t(i)];
+                QString t = q(p.titulo()) + QStringLiteral("\n") + q(p.textoGrupos());
+                if (const std::string h = p.textoHoras(); !h.empty()) t += QStringLiteral("\n") + q(h);
+                for (const auto& f : p.hallazgos)
+                    t += QStringLiteral("\n") + q(f.columna() + ": " + f.descripcion());
+                lines << t;
+            }
+            return lines.isEmpty() ? QVariant() : QVariant(lines.join(QStringLiteral("\n\n")));
+        }
+        case Qt::BackgroundRole: {
+            if (!semana_.filas()[std::size_t(r)].enPlantilla ||
+                !semana_.columnas()[std::size_t(c)].enSemana)
+                return QColor(kFuera);
+            for (int i : semana_.empiezan(r, c))
+                if (!semana_.periodos()[std::size_t(i)].hallazgos.empty()) return QColor(kIncompleta);
+            return {};
+        }
+        case PeriodosRole: {
+            QList<int> out;
+            for (int i : semana_.enCelda(r, c)) out << i;
+            return QVariant::fromValue(out);
+        }
+        default:
+            return {};
+    }
+}
+
+QVariant ModeloSemana::headerData(int section, Qt::Orientation o, int role) const {
+    if (o == Qt::Horizontal) {
+        if (section < 0 || section >= columnCount()) return {};
+        const semana::Columna& c = semana_.columnas()[std::size_t(section)];
+        if (role == Qt::DisplayRole) return q(c.titulo);
+        if (role == Qt::ForegroundRole && !c.enSemana) return QColor(kRojo);
+        return {};
+    }
+    if (section < 0 || section >= rowCount()) return {};
+    const semana::Fila& f = semana_.filas()[std::size_t(section)];
+    if (role == Qt::DisplayRole) {
+        const std::string h = f.horas();
+        return q(f.titulo()) + (h.empty() ? QString() : QStringLiteral("\n") + q(h));
+    }
+    if (role == Qt::ForegroundRole && !f.enPlantilla) return QColor(kRojo);
+    return {};
+}
+
+// --- Grid -------------------------------------------------------------------------------------
+
+RejillaSemana::RejillaSemana(QWidget* parent) : QTableView(parent), modelo_(new ModeloSemana(this)) {
+    setObjectName(QStringLiteral("RejillaSemana"));
+    setModel(modelo_);
+    setItemDelegate(new Delegado(modelo_, this));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    setTabKeyNavigation(false);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    horizontalHeader()->setMinimumSectionSize(90);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& i) { activa(i); });
+}
+
+void RejillaSemana::ajusta() {
+    clearSpans();
+    const semana::Semana& s = modelo_->semana();
+    const int lh = fontMetrics().height();
+    const int header = 2 * lh + 6;  // a session's title and its times
+    for (int r = 0; r < modelo_->rowCount(); ++r)
+        setRowHeight(r, std::max(header, std::clamp(semana::lineasFila(s, r), 2, kMaxLineas) * lh + 6));
+    for (int r = 0; r < modelo_->rowCount(); ++r)
+        for (int c = 0; c < modelo_->columnCount(); ++c)
+            if (const int alto = s.alto(r, c); alto > 1) setSpan(r, c, alto, 1);
+}
+
+void RejillaSemana::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        activa(currentIndex());
+        e->accept();
+        return;
+    }
+    QTableView::keyPressEvent(e);
+}
+
+void RejillaSemana::activa(const QModelIndex& index) {
+    if (!index.isValid()) return;
+    const auto periodos = modelo_->semana().enCelda(index.row(), index.column());
+    if (periodos.empty()) return;
+    int elegido = periodos.front();
+    if (periodos.size() > 1) elegido = elige ? elige(index, periodos) : menu(index, periodos);
+    if (elegido >= 0) emit irA(elegido);
+}
+
+int RejillaSemana::menu(const QModelIndex& cell, const std::vector<int>& periodos) {
+    QMenu m(this);
+    m.setObjectName(QStringLiteral("MenuPeriodos"));
+    for (int i : periodos) {
+        QAction* a = m.addAction(q(describe(modelo_->semana().periodos()[std::size_t(i)])));
+        a->setData(i);
+    }
+    m.setActiveAction(m.actions().value(0));
+    const QRect r = visualRect(cell);
+    QAction* chosen = m.exec(viewport()->mapToGlobal(r.bottomLeft()));
+    return chosen ? chosen->data().toInt() : -1;
+}
+
+// --- Window -----------------------------------------------------------------------------------
+
+// Tells the window of changes in a dataset it follows.
+class VentanaSemana::Seguidor : public tables::DatasetObserver {
+  public:
+    Seguidor(tables::Dataset& ds, VentanaSemana* w, bool sigueActual)
+        : ds_(ds), w_(w), sigueActual_(sigueActual) {
+        ds_.addObserver(this);
+    }
+    ~Seguidor() override { ds_.removeObserver(this); }
+    Seguidor(const Seguidor&) = delete;
+    Seguidor& operator=(const Seguidor&) = delete;
+
+    void viewReset() override { w_->programa(); }
+    void rowChanged(int) override { w_->programa(); }
+    void currentChanged() override {
+        if (sigueActual_) w_->sigueTipo2();
+    }
+
+  private:
+    tables::Dataset& ds_;
+    VentanaSemana* w_;
+    bool sigueActual_;
+};
+
+VentanaSemana::VentanaSemana(TAjustaXEL* ajuste, AjustaXEL& logic)
+    : QDialog(ajuste, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::WindowMinMaxButtonsHint),
+      ajuste_(ajuste),
+      logic_(logic) {
+    setObjectName(QStringLiteral("VentanaSemana"));
+    setWindowTitle(QStringLiteral("Semana del profesor"));
+    setModal(false);
+    auto* lay = new QVBoxLayout(this);
+    cabecera_ = new QLabel(this);
+    cabecera_->setObjectName(QStringLiteral("CabeceraSemana"));
+    QFont bold = cabecera_->font();
+    bold.setBold(true);
+    cabecera_->setFont(bold);
+    cabecera_->setTextFormat(Qt::PlainText);
+    lay->addWidget(cabecera_);
+    rejilla_ = new RejillaSemana(this);
+    lay->addWidget(rejilla_, 1);
+    avisos_ = new QLabel(this);
+    avisos_->setObjectName(QStringLiteral("AvisosSemana"));
+    avisos_->setTextFormat(Qt::PlainText);
+    avisos_->setWordWrap(true);
+    QPalette pal = avisos_->palette();
+    pal.setColor(QPalette::WindowText, kRojo);
+    avisos_->setPalette(pal);
+    lay->addWidget(avisos_);
+    auto* pie = new QHBoxLayout;
+    auto* nota = new QLabel(
+        QStringLiteral("Intro o doble clic: ir a ese registro de tipo 2 en la ventana de "
+                       "codificación."),
+        this);
+    pie->addWidget(nota, 1);
+    auto* cerrar = new QPushButton(QStringLiteral("&Cerrar"), this);
+    cerrar->setObjectName(QStringLiteral("CerrarSemana"));
+    cerrar->setAutoDefault(false);
+    connect(cerrar, &QPushButton::clicked, this, &QDialog::close);
+    pie->addWidget(cerrar);
+    lay->addLayout(pie);
+    resize(900, 600);
+    help::gui::setHelpContext(this, kAyudaSemana);
+
+    connect(rejilla_, &RejillaSemana::irA, this, [this](int i) { irAPeriodo(i); });
+
+    // An own cursor finds each period's groups; the bell schedule and the catalogues are read
+    // once (the adjustment window does not change them).
+    try {
+        h3_.open(tables::mapPath("C:\\ZTEMP\\CUADROH3.DBF"), tables::OpenMode::Shared);
+        h3_.setIndex("PROF_DIA_SES");
+    } catch (const std::exception&) {
+        h3_.close();  // the groups are then not shown; the adjustment window said why
+    }
+    try {
+        tables::Dataset p;
+        p.open(tables::mapPath("C:\\ZTEMP\\PLANTILLA.DBF"), tables::OpenMode::ReadOnly);
+        plantilla_ = semana::leePlantilla(p);
+    } catch (const std::exception&) {
+        plantilla_.clear();  // every session then shows as outside the bell schedule
+    }
+    catalogos_ = revision::leeCatalogos(
+        {&logic_.catalogo(Catalogo::TIPDOC), &logic_.catalogo(Catalogo::TIPTAR),
+         &logic_.catalogo(Catalogo::GRUPNIV), &logic_.catalogo(Catalogo::ASIGNAT),
+         &logic_.catalogo(Catalogo::IDIOMA), &logic_.catalogo(Catalogo::OTRACT)});
+
+    seguidores_.push_back(std::make_unique<Seguidor>(logic_.wwTableProfesor(), this, false));
+    seguidores_.push_back(std::make_unique<Seguidor>(logic_.wwTableCUADROH2(), this, true));
+    seguidores_.push_back(std::make_unique<Seguidor>(logic_.wwTableCUADROH3(), this, false));
+    if (h3_.isOpen()) seguidores_.push_back(std::make_unique<Seguidor>(h3_, this, false));
+}
+
+VentanaSemana::~VentanaSemana() { suelta(); }
+
+void VentanaSemana::suelta() {
+    seguidores_.clear();
+    h3_.close();
+    suelto_ = true;
+}
+
+void VentanaSemana::programa() {
+    if (programada_ || suelto_) return;
+    programada_ = true;
+    // Once, after the change has settled (an editor closing, the grids moving on).
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            programada_ = false;
+            if (suelto_) return;
+            if (isVisible())
+                actualiza();
+            else
+                pendiente_ = true;
+        },
+        Qt::QueuedConnection);
+}
+
+void VentanaSemana::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    if (pendiente_) actualiza();
+}
+
+void VentanaSemana::actualiza() {
+    pendiente_ = false;
+    if (suelto_) return;
+    // The cell shown stays current when its period is still there.
+    tables::Bookmark antes = 0;
+    bool habia = false;
+    if (const QModelIndex cur = rejilla_->currentIndex(); cur.isValid()) {
+        const auto ps = rejilla_->modelo()->semana().enCelda(cur.row(), cur.column());
+        if (!ps.empty()) {
+            antes = rejilla_->modelo()->semana().periodos()[std::size_t(ps.front())].registro;
+            habia = true;
+        }
+    }
+    semana::Semana s;
+    QString error;
+    tables::Dataset& t2 = logic_.wwTableCUADROH2();
+    try {
+        semana::Fuentes f;
+        f.tipo2 = t2.isOpen() ? &t2 : nullptr;
+        f.tipo3 = h3_.isOpen() ? &h3_ : nullptr;
+        f.pendiente3 = &logic_.wwTableCUADROH3();
+        f.plantilla = &plantilla_;
+        f.catalogos = &catalogos_;
+        s = semana::construye(f);
+    } catch (const std::exception& e) {
+        error = QString::fromUtf8(e.what());
+    }
+
+    // The teacher, as the teachers grid has it (pending values included).
+    informe::Profesor t;
+    tables::Dataset& prof = logic_.wwTableProfesor();
+    const bool hay = prof.isOpen() && (!prof.isEmpty() || prof.state() == tables::DatasetState::Insert);
+    if (hay) {
+        t.abrev = prof.text("ABREV");
+        t.nombre = prof.text("NOMBRE");
+        t.departamento = prof.text("DEPART");
+        t.tipodni = prof.text("TIPODNI");
+        t.dni = prof.text("DNI");
+    }
+    t.periodos = int(s.periodos().size());
+    t.hallazgos = s.numHallazgos();
+    if (hay) {
+        auto n = [](int v, const char* uno, const char* varios) {
+            return QString::number(v) + QLatin1Char(' ') + QString::fromUtf8(v == 1 ? uno : varios);
+        };
+        cabecera_->setText(q(informe::nombreProfesor(t)) + QStringLiteral(" · Documento ") +
+                           q(informe::documento(t)) + QStringLiteral(" · ") +
+                           n(t.periodos, "periodo", "periodos") + QStringLiteral(" · ") +
+                           n(t.hallazgos, "hallazgo", "hallazgos"));
+        setWindowTitle(QStringLiteral("Semana del profesor ") + q(cp1252::toUtf8(t.abrev)));
+    } else {
+        cabecera_->setText(QStringLiteral("No hay profesores."));
+        setWindowTitle(QStringLiteral("Semana del profesor"));
+    }
+
+    QStringList avisos;
+    if (!error.isEmpty()) avisos << QStringLiteral("No se puede leer la semana: ") + error;
+    if (!h3_.isOpen()) avisos << QStringLiteral("No se pueden leer los grupos de CUADROH3.");
+    if (plantilla_.empty()) avisos << QStringLiteral("No se puede leer la plantilla horaria.");
+    if (hay && s.vacia() && error.isEmpty())
+        avisos << QStringLiteral("Este profesor no tiene periodos en CUADROH2.");
+    for (const std::string& a : s.avisos()) avisos << q(a);
+    if (avisos.size() > 6) {
+        const auto resto = avisos.size() - 5;
+        avisos = avisos.mid(0, 5);
+        avisos << QStringLiteral("… y %1 avisos más.").arg(resto);
+    }
+    avisos_->setText(avisos.join(QLatin1Char('\n')));
+    avisos_->setVisible(!avisos.isEmpty());
+
+    rejilla_->modelo()->muestra(std::move(s));
+    rejilla_->ajusta();
+    const semana::Semana& w = rejilla_->modelo()->semana();
+    if (const int i = habia ? w.periodoDe(antes) : -1; i >= 0) {
+        const auto& p = w.periodos()[std::size_t(i)];
+        rejilla_->setCurrentIndex(rejilla_->modelo()->index(p.fila, p.columna));
+    } else {
+        sigueTipo2();
+    }
+}
+
+void VentanaSemana::sigueTipo2() {
+    if (suelto_) return;
+    tables::Dataset& t2 = logic_.wwTableCUADROH2();
+    if (!t2.isOpen() || t2.isEmpty()) return;
+    const semana::Semana& w = rejilla_->modelo()->semana();
+    int i = -1;
+    try {
+        i = w.periodoDe(t2.bookmark());
+    } catch (const std::exception&) {
+        return;
+    }
+    if (i < 0) return;
+    const auto& p = w.periodos()[std::size_t(i)];
+    const QModelIndex at = rejilla_->modelo()->index(p.fila, p.columna);
+    if (rejilla_->currentIndex() != at) rejilla_->setCurrentIndex(at);
+    rejilla_->scrollTo(at);
+}
+
+void VentanaSemana::irAPeriodo(int i) {
+    const semana::Semana& w = rejilla_->modelo()->semana();
+    if (i < 0 || i >= int(w.periodos().size())) return;
+    const semana::Periodo& p = w.periodos()[std::size_t(i)];
+    revision::Hallazgo h;
+    h.tipo = 2;
+    h.profesor = p.profesor;
+    h.registro = p.registro;
+    h.clave = p.clave;
+    h.campo = p.campoInicial();
+    ajuste_->raise();
+    ajuste_->activateWindow();
+    ajuste_->irAHallazgo(h);
+}
+
+// --- The adjustment window's buttons ----------------------------------------------------------
+
+VentanaSemana* ventanaSemana(const TAjustaXEL* ajuste) {
+    return ajuste->findChild<VentanaSemana*>(QStringLiteral("VentanaSemana"),
+                                             Qt::FindDirectChildrenOnly);
+}
+
+VentanaSemana* abreSemana(TAjustaXEL* ajuste, AjustaXEL& logic) {
+    VentanaSemana* v = ventanaSemana(ajuste);
+    if (!v) v = new VentanaSemana(ajuste, logic);
+    v->show();
+    v->raise();
+    v->activateWindow();
+    v->rejilla()->setFocus(Qt::OtherFocusReason);
+    return v;
+}
+
+std::string escribeInforme(TAjustaXEL* ajuste, AjustaXEL& logic, const QString& file) {
+    // What is being typed is stored first, as "&Salir" would: the report shows the tables as
+    // they will be written.
+    for (DataGrid* g : {ajuste->wwDBGridPROFT(), ajuste->DBGridCUADROH2(), ajuste->wwDBGridCUADROH3()})
+        g->commitEditor();
+    std::string error;
+    const bool stored = logic.guarded([&] {
+        logic.DBEditCODECENTROExit();
+        for (tables::Dataset* ds : {&logic.wwTableCUADROH3(), &logic.wwTableCUADROH3AUX(),
+                                    &logic.wwTableCUADROH2(), &logic.wwTableProfesor()}) {
+            if (!ds->isOpen()) continue;
+            const auto st = ds->state();
+            if (st != tables::DatasetState::Edit && st != tables::DatasetState::Insert) continue;
+            if (ds->modified())
+                ds->post();
+            else
+                ds->cancel();
+        }
+    });
+    if (!stored) return informe::kCancelado;  // its error box has been shown; nothing written
+    QProgressDialog progreso(QStringLiteral("Escribiendo el informe…"), QStringLiteral("Cancelar"),
+                             0, 1, ajuste);
+    progreso.setWindowTitle(QStringLiteral("transZanderXEL"));
+    progreso.setWindowModality(Qt::WindowModal);
+    progreso.setMinimumDuration(500);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        informe::Informe in;
+        error = informe::escribePdf(in, file.toStdString(), [&](int hechas, int total) {
+            progreso.setMaximum(total);
+            progreso.setValue(hechas);
+            return !progreso.wasCanceled();
+        });
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    QGuiApplication::restoreOverrideCursor();
+    return error;
+}
+
+void montaSemanaEInforme(TAjustaXEL* ajuste, AjustaXEL& logic) {
+    auto* semana = new QPushButton(QStringLiteral("&Horario semanal"), ajuste);
+    semana->setObjectName(QStringLiteral("BotonSemana"));
+    semana->setGeometry(610, 404, 108, 25);
+    semana->setAutoDefault(false);
+    semana->setToolTip(QStringLiteral("La semana del profesor o profesora actual, en una rejilla"));
+    auto* informe = new QPushButton(QStringLiteral("Infor&me…"), ajuste);
+    informe->setObjectName(QStringLiteral("BotonInforme"));
+    informe->setGeometry(610, 435, 108, 25);
+    informe->setAutoDefault(false);
+    informe->setToolTip(QStringLiteral("El informe del horario para XEL, en PDF"));
+    help::gui::setHelpContext(semana, kAyudaSemana);
+    help::gui::setHelpContext(informe, kAyudaInforme);
+    QWidget::setTabOrder(ajuste->wwDBGridCUADROH3(), semana);
+    QWidget::setTabOrder(semana, informe);
+    QWidget::setTabOrder(informe, ajuste->BitBtn1());
+
+    QObject::connect(semana, &QPushButton::clicked, ajuste,
+                     [ajuste, &logic] { abreSemana(ajuste, logic); });
+    QObject::connect(informe, &QPushButton::clicked, ajuste, [ajuste, &logic] {
+        static QString carpeta;
+        if (carpeta.isEmpty()) carpeta = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (carpeta.isEmpty() || !QDir(carpeta).exists()) carpeta = QDir::homePath();
+        QString file = QFileDialog::getSaveFileName(
+            ajuste, QString::fromUtf8(informe::kTitulo),
+            QDir(carpeta).filePath(QString::fromUtf8(informe::kTitulo) + QStringLiteral(".pdf")),
+            QStringLiteral("Documentos PDF (*.pdf)"), nullptr, QFileDialog::DontUseNativeDialog);
+        if (file.isEmpty()) return;
+        if (!file.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) file += QStringLiteral(".pdf");
+        carpeta = QFileInfo(file).absolutePath();
+        const std::string error = escribeInforme(ajuste, logic, file);
+        if (error == informe::kCancelado) return;
+        if (!error.empty()) {
+            showErrorBox(ajuste, error);
+            return;
+        }
+        QMessageBox box(QMessageBox::Information, QStringLiteral("transZanderXEL"),
+                        QStringLiteral("Informe guardado en %1").arg(QDir::toNativeSeparators(file)),
+                        QMessageBox::NoButton, ajuste);
+        box.addButton(QStringLiteral("Aceptar"), QMessageBox::AcceptRole);
+        box.exec();
+    });
+    // The tables close with the window: the week stops following them.
+    QObject::connect(ajuste, &QDialog::finished, ajuste, [ajuste] {
+        if (VentanaSemana* v = ventanaSemana(ajuste)) {
+            v->suelta();
+            v->hide();
+        }
+    });
+}
+
+}  // namespace tz::timetable::gui
