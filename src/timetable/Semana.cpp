@@ -128,7 +128,7 @@ std::string Periodo::campoInicial() const {
 }
 
 std::string Fila::titulo() const {
-    std::string s = "Sesión " + utf8(sesion);
+    std::string s = blank(sesion) ? std::string("Sesión en blanco") : "Sesión " + utf8(sesion);
     if (!enPlantilla) s += " (fuera de la plantilla)";
     return s;
 }
@@ -244,8 +244,8 @@ std::vector<LineaCelda> lineasCelda(const Semana& s, int fila, int columna, int 
         out.push_back(std::move(l));
     }
     if (static_cast<int>(items.size()) > sitio)
-        out.push_back(
-            {LineaCelda::Mas, "+" + std::to_string(static_cast<int>(items.size()) - sitio) + " más"});
+        out.push_back({LineaCelda::Mas,
+                       "+" + std::to_string(static_cast<int>(items.size()) - sitio) + " más"});
     return out;
 }
 

@@ -221,8 +221,8 @@ void TMForm::buildWidgets() {
                      QStyle::SP_DialogCloseButton);
     connect(bClose_, &QPushButton::clicked, this, &TMForm::BCloseClick);
     // The log of runs.
-    QPushButton* registro = button(panelInferior_, "BRegistro", QStringLiteral("&Registro"),
-                                   QRect(480, 112, 89, 25));
+    QPushButton* registro =
+        button(panelInferior_, "BRegistro", QStringLiteral("&Registro"), QRect(480, 112, 89, 25));
     registro->setToolTip(QStringLiteral("Las últimas ejecuciones de los dos trabajos"));
     connect(registro, &QPushButton::clicked, this, [this] { tz::app::gui::abreRegistro(this); });
     tz::help::gui::setHelpContext(registro, 42);

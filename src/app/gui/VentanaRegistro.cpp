@@ -21,7 +21,8 @@ constexpr int kAyudaRegistro = 42;
 
 QString duracion(long long ms) {
     if (ms < 1000) return QStringLiteral("%1 ms").arg(ms);
-    return QStringLiteral("%1 s").arg(QString::number(double(ms) / 1000.0, 'f', 1).replace('.', ','));
+    return QStringLiteral("%1 s").arg(
+        QString::number(double(ms) / 1000.0, 'f', 1).replace('.', ','));
 }
 
 }  // namespace
@@ -77,9 +78,8 @@ void VentanaRegistro::lee() {
     runs_ = registro::ultimas(0, log_, &danadas);
     lista_->clear();
     for (const registro::Ejecucion& e : runs_) {
-        auto* item = new QTreeWidgetItem(
-            {q(e.inicio), q(e.modo + " (" + e.origen + ")"), duracion(e.duracionMs),
-             q(e.resultado), q(e.carpeta)});
+        auto* item = new QTreeWidgetItem({q(e.inicio), q(e.modo + " (" + e.origen + ")"),
+                                          duracion(e.duracionMs), q(e.resultado), q(e.carpeta)});
         if (e.resultado != "finalizado") item->setForeground(3, QColor(190, 0, 0));
         lista_->addTopLevelItem(item);
     }

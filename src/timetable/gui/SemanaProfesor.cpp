@@ -34,7 +34,9 @@ using semana::LineaCelda;
 
 namespace {
 
-QString q(const std::string& utf8) { return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())); }
+QString q(const std::string& utf8) {
+    return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+}
 
 const QColor kAzul(0, 0, 150), kRojo(190, 0, 0), kGris(110, 110, 110), kFuera(253, 232, 205),
     kIncompleta(255, 242, 242);
@@ -64,8 +66,8 @@ class Delegado : public QStyledItemDelegate {
         const QFontMetrics fm(option.font);
         const int lh = fm.height();
         const QRect r = option.rect.adjusted(3, 2, -3, -2);
-        const auto lineas =
-            semana::lineasCelda(m_->semana(), index.row(), index.column(), std::max(1, r.height() / lh));
+        const auto lineas = semana::lineasCelda(m_->semana(), index.row(), index.column(),
+                                                std::max(1, r.height() / lh));
         const bool sel = option.state & QStyle::State_Selected;
         QFont bold = option.font;
         bold.setBold(true);
@@ -134,7 +136,8 @@ QVariant ModeloSemana::data(const QModelIndex& index, int role) const {
             for (int i : semana_.enCelda(r, c)) {
                 const semana::Periodo& p = semana_.periodos()[std::size_t(i)];
                 QString t = q(p.titulo()) + QStringLiteral("\n") + q(p.textoGrupos());
-                if (const std::string h = p.textoHoras(); !h.empty()) t += QStringLiteral("\n") + q(h);
+                if (const std::string h = p.textoHoras(); !h.empty())
+                    t += QStringLiteral("\n") + q(h);
                 for (const auto& f : p.hallazgos)
                     t += QStringLiteral("\n") + q(f.columna() + ": " + f.descripcion());
                 lines << t;
@@ -146,7 +149,8 @@ QVariant ModeloSemana::data(const QModelIndex& index, int role) const {
                 !semana_.columnas()[std::size_t(c)].enSemana)
                 return QColor(kFuera);
             for (int i : semana_.empiezan(r, c))
-                if (!semana_.periodos()[std::size_t(i)].hallazgos.empty()) return QColor(kIncompleta);
+                if (!semana_.periodos()[std::size_t(i)].hallazgos.empty())
+                    return QColor(kIncompleta);
             return {};
         }
         case PeriodosRole: {
@@ -179,7 +183,8 @@ QVariant ModeloSemana::headerData(int section, Qt::Orientation o, int role) cons
 
 // --- Grid -------------------------------------------------------------------------------------
 
-RejillaSemana::RejillaSemana(QWidget* parent) : QTableView(parent), modelo_(new ModeloSemana(this)) {
+RejillaSemana::RejillaSemana(QWidget* parent)
+    : QTableView(parent), modelo_(new ModeloSemana(this)) {
     setObjectName(QStringLiteral("RejillaSemana"));
     setModel(modelo_);
     setItemDelegate(new Delegado(modelo_, this));
@@ -192,7 +197,8 @@ RejillaSemana::RejillaSemana(QWidget* parent) : QTableView(parent), modelo_(new 
     horizontalHeader()->setMinimumSectionSize(90);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& i) { activa(i); });
+    connect(this, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& i) { activa(i); });
 }
 
 void RejillaSemana::ajusta() {
@@ -201,7 +207,8 @@ void RejillaSemana::ajusta() {
     const int lh = fontMetrics().height();
     const int header = 2 * lh + 6;  // a session's title and its times
     for (int r = 0; r < modelo_->rowCount(); ++r)
-        setRowHeight(r, std::max(header, std::clamp(semana::lineasFila(s, r), 2, kMaxLineas) * lh + 6));
+        setRowHeight(
+            r, std::max(header, std::clamp(semana::lineasFila(s, r), 2, kMaxLineas) * lh + 6));
     for (int r = 0; r < modelo_->rowCount(); ++r)
         for (int c = 0; c < modelo_->columnCount(); ++c)
             if (const int alto = s.alto(r, c); alto > 1) setSpan(r, c, alto, 1);
@@ -393,7 +400,8 @@ void VentanaSemana::actualiza() {
     // The teacher, as the teachers grid has it (pending values included).
     informe::Profesor t;
     tables::Dataset& prof = logic_.wwTableProfesor();
-    const bool hay = prof.isOpen() && (!prof.isEmpty() || prof.state() == tables::DatasetState::Insert);
+    const bool hay =
+        prof.isOpen() && (!prof.isEmpty() || prof.state() == tables::DatasetState::Insert);
     if (hay) {
         t.abrev = prof.text("ABREV");
         t.nombre = prof.text("NOMBRE");
@@ -496,7 +504,8 @@ VentanaSemana* abreSemana(TAjustaXEL* ajuste, AjustaXEL& logic) {
 std::string escribeInforme(TAjustaXEL* ajuste, AjustaXEL& logic, const QString& file) {
     // What is being typed is stored first, as "&Salir" would: the report shows the tables as
     // they will be written.
-    for (DataGrid* g : {ajuste->wwDBGridPROFT(), ajuste->DBGridCUADROH2(), ajuste->wwDBGridCUADROH3()})
+    for (DataGrid* g :
+         {ajuste->wwDBGridPROFT(), ajuste->DBGridCUADROH2(), ajuste->wwDBGridCUADROH3()})
         g->commitEditor();
     std::string error;
     const bool stored = logic.guarded([&] {
@@ -554,14 +563,16 @@ void montaSemanaEInforme(TAjustaXEL* ajuste, AjustaXEL& logic) {
                      [ajuste, &logic] { abreSemana(ajuste, logic); });
     QObject::connect(informe, &QPushButton::clicked, ajuste, [ajuste, &logic] {
         static QString carpeta;
-        if (carpeta.isEmpty()) carpeta = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (carpeta.isEmpty())
+            carpeta = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
         if (carpeta.isEmpty() || !QDir(carpeta).exists()) carpeta = QDir::homePath();
         QString file = QFileDialog::getSaveFileName(
             ajuste, QString::fromUtf8(informe::kTitulo),
             QDir(carpeta).filePath(QString::fromUtf8(informe::kTitulo) + QStringLiteral(".pdf")),
             QStringLiteral("Documentos PDF (*.pdf)"), nullptr, QFileDialog::DontUseNativeDialog);
         if (file.isEmpty()) return;
-        if (!file.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) file += QStringLiteral(".pdf");
+        if (!file.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+            file += QStringLiteral(".pdf");
         carpeta = QFileInfo(file).absolutePath();
         const std::string error = escribeInforme(ajuste, logic, file);
         if (error == informe::kCancelado) return;
@@ -569,9 +580,10 @@ void montaSemanaEInforme(TAjustaXEL* ajuste, AjustaXEL& logic) {
             showErrorBox(ajuste, error);
             return;
         }
-        QMessageBox box(QMessageBox::Information, QStringLiteral("transZanderXEL"),
-                        QStringLiteral("Informe guardado en %1").arg(QDir::toNativeSeparators(file)),
-                        QMessageBox::NoButton, ajuste);
+        QMessageBox box(
+            QMessageBox::Information, QStringLiteral("transZanderXEL"),
+            QStringLiteral("Informe guardado en %1").arg(QDir::toNativeSeparators(file)),
+            QMessageBox::NoButton, ajuste);
         box.addButton(QStringLiteral("Aceptar"), QMessageBox::AcceptRole);
         box.exec();
     });

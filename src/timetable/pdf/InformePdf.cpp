@@ -329,8 +329,8 @@ class Dibujo {
         return top.back();
     }
 
-    void celda(const semana::Semana& s, int r, int c, double x, double y, double ancho,
-               double alto, const QFont& f, const QFont& fb, double lh) {
+    void celda(const semana::Semana& s, int r, int c, double x, double y, double ancho, double alto,
+               const QFont& f, const QFont& fb, double lh) {
         using semana::LineaCelda;
         double yy = y;
         for (const LineaCelda& ln : semana::lineasCelda(s, r, c, int((alto + 0.01) / lh))) {
