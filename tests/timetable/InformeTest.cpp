@@ -5,9 +5,9 @@
 #include <QGuiApplication>
 #include <array>
 #include <cstdio>
-#include <memory>
 
 #include "Exchange.h"
+#include "support/Pdf.h"
 #include "tables/Catalogue.h"
 #include "timetable/Informe.h"
 #include "timetable/Revision.h"
@@ -19,25 +19,8 @@ namespace cat = tz::tables::catalogue;
 
 namespace {
 
-std::string run(const std::string& command) {
-    std::string out;
-    std::unique_ptr<FILE, int (*)(FILE*)> p(popen(command.c_str(), "r"), pclose);
-    if (!p) return out;
-    std::array<char, 4096> buf;
-    while (std::size_t n = std::fread(buf.data(), 1, buf.size(), p.get()))
-        out.append(buf.data(), n);
-    return out;
-}
-
-int pages(const std::filesystem::path& pdf) {
-    const std::string info = run("pdfinfo '" + pdf.string() + "' 2>&1");
-    const auto at = info.find("Pages:");
-    return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + 6);
-}
-
-std::string text(const std::filesystem::path& pdf) {
-    return run("pdftotext -enc UTF-8 '" + pdf.string() + "' - 2>&1");
-}
+int pages(const std::filesystem::path& pdf) { return tz::testing::pdfPages(pdf); }
+std::string text(const std::filesystem::path& pdf) { return tz::testing::pdfText(pdf); }
 
 std::string key(const std::string& prof, const std::string& dia, const std::string& ses) {
     std::string k = prof;
