@@ -114,7 +114,9 @@ void RegistroJob::empieza(const std::string& modo, const std::string& carpeta) {
     c.e.inicio = ahora();
     c.e.modo = modo;
     c.e.origen = lotes_ ? "lotes" : state_.hosted() ? "anfitrión" : "ventana";
-    c.e.carpeta = carpeta;
+    std::error_code ec;
+    const fs::path absoluta = carpeta.empty() ? fs::path() : fs::absolute(carpeta, ec);
+    c.e.carpeta = ec || absoluta.empty() ? carpeta : absoluta.string();
     try {
         for (const std::string& t : tablasCarpeta()) c.tablas[t] = huella(tables::ztempFile(t));
         c.cuadrosPath = tables::findExisting(fs::path(carpeta) / "fCUADROS.txt");

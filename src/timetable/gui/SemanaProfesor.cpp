@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
@@ -491,9 +492,25 @@ VentanaSemana* ventanaSemana(const TAjustaXEL* ajuste) {
                                              Qt::FindDirectChildrenOnly);
 }
 
+// Beside the adjustment window, on the side with more room, so that both can be seen.
+void colocaAlLado(VentanaSemana* v, const TAjustaXEL* ajuste) {
+    const QScreen* screen = ajuste->screen();
+    if (!screen) return;
+    const QRect libre = screen->availableGeometry(), a = ajuste->frameGeometry();
+    const int derecha = libre.right() - a.right() - 8, izquierda = a.left() - libre.left() - 8;
+    const int ancho = std::clamp(std::max(derecha, izquierda), 600, 900);
+    v->resize(ancho, std::min(600, libre.height() - 40));
+    const int x = derecha >= izquierda ? std::min(a.right() + 8, libre.right() - ancho - 16)
+                                       : std::max(libre.left(), a.left() - 8 - ancho);
+    v->move(x, std::max(libre.top(), a.top()));
+}
+
 VentanaSemana* abreSemana(TAjustaXEL* ajuste, AjustaXEL& logic) {
     VentanaSemana* v = ventanaSemana(ajuste);
-    if (!v) v = new VentanaSemana(ajuste, logic);
+    if (!v) {
+        v = new VentanaSemana(ajuste, logic);
+        colocaAlLado(v, ajuste);
+    }
     v->show();
     v->raise();
     v->activateWindow();
@@ -566,10 +583,20 @@ void montaSemanaEInforme(TAjustaXEL* ajuste, AjustaXEL& logic) {
         if (carpeta.isEmpty())
             carpeta = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
         if (carpeta.isEmpty() || !QDir(carpeta).exists()) carpeta = QDir::homePath();
-        QString file = QFileDialog::getSaveFileName(
-            ajuste, QString::fromUtf8(informe::kTitulo),
-            QDir(carpeta).filePath(QString::fromUtf8(informe::kTitulo) + QStringLiteral(".pdf")),
-            QStringLiteral("Documentos PDF (*.pdf)"), nullptr, QFileDialog::DontUseNativeDialog);
+        QFileDialog dialog(ajuste, QString::fromUtf8(informe::kTitulo), carpeta,
+                           QStringLiteral("Documentos PDF (*.pdf)"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("pdf"));
+        dialog.selectFile(QString::fromUtf8(informe::kTitulo) + QStringLiteral(".pdf"));
+        dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Guardar en:"));
+        dialog.setLabelText(QFileDialog::FileName, QStringLiteral("&Nombre:"));
+        dialog.setLabelText(QFileDialog::FileType, QStringLiteral("&Tipo:"));
+        dialog.setLabelText(QFileDialog::Accept, QStringLiteral("&Guardar"));
+        dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Cancelar"));
+        help::gui::setHelpContext(&dialog, kAyudaInforme);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+        QString file = dialog.selectedFiles().front();
         if (file.isEmpty()) return;
         if (!file.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
             file += QStringLiteral(".pdf");
