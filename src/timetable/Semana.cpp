@@ -261,6 +261,154 @@ int lineasFila(const Semana& s, int fila) {
     return most;
 }
 
+namespace {
+
+// Reads the type 2 rows of a view, and the groups of a period.
+class Lector2 {
+  public:
+    explicit Lector2(const Dataset& d)
+        : d_(d),
+          kProf(campo(d, "ABREVPROF")),
+          kDia(campo(d, "DIASEM")),
+          kSes(campo(d, "NUMSESION")),
+          kKey(campo(d, "PROF_DIA_SES")),
+          kTar(campo(d, "TIPTAR")),
+          kAsig(campo(d, "ABREVASIG")),
+          kCod(campo(d, "CODASIG")),
+          kNiv(campo(d, "GRUPNIV")),
+          kIdi(campo(d, "IDIOMA")),
+          kAct(campo(d, "TIP_ACTIV")),
+          kIni(campo(d, "HORAINI")),
+          kFin(campo(d, "HORAFIN")),
+          kAula(campo(d, "AULA_OBS")),
+          kTip(campo(d, "TIPDOC")),
+          kDoc(campo(d, "DOC")) {}
+
+    Periodo lee(int i, const revision::Catalogos* catalogos) const {
+        Periodo p;
+        p.registro = d_.bookmarkAt(i);
+        p.posicion = i;
+        p.profesor = d_.textAt(i, kProf);
+        p.dia = d_.textAt(i, kDia);
+        p.sesion = d_.textAt(i, kSes);
+        p.clave = d_.textAt(i, kKey);
+        p.tarea = d_.textAt(i, kTar);
+        p.asignatura = d_.textAt(i, kAsig);
+        p.codasig = d_.textAt(i, kCod);
+        p.nivel = d_.textAt(i, kNiv);
+        p.idioma = d_.textAt(i, kIdi);
+        p.actividad = d_.textAt(i, kAct);
+        p.horaIni = d_.textAt(i, kIni);
+        p.horaFin = d_.textAt(i, kFin);
+        p.aula = d_.textAt(i, kAula);
+        if (catalogos) {
+            revision::Fila2 r;
+            const std::string tipdoc = d_.textAt(i, kTip), doc = d_.textAt(i, kDoc);
+            r.TIPDOC = tipdoc;
+            r.ABREVPROF = p.profesor;
+            r.DOC = doc;
+            r.NUMSESION = p.sesion;
+            r.DIASEM = p.dia;
+            r.TIPTAR = p.tarea;
+            r.GRUPNIV = p.nivel;
+            r.CODASIG = p.codasig;
+            r.IDIOMA = p.idioma;
+            r.TIP_ACTIV = p.actividad;
+            r.PROF_DIA_SES = p.clave;
+            revision::revisaFila(r, p.registro, *catalogos, p.hallazgos);
+        }
+        return p;
+    }
+
+  private:
+    const Dataset& d_;
+    const int kProf, kDia, kSes, kKey, kTar, kAsig, kCod, kNiv, kIdi, kAct, kIni, kFin, kAula, kTip,
+        kDoc;
+};
+
+// The groups of a slot key, as the text file takes them: the CUADROH3 rows of that key. The
+// row being edited in `pendiente` reads as typed.
+class Lector3 {
+  public:
+    Lector3(Dataset& h3, const Dataset* pendiente)
+        : h3_(h3),
+          gAbr(campo(h3, "ABREVGRUP")),
+          gCod(campo(h3, "CODGRUPO")),
+          gNum(campo(h3, "NUMALUM")),
+          gKey(campo(h3, "PROF_DIA_SES")),
+          gProf(campo(h3, "ABREVPROF")),
+          gSes(campo(h3, "NUMSESGRUP")),
+          gDia(campo(h3, "DIASEM")) {
+        editando_ = pendiente && pendiente->isOpen() &&
+                    pendiente->state() == tables::DatasetState::Edit && !pendiente->isEmpty();
+        if (editando_) {
+            pend_ = pendiente;
+            editado_ = pendiente->bookmark();
+            pendPos_ = pendiente->position();
+        }
+    }
+
+    void grupos(Periodo& p, const revision::Catalogos* catalogos) {
+        if (h3_.isEmpty() || !h3_.findKey(p.clave)) return;
+        const int n3 = h3_.recordCount();
+        for (int j = h3_.position(); j < n3; ++j) {
+            if (h3_.textViewAt(j, gKey) != p.clave) break;
+            const tables::Bookmark b = h3_.bookmarkAt(j);
+            const bool tecleado = editando_ && b == editado_;
+            auto v = [&](const char* name, int k) {
+                return tecleado ? pend_->textAt(pendPos_, campo(*pend_, name)) : h3_.textAt(j, k);
+            };
+            Grupo g{v("ABREVGRUP", gAbr), v("CODGRUPO", gCod), v("NUMALUM", gNum), b};
+            if (catalogos) {
+                const std::string prof = v("ABREVPROF", gProf), ses = v("NUMSESGRUP", gSes),
+                                  dia = v("DIASEM", gDia), key = v("PROF_DIA_SES", gKey);
+                revision::Fila3 r;
+                r.ABREVGRUP = g.abrev;
+                r.CODGRUPO = g.codigo;
+                r.ABREVPROF = prof;
+                r.NUMSESGRUP = ses;
+                r.DIASEM = dia;
+                r.PROF_DIA_SES = key;
+                revision::revisaFila(r, b, p.hallazgos);
+            }
+            p.grupos.push_back(std::move(g));
+        }
+    }
+
+  private:
+    Dataset& h3_;
+    const int gAbr, gCod, gNum, gKey, gProf, gSes, gDia;
+    bool editando_ = false;
+    const Dataset* pend_ = nullptr;
+    tables::Bookmark editado_ = 0;
+    int pendPos_ = -1;
+};
+
+bool usable(const Dataset* d) { return d && d->isOpen(); }
+
+}  // namespace
+
+bool Semana::relee(int i, const Fuentes& f) {
+    if (i < 0 || i >= static_cast<int>(periodos_.size()) || !usable(f.tipo2)) return false;
+    Periodo& p = periodos_[static_cast<std::size_t>(i)];
+    const Dataset& d = *f.tipo2;
+    if (p.posicion < 0 || p.posicion >= d.recordCount() || d.bookmarkAt(p.posicion) != p.registro)
+        return false;
+    Periodo q = Lector2(d).lee(p.posicion, f.catalogos);
+    if (usable(f.tipo3)) Lector3(*f.tipo3, f.pendiente3).grupos(q, f.catalogos);
+    // What places it must stay as it was.
+    if (q.dia != p.dia || q.sesion != p.sesion || q.horaIni != p.horaIni || q.horaFin != p.horaFin)
+        return false;
+    q.fila = p.fila;
+    q.columna = p.columna;
+    q.filas = p.filas;
+    q.fueraDePlantilla = p.fueraDePlantilla;
+    q.fueraDeSemana = p.fueraDeSemana;
+    hallazgos_ += static_cast<int>(q.hallazgos.size()) - static_cast<int>(p.hallazgos.size());
+    p = std::move(q);
+    return true;
+}
+
 struct Constructor {
     static Semana construye(const Fuentes& f);
 };
@@ -275,96 +423,19 @@ Semana Constructor::construye(const Fuentes& f) {
     for (std::size_t i = 0; i < bell.size(); ++i)
         filaDeHora.emplace(bell[i].hora, static_cast<int>(i));
 
-    // The type 2 rows.
-    if (f.tipo2 && f.tipo2->isOpen()) {
+    // The type 2 rows. In Insert state the new row sits at position recordCount(): not a
+    // stored period.
+    if (usable(f.tipo2)) {
         const Dataset& d = *f.tipo2;
         const int n = d.recordCount();
         const int hasta = f.hasta < 0 ? n : std::min(f.hasta, n);
-        const int kProf = campo(d, "ABREVPROF"), kDia = campo(d, "DIASEM"),
-                  kSes = campo(d, "NUMSESION"), kKey = campo(d, "PROF_DIA_SES"),
-                  kTar = campo(d, "TIPTAR"), kAsig = campo(d, "ABREVASIG"),
-                  kCod = campo(d, "CODASIG"), kNiv = campo(d, "GRUPNIV"), kIdi = campo(d, "IDIOMA"),
-                  kAct = campo(d, "TIP_ACTIV"), kIni = campo(d, "HORAINI"),
-                  kFin = campo(d, "HORAFIN"), kAula = campo(d, "AULA_OBS"),
-                  kTip = campo(d, "TIPDOC"), kDoc = campo(d, "DOC");
-        // In Insert state the new row sits at position recordCount(): not a stored period.
-        for (int i = std::max(0, f.desde); i < hasta; ++i) {
-            Periodo p;
-            p.registro = d.bookmarkAt(i);
-            p.posicion = i;
-            p.profesor = d.textAt(i, kProf);
-            p.dia = d.textAt(i, kDia);
-            p.sesion = d.textAt(i, kSes);
-            p.clave = d.textAt(i, kKey);
-            p.tarea = d.textAt(i, kTar);
-            p.asignatura = d.textAt(i, kAsig);
-            p.codasig = d.textAt(i, kCod);
-            p.nivel = d.textAt(i, kNiv);
-            p.idioma = d.textAt(i, kIdi);
-            p.actividad = d.textAt(i, kAct);
-            p.horaIni = d.textAt(i, kIni);
-            p.horaFin = d.textAt(i, kFin);
-            p.aula = d.textAt(i, kAula);
-            if (f.catalogos) {
-                revision::Fila2 r;
-                const std::string tipdoc = d.textAt(i, kTip), doc = d.textAt(i, kDoc);
-                r.TIPDOC = tipdoc;
-                r.ABREVPROF = p.profesor;
-                r.DOC = doc;
-                r.NUMSESION = p.sesion;
-                r.DIASEM = p.dia;
-                r.TIPTAR = p.tarea;
-                r.GRUPNIV = p.nivel;
-                r.CODASIG = p.codasig;
-                r.IDIOMA = p.idioma;
-                r.TIP_ACTIV = p.actividad;
-                r.PROF_DIA_SES = p.clave;
-                revision::revisaFila(r, p.registro, *f.catalogos, p.hallazgos);
-            }
-            w.periodos_.push_back(std::move(p));
-        }
+        const Lector2 lector(d);
+        for (int i = std::max(0, f.desde); i < hasta; ++i)
+            w.periodos_.push_back(lector.lee(i, f.catalogos));
     }
-
-    // The groups of each slot key, as the text file takes them: the CUADROH3 rows of that key.
-    if (f.tipo3 && f.tipo3->isOpen() && !f.tipo3->isEmpty()) {
-        Dataset& h3 = *f.tipo3;
-        const int gAbr = campo(h3, "ABREVGRUP"), gCod = campo(h3, "CODGRUPO"),
-                  gNum = campo(h3, "NUMALUM"), gKey = campo(h3, "PROF_DIA_SES"),
-                  gProf = campo(h3, "ABREVPROF"), gSes = campo(h3, "NUMSESGRUP"),
-                  gDia = campo(h3, "DIASEM");
-        const Dataset* pend = f.pendiente3;
-        const bool editando = pend && pend->isOpen() &&
-                              pend->state() == tables::DatasetState::Edit && !pend->isEmpty();
-        const tables::Bookmark editado = editando ? pend->bookmark() : 0;
-        const int pendPos = editando ? pend->position() : -1;
-        const int n3 = h3.recordCount();
-        for (Periodo& p : w.periodos_) {
-            if (!h3.findKey(p.clave)) continue;
-            for (int j = h3.position(); j < n3; ++j) {
-                if (h3.textViewAt(j, gKey) != p.clave) break;
-                const tables::Bookmark b = h3.bookmarkAt(j);
-                // The row being edited reads as typed.
-                const Dataset& src = editando && b == editado ? *pend : h3;
-                const int at = editando && b == editado ? pendPos : j;
-                auto v = [&](const char* name, int k) {
-                    return &src == &h3 ? h3.textAt(j, k) : src.textAt(at, campo(src, name));
-                };
-                Grupo g{v("ABREVGRUP", gAbr), v("CODGRUPO", gCod), v("NUMALUM", gNum), b};
-                if (f.catalogos) {
-                    const std::string prof = v("ABREVPROF", gProf), ses = v("NUMSESGRUP", gSes),
-                                      dia = v("DIASEM", gDia), key = v("PROF_DIA_SES", gKey);
-                    revision::Fila3 r;
-                    r.ABREVGRUP = g.abrev;
-                    r.CODGRUPO = g.codigo;
-                    r.ABREVPROF = prof;
-                    r.NUMSESGRUP = ses;
-                    r.DIASEM = dia;
-                    r.PROF_DIA_SES = key;
-                    revision::revisaFila(r, b, p.hallazgos);
-                }
-                p.grupos.push_back(std::move(g));
-            }
-        }
+    if (usable(f.tipo3)) {
+        Lector3 lector(*f.tipo3, f.pendiente3);
+        for (Periodo& p : w.periodos_) lector.grupos(p, f.catalogos);
     }
 
     // Columns: Monday to Friday always, Saturday and Sunday when used, then any other value.

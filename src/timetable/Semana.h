@@ -77,6 +77,8 @@ struct Fila {
     std::string horas() const;
 };
 
+struct Fuentes;
+
 class Semana {
   public:
     const std::vector<Columna>& columnas() const { return columnas_; }
@@ -100,6 +102,10 @@ class Semana {
     // further rows hold nothing but that period going on, takes them all; 0 for a cell taken by
     // the one above; 1 otherwise.
     int alto(int fila, int columna) const;
+    // Reads period `i` again from the sources it was read from (its row at the same position of
+    // the type 2 view). True when it stays where it was (the same day, session and times);
+    // false when the whole week must be read again, the period left as it was.
+    bool relee(int i, const Fuentes& f);
     // Lines about periods the grid cannot place as the administration expects (a session not
     // in the bell schedule, a day out of the week), UTF-8.
     std::vector<std::string> avisos() const;

@@ -279,6 +279,40 @@ TEST_F(SemanaTest, PendingEditsAreWhatTheGridShows) {
     EXPECT_EQ(s.periodos()[0].textoFaltas(), "");
 }
 
+TEST_F(SemanaTest, APeriodReadAgainInPlaceOrNot) {
+    tablas({{"ABC", "1", "01", "08:00", "09:00"}, {"ABC", "2", "01", "08:00", "09:00"}});
+    Dataset h2, h3;
+    h2.open(ex.ztemp("CUADROH2.DBF"), OpenMode::Shared);
+    h2.setIndex("ABREVPROF");
+    h3.open(ex.ztemp("CUADROH3.DBF"), OpenMode::Shared);
+    h3.setIndex("PROF_DIA_SES");
+    semana::Fuentes f;
+    f.tipo2 = &h2;
+    f.tipo3 = &h3;
+    f.plantilla = &bell;
+    f.catalogos = &catalogos;
+    semana::Semana s = semana::construye(f);
+    ASSERT_EQ(s.numHallazgos(), 0);
+    // A code emptied: read again in place, the finding counted.
+    h2.moveTo(1);
+    h2.edit();
+    h2.setText("CODASIG", "");
+    EXPECT_TRUE(s.relee(1, f));
+    EXPECT_EQ(s.periodos()[1].codasig, "");
+    EXPECT_EQ(s.periodos()[1].textoFaltas(), "Falta: Cód.ASIG?");
+    EXPECT_EQ(s.numHallazgos(), 1);
+    EXPECT_EQ(s.periodos()[1].columna, 1);
+    // Another day: the week must be read again, the period left as it was.
+    h2.setText("DIASEM", "4");
+    EXPECT_FALSE(s.relee(1, f));
+    EXPECT_EQ(s.periodos()[1].dia, "2");
+    // A row no longer at its position.
+    h2.cancel();
+    h2.moveTo(0);
+    h2.remove();
+    EXPECT_FALSE(s.relee(1, f));
+}
+
 TEST_F(SemanaTest, FindingsAreThoseOfTheCompletenessCheck) {
     tablas({{"ABC", "1", "01", "08:00", "09:00", ""},
             {"ABC", "2", "01", "08:00", "09:00", "999", "77"}},

@@ -149,6 +149,12 @@ class SemanaWindowTest : public QObject {
         QVERIFY(m2->setData(m2->index(0, 3), QStringLiteral("2")));
         QTRY_COMPARE(periodos(v, 0, 1), 2);
         QCOMPARE(periodos(v, 0, 0), 0);
+        // Dropped: back on Monday.
+        logic->wwTableCUADROH2().cancel();
+        QTRY_COMPARE(periodos(v, 0, 0), 1);
+        QCOMPARE(periodos(v, 0, 1), 1);
+        QVERIFY(m2->setData(m2->index(0, 3), QStringLiteral("2")));
+        QTRY_COMPARE(periodos(v, 0, 1), 2);
 
         std::vector<int> ofrecidos;
         int elegir = 1;
@@ -164,6 +170,29 @@ class SemanaWindowTest : public QObject {
         v->rejilla()->activa(celda(v, 0, 1));
         QCOMPARE(logic->wwTableCUADROH2().text("PROF_DIA_SES"), std::string("ABC 101"));
         QCOMPARE(logic->wwTableCUADROH2().text("DIASEM"), std::string("2"));
+    }
+
+    void codesTypedInEitherGridShowAtOnce() {
+        VentanaSemana* v = abre();
+        QVERIFY(v);
+        const QModelIndex martes = celda(v, 0, 1);
+        QVERIFY(
+            martes.data().toString().contains(QStringLiteral("No en catálogo: G.NIVEL, Cód.ASIG")));
+        // A subject code in the type 2 grid (the row stays where it is).
+        DataGrid* t2 = window->DBGridCUADROH2();
+        t2->setCurrentIndex(t2->model()->index(2, 10));
+        QVERIFY(t2->model()->setData(t2->model()->index(2, 10), QStringLiteral("0101")));
+        QTRY_VERIFY(
+            celda(v, 0, 1).data().toString().contains(
+                QStringLiteral("No en catálogo: G.NIVEL\n")) ||
+            celda(v, 0, 1).data().toString().endsWith(QStringLiteral("No en catálogo: G.NIVEL")));
+        QVERIFY(celda(v, 0, 1).data().toString().contains(QStringLiteral("LEN (0101)")));
+        // A group code emptied in the type 3 grid of that period.
+        DataGrid* t3 = window->wwDBGridCUADROH3();
+        QCOMPARE(logic->wwTableCUADROH3().text("ABREVGRUP"), std::string("1B"));
+        QVERIFY(t3->model()->setData(t3->model()->index(0, 1), QString()));
+        QTRY_VERIFY(celda(v, 0, 1).data().toString().contains(QStringLiteral("1B (¿Cód.GRUPO?)")));
+        QVERIFY(v->cabecera()->text().contains(QStringLiteral("hallazgos")));
     }
 
     void escAndCerrarCloseOnlyTheWeek() {

@@ -115,6 +115,13 @@ void ModeloSemana::muestra(semana::Semana s) {
     endResetModel();
 }
 
+void ModeloSemana::celdasCambiadas(const std::vector<std::pair<int, int>>& celdas) {
+    for (const auto& [fila, columna] : celdas) {
+        const QModelIndex at = index(fila, columna);
+        emit dataChanged(at, at);
+    }
+}
+
 int ModeloSemana::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(semana_.filas().size());
 }
@@ -248,27 +255,54 @@ int RejillaSemana::menu(const QModelIndex& cell, const std::vector<int>& periodo
 
 // --- Window -----------------------------------------------------------------------------------
 
-// Tells the window of changes in a dataset it follows.
+// Tells the window of changes in a dataset it follows: the teacher, the type 2 rows, the type
+// 3 grid's view (whose row being typed into the week shows as typed), or the type 3 rows as
+// stored through any cursor.
 class VentanaSemana::Seguidor : public tables::DatasetObserver {
   public:
-    Seguidor(tables::Dataset& ds, VentanaSemana* w, bool sigueActual)
-        : ds_(ds), w_(w), sigueActual_(sigueActual) {
+    enum Que { Profesor, Tipo2, VistaTipo3, Tipo3 };
+    Seguidor(tables::Dataset& ds, VentanaSemana* w, Que que) : ds_(ds), w_(w), que_(que) {
         ds_.addObserver(this);
     }
     ~Seguidor() override { ds_.removeObserver(this); }
     Seguidor(const Seguidor&) = delete;
     Seguidor& operator=(const Seguidor&) = delete;
 
-    void viewReset() override { w_->programa(); }
-    void rowChanged(int) override { w_->programa(); }
+    void viewReset() override {
+        // The type 3 grid's view follows the type 2 row: its reset is no change of data.
+        if (que_ == Profesor) w_->cambiaProfesor();
+        if (que_ == Tipo2 || que_ == Tipo3) w_->programa(true);
+    }
+    void rowChanged(int position) override {
+        if (que_ == Profesor) return w_->cambiaProfesor();
+        if (que_ == Tipo2) return w_->cambiaFila2(position);
+        clave(position);
+    }
     void currentChanged() override {
-        if (sigueActual_) w_->sigueTipo2();
+        // A move, or an edit begun, stored or dropped: the current row is read again.
+        if (que_ == Profesor) return w_->cambiaProfesor();
+        if (!ds_.isOpen() || ds_.isEmpty()) return;
+        if (que_ == Tipo2) {
+            w_->sigueTipo2();
+            w_->cambiaFila2(ds_.position());
+        }
+        if (que_ == VistaTipo3) clave(ds_.position());
     }
 
   private:
+    void clave(int position) {
+        try {
+            const int k = ds_.fieldIndex("PROF_DIA_SES");
+            if (k >= 0 && position >= 0 && position < ds_.recordCount())
+                return w_->cambiaClave(ds_.textAt(position, k));
+        } catch (const std::exception&) {
+        }
+        w_->programa(true);
+    }
+
     tables::Dataset& ds_;
     VentanaSemana* w_;
-    bool sigueActual_;
+    Que que_;
 };
 
 VentanaSemana::VentanaSemana(TAjustaXEL* ajuste, AjustaXEL& logic)
@@ -334,10 +368,13 @@ VentanaSemana::VentanaSemana(TAjustaXEL* ajuste, AjustaXEL& logic)
          &logic_.catalogo(Catalogo::GRUPNIV), &logic_.catalogo(Catalogo::ASIGNAT),
          &logic_.catalogo(Catalogo::IDIOMA), &logic_.catalogo(Catalogo::OTRACT)});
 
-    seguidores_.push_back(std::make_unique<Seguidor>(logic_.wwTableProfesor(), this, false));
-    seguidores_.push_back(std::make_unique<Seguidor>(logic_.wwTableCUADROH2(), this, true));
-    seguidores_.push_back(std::make_unique<Seguidor>(logic_.wwTableCUADROH3(), this, false));
-    if (h3_.isOpen()) seguidores_.push_back(std::make_unique<Seguidor>(h3_, this, false));
+    seguidores_.push_back(
+        std::make_unique<Seguidor>(logic_.wwTableProfesor(), this, Seguidor::Profesor));
+    seguidores_.push_back(
+        std::make_unique<Seguidor>(logic_.wwTableCUADROH2(), this, Seguidor::Tipo2));
+    seguidores_.push_back(
+        std::make_unique<Seguidor>(logic_.wwTableCUADROH3(), this, Seguidor::VistaTipo3));
+    if (h3_.isOpen()) seguidores_.push_back(std::make_unique<Seguidor>(h3_, this, Seguidor::Tipo3));
 }
 
 VentanaSemana::~VentanaSemana() { suelta(); }
@@ -348,21 +385,98 @@ void VentanaSemana::suelta() {
     suelto_ = true;
 }
 
-void VentanaSemana::programa() {
-    if (programada_ || suelto_) return;
+// More changed rows than this at once (a document carried into every period) are read again
+// as a whole.
+constexpr std::size_t kMaxCambios = 64;
+
+void VentanaSemana::programa(bool todo) {
+    if (suelto_) return;
+    todo_ = todo_ || todo;
+    cabeceraPendiente_ = true;
+    if (programada_) return;
     programada_ = true;
     // Once, after the change has settled (an editor closing, the grids moving on).
     QMetaObject::invokeMethod(
-        this,
-        [this] {
-            programada_ = false;
-            if (suelto_) return;
-            if (isVisible())
-                actualiza();
-            else
-                pendiente_ = true;
-        },
-        Qt::QueuedConnection);
+        this, [this] { aplica(); }, Qt::QueuedConnection);
+}
+
+void VentanaSemana::cambiaFila2(int posicion) {
+    if (filas2_.size() <= kMaxCambios) filas2_.push_back(posicion);
+    programa(filas2_.size() > kMaxCambios);
+}
+
+void VentanaSemana::cambiaClave(std::string clave) {
+    if (claves_.size() <= kMaxCambios) claves_.push_back(std::move(clave));
+    programa(claves_.size() > kMaxCambios);
+}
+
+void VentanaSemana::cambiaProfesor() { programa(false); }
+
+void VentanaSemana::aplica() {
+    programada_ = false;
+    if (suelto_) return;
+    if (!isVisible()) {
+        pendiente_ = true;
+        todo_ = false;
+        filas2_.clear();
+        claves_.clear();
+        return;
+    }
+    if (todo_ || !releeCambios()) {
+        actualiza();
+        return;
+    }
+    if (cabeceraPendiente_) muestraCabecera();
+}
+
+semana::Fuentes VentanaSemana::fuentes() {
+    semana::Fuentes f;
+    tables::Dataset& t2 = logic_.wwTableCUADROH2();
+    f.tipo2 = t2.isOpen() ? &t2 : nullptr;
+    f.tipo3 = h3_.isOpen() ? &h3_ : nullptr;
+    f.pendiente3 = &logic_.wwTableCUADROH3();
+    f.plantilla = &plantilla_;
+    f.catalogos = &catalogos_;
+    return f;
+}
+
+bool VentanaSemana::releeCambios() {
+    std::vector<int> filas = std::move(filas2_);
+    std::vector<std::string> claves = std::move(claves_);
+    filas2_.clear();
+    claves_.clear();
+    semana::Semana& s = rejilla_->modelo()->semana();
+    std::vector<int> periodos;
+    for (int pos : filas) {
+        // Periods are in the order of the view: the one at position p is usually period p.
+        int i = pos >= 0 && pos < int(s.periodos().size()) &&
+                        s.periodos()[std::size_t(pos)].posicion == pos
+                    ? pos
+                    : -1;
+        for (std::size_t k = 0; i < 0 && k < s.periodos().size(); ++k)
+            if (s.periodos()[k].posicion == pos) i = int(k);
+        if (i < 0) return false;  // a row the week does not have: read it all
+        periodos.push_back(i);
+    }
+    for (const std::string& c : claves)
+        for (std::size_t k = 0; k < s.periodos().size(); ++k)
+            if (s.periodos()[k].clave == c) periodos.push_back(int(k));
+    std::sort(periodos.begin(), periodos.end());
+    periodos.erase(std::unique(periodos.begin(), periodos.end()), periodos.end());
+    const semana::Fuentes f = fuentes();
+    std::vector<std::pair<int, int>> celdas;
+    try {
+        for (int i : periodos) {
+            if (!s.relee(i, f)) return false;
+            const auto& p = s.periodos()[std::size_t(i)];
+            celdas.emplace_back(p.fila, p.columna);
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+    rejilla_->modelo()->celdasCambiadas(celdas);
+    rejilla_->ajusta();
+    return true;
 }
 
 void VentanaSemana::showEvent(QShowEvent* e) {
@@ -372,6 +486,9 @@ void VentanaSemana::showEvent(QShowEvent* e) {
 
 void VentanaSemana::actualiza() {
     pendiente_ = false;
+    todo_ = false;
+    filas2_.clear();
+    claves_.clear();
     if (suelto_) return;
     // The cell shown stays current when its period is still there.
     tables::Bookmark antes = 0;
@@ -385,53 +502,16 @@ void VentanaSemana::actualiza() {
     }
     semana::Semana s;
     QString error;
-    tables::Dataset& t2 = logic_.wwTableCUADROH2();
     try {
-        semana::Fuentes f;
-        f.tipo2 = t2.isOpen() ? &t2 : nullptr;
-        f.tipo3 = h3_.isOpen() ? &h3_ : nullptr;
-        f.pendiente3 = &logic_.wwTableCUADROH3();
-        f.plantilla = &plantilla_;
-        f.catalogos = &catalogos_;
-        s = semana::construye(f);
+        s = semana::construye(fuentes());
     } catch (const std::exception& e) {
         error = QString::fromUtf8(e.what());
-    }
-
-    // The teacher, as the teachers grid has it (pending values included).
-    informe::Profesor t;
-    tables::Dataset& prof = logic_.wwTableProfesor();
-    const bool hay =
-        prof.isOpen() && (!prof.isEmpty() || prof.state() == tables::DatasetState::Insert);
-    if (hay) {
-        t.abrev = prof.text("ABREV");
-        t.nombre = prof.text("NOMBRE");
-        t.departamento = prof.text("DEPART");
-        t.tipodni = prof.text("TIPODNI");
-        t.dni = prof.text("DNI");
-    }
-    t.periodos = int(s.periodos().size());
-    t.hallazgos = s.numHallazgos();
-    if (hay) {
-        auto n = [](int v, const char* uno, const char* varios) {
-            return QString::number(v) + QLatin1Char(' ') + QString::fromUtf8(v == 1 ? uno : varios);
-        };
-        cabecera_->setText(q(informe::nombreProfesor(t)) + QStringLiteral(" · Documento ") +
-                           q(informe::documento(t)) + QStringLiteral(" · ") +
-                           n(t.periodos, "periodo", "periodos") + QStringLiteral(" · ") +
-                           n(t.hallazgos, "hallazgo", "hallazgos"));
-        setWindowTitle(QStringLiteral("Semana del profesor ") + q(cp1252::toUtf8(t.abrev)));
-    } else {
-        cabecera_->setText(QStringLiteral("No hay profesores."));
-        setWindowTitle(QStringLiteral("Semana del profesor"));
     }
 
     QStringList avisos;
     if (!error.isEmpty()) avisos << QStringLiteral("No se puede leer la semana: ") + error;
     if (!h3_.isOpen()) avisos << QStringLiteral("No se pueden leer los grupos de CUADROH3.");
     if (plantilla_.empty()) avisos << QStringLiteral("No se puede leer la plantilla horaria.");
-    if (hay && s.vacia() && error.isEmpty())
-        avisos << QStringLiteral("Este profesor no tiene periodos en CUADROH2.");
     for (const std::string& a : s.avisos()) avisos << q(a);
     if (avisos.size() > 6) {
         const auto resto = avisos.size() - 5;
@@ -443,6 +523,7 @@ void VentanaSemana::actualiza() {
 
     rejilla_->modelo()->muestra(std::move(s));
     rejilla_->ajusta();
+    muestraCabecera();
     const semana::Semana& w = rejilla_->modelo()->semana();
     if (const int i = habia ? w.periodoDe(antes) : -1; i >= 0) {
         const auto& p = w.periodos()[std::size_t(i)];
@@ -450,6 +531,36 @@ void VentanaSemana::actualiza() {
     } else {
         sigueTipo2();
     }
+}
+
+// The teacher as the teachers grid has it (pending values included), and the week's counts.
+void VentanaSemana::muestraCabecera() {
+    cabeceraPendiente_ = false;
+    const semana::Semana& s = rejilla_->modelo()->semana();
+    informe::Profesor t;
+    tables::Dataset& prof = logic_.wwTableProfesor();
+    const bool hay =
+        prof.isOpen() && (!prof.isEmpty() || prof.state() == tables::DatasetState::Insert);
+    if (!hay) {
+        cabecera_->setText(QStringLiteral("No hay profesores."));
+        setWindowTitle(QStringLiteral("Semana del profesor"));
+        return;
+    }
+    t.abrev = prof.text("ABREV");
+    t.nombre = prof.text("NOMBRE");
+    t.departamento = prof.text("DEPART");
+    t.tipodni = prof.text("TIPODNI");
+    t.dni = prof.text("DNI");
+    auto n = [](int v, const char* uno, const char* varios) {
+        return QString::number(v) + QLatin1Char(' ') + QString::fromUtf8(v == 1 ? uno : varios);
+    };
+    QString texto = q(informe::nombreProfesor(t)) + QStringLiteral(" · Documento ") +
+                    q(informe::documento(t)) + QStringLiteral(" · ") +
+                    n(int(s.periodos().size()), "periodo", "periodos") + QStringLiteral(" · ") +
+                    n(s.numHallazgos(), "hallazgo", "hallazgos");
+    if (s.vacia()) texto += QStringLiteral(" · sin periodos en CUADROH2");
+    cabecera_->setText(texto);
+    setWindowTitle(QStringLiteral("Semana del profesor ") + q(cp1252::toUtf8(t.abrev)));
 }
 
 void VentanaSemana::sigueTipo2() {

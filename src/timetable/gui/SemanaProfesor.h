@@ -31,6 +31,9 @@ class ModeloSemana : public QAbstractTableModel {
     using QAbstractTableModel::QAbstractTableModel;
     void muestra(semana::Semana s);
     const semana::Semana& semana() const { return semana_; }
+    // For reading periods again in place; then tell the cells that changed.
+    semana::Semana& semana() { return semana_; }
+    void celdasCambiadas(const std::vector<std::pair<int, int>>& celdas);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -91,7 +94,17 @@ class VentanaSemana : public QDialog {
 
   private:
     class Seguidor;
-    void programa();
+    // Something changed: everything (`todo`), or only these type 2 rows (positions in the
+    // type 2 view) or the groups of these slot keys, or only the teacher.
+    void programa(bool todo);
+    void cambiaFila2(int posicion);
+    void cambiaClave(std::string clave);
+    void cambiaProfesor();
+    void aplica();
+    // Reads the changed periods in place; false when the whole week must be read again.
+    bool releeCambios();
+    void muestraCabecera();
+    semana::Fuentes fuentes();
 
     TAjustaXEL* ajuste_;
     AjustaXEL& logic_;
@@ -103,6 +116,9 @@ class VentanaSemana : public QDialog {
     QLabel* cabecera_ = nullptr;
     QLabel* avisos_ = nullptr;
     bool programada_ = false, pendiente_ = true, suelto_ = false;
+    bool todo_ = false, cabeceraPendiente_ = false;
+    std::vector<int> filas2_;
+    std::vector<std::string> claves_;
 };
 
 // Adds "&Horario semanal" (the week window) and "Infor&me…" (the report as a PDF) to the
