@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev libchm-dev libchm-bin fp-utils
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool xterm x11-utils imagemagick
-  python3 python3-dbfread python3-dbf libdbd-xbase-perl
+  python3 python3-dbfread python3-dbf libdbd-xbase-perl poppler-utils fonts-dejavu-core
   clang libclang-rt-14-dev
 )
 missing=()

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <unordered_map>
 
 #include "tables/Cp1252.h"
@@ -178,6 +179,16 @@ int Semana::maximoEnFila(int fila) const {
     for (int c = 0; c < static_cast<int>(columnas_.size()); ++c)
         most = std::max(most, empiezan(fila, c).size());
     return static_cast<int>(most);
+}
+
+void Semana::recuenta() {
+    // A type 3 row shows under every period of its slot key, as the text file writes it after
+    // each of their type 2 records; its findings count once.
+    std::set<std::pair<tables::Bookmark, std::string>> tipo3;
+    hallazgos_ = 0;
+    for (const Periodo& p : periodos_)
+        for (const revision::Hallazgo& h : p.hallazgos)
+            if (h.tipo != 3 || tipo3.emplace(h.registro, h.campo).second) ++hallazgos_;
 }
 
 int Semana::alto(int fila, int columna) const {
@@ -404,8 +415,8 @@ bool Semana::relee(int i, const Fuentes& f) {
     q.filas = p.filas;
     q.fueraDePlantilla = p.fueraDePlantilla;
     q.fueraDeSemana = p.fueraDeSemana;
-    hallazgos_ += static_cast<int>(q.hallazgos.size()) - static_cast<int>(p.hallazgos.size());
     p = std::move(q);
+    recuenta();
     return true;
 }
 
@@ -533,8 +544,8 @@ Semana Constructor::construye(const Fuentes& f) {
         w.empiezan_[w.at(p.fila, p.columna)].push_back(static_cast<int>(i));
         for (int k = 1; k < p.filas; ++k)
             w.siguen_[w.at(p.fila + k, p.columna)].push_back(static_cast<int>(i));
-        w.hallazgos_ += static_cast<int>(p.hallazgos.size());
     }
+    w.recuenta();
     return w;
 }
 

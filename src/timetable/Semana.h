@@ -94,7 +94,7 @@ class Semana {
     std::vector<int> enCelda(int fila, int columna) const;
     // The period of a type 2 row, or -1.
     int periodoDe(tables::Bookmark registro) const;
-    // Findings of all the periods.
+    // Findings of all the periods, those of a type 3 row shared by several periods once.
     int numHallazgos() const { return hallazgos_; }
     // The most periods starting in one cell of the row.
     int maximoEnFila(int fila) const;
@@ -113,6 +113,7 @@ class Semana {
   private:
     friend struct Constructor;
     std::size_t at(int fila, int columna) const;
+    void recuenta();
     std::vector<Columna> columnas_;
     std::vector<Fila> filas_;
     std::vector<Periodo> periodos_;

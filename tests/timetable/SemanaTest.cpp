@@ -279,6 +279,20 @@ TEST_F(SemanaTest, PendingEditsAreWhatTheGridShows) {
     EXPECT_EQ(s.periodos()[0].textoFaltas(), "");
 }
 
+TEST_F(SemanaTest, AGroupUnderTwoPeriodsOfOneKeyCountsOnce) {
+    // Two type 2 rows of one slot key: the text file writes the group after each of them.
+    tablas({{"ABC", "1", "01", "08:00", "09:00"}, {"ABC", "1", "01", "08:00", "09:00"}},
+           {{"ABC 101", "1A", ""}});
+    const semana::Semana s = semanaDe("ABC");
+    EXPECT_EQ(s.periodos()[0].textoGrupos(), "1A (¿Cód.GRUPO?)");
+    EXPECT_EQ(s.periodos()[1].textoGrupos(), "1A (¿Cód.GRUPO?)");
+    Dataset h2, h3;
+    h2.open(ex.ztemp("CUADROH2.DBF"), OpenMode::ReadOnly);
+    h3.open(ex.ztemp("CUADROH3.DBF"), OpenMode::ReadOnly);
+    EXPECT_EQ(s.numHallazgos(), static_cast<int>(revision::revisa(h2, h3, catalogos).size()));
+    EXPECT_EQ(s.numHallazgos(), 1);
+}
+
 TEST_F(SemanaTest, APeriodReadAgainInPlaceOrNot) {
     tablas({{"ABC", "1", "01", "08:00", "09:00"}, {"ABC", "2", "01", "08:00", "09:00"}});
     Dataset h2, h3;
