@@ -294,6 +294,20 @@ TEST_F(RegistroTrabajos, WindowJobsThatStopOrAreLeftAreRecordedToo) {
     EXPECT_EQ(filasDe(runs[0].leidos, "fPROFES.txt"), lines(textos / "fPROFES.txt"));
 }
 
+TEST_F(RegistroTrabajos, AHostedRunSaysSoAndIsRecordedBeforeTheWindowCloses) {
+    tz::testing::RecordingPort port;
+    tz::app::Jobs jobs(port);
+    jobs.FormCreate({"importar", "1A2B"});
+    ASSERT_TRUE(jobs.state().hosted());
+    jobs.BImportarClick((dir / "no-existe").string());
+    EXPECT_TRUE(port.closed);
+    const auto runs = registro::ultimas(0, log());
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].origen, "anfitrión");
+    EXPECT_EQ(runs[0].resultado, "sin carpeta");
+    EXPECT_EQ(runs[0].estadoTransformado, 0);
+}
+
 TEST_F(RegistroTrabajos, AnErrorEndsTheRecordWithItsBox) {
     tz::testing::RecordingPort port;
     tz::app::JobSteps steps = tz::app::JobSteps::real();
