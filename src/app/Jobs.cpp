@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/IniFile.h"
+#include "app/RegistroJob.h"
 #include "base/Texts.h"
 #include "intake/Intake.h"
 #include "tables/EngineError.h"
@@ -25,7 +26,10 @@ JobSteps JobSteps::real() {
 }
 
 Jobs::Jobs(base::UserPort& port, JobSteps steps)
-    : port_(port), steps_(std::move(steps)), centro_(state_, port) {
+    : registro_(std::make_unique<RegistroJob>(port, state_)),
+      port_(*registro_),
+      steps_(std::move(steps)),
+      centro_(state_, port_) {
     centro_.importar2 = [this] { steps_.Importar2(state_, port_); };
     centro_.accion = [this](const std::function<void()>& action) { guarded(action); };
 }
@@ -43,11 +47,16 @@ bool Jobs::guarded(const std::function<void()>& action) {
     }
     // The outermost action ending lets the exchange folder go, when it is not kept.
     if (--actionDepth_ == 0 && !keepFolderHeld_) tables::releaseFolder();
-    if (error.empty()) return true;
-    port_.setBusy(false);
-    port_.errorBox(error);
-    return false;
+    if (!error.empty()) {
+        port_.setBusy(false);
+        port_.errorBox(error);
+    }
+    if (actionDepth_ == 0) registro_->accionTerminada();
+    return error.empty();
 }
+
+// The record goes first: a job still open is noted with the run state as it stands.
+Jobs::~Jobs() { registro_.reset(); }
 
 StartupPlan Jobs::FormCreate(const std::vector<std::string>& args) {
     state_.EstadoTransformado = 0;
@@ -58,6 +67,7 @@ StartupPlan Jobs::FormCreate(const std::vector<std::string>& args) {
 }
 
 void Jobs::FormClose(const std::filesystem::path& runStatusFile) {
+    registro_->abandona();
     if (!state_.hosted()) return;
     try {
         writeRunStatus(runStatusFile, state_.EstadoTransformado);
@@ -85,6 +95,7 @@ bool Jobs::folderStep(const std::string& folder, int hostedStatus) {
 void Jobs::BExportarClick(const std::string& folder) {
     guarded([&] {
         state_.EstadoPaso = 0;  // a 4 left by an unfinished job must not steer this one
+        registro_->empieza("exportar", folder);
         if (!folderStep(folder, -1)) return;
         port_.setBusy(true);
         state_.EstadoTransformado = 1;
@@ -100,6 +111,7 @@ void Jobs::BExportarClick(const std::string& folder) {
 void Jobs::BImportarClick(const std::string& folder) {
     guarded([&] {
         state_.EstadoPaso = 0;
+        registro_->empieza("importar", folder);
         if (!folderStep(folder, 0)) return;
         steps_.PlantillaCentro(state_, port_, centro_);
         // Otherwise the centre panel waits; its OK runs the export.

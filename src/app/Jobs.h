@@ -1,6 +1,7 @@
 #pragma once
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "intake/CentroNiveles.h"
 
 namespace tz::app {
+
+class RegistroJob;
 
 // The steps a job runs. Defaults are the real steps; tests replace some to observe the order or
 // to make one fail.
@@ -33,12 +36,15 @@ struct JobSteps {
 class Jobs {
   public:
     explicit Jobs(base::UserPort& port, JobSteps steps = JobSteps::real());
+    ~Jobs();
     Jobs(const Jobs&) = delete;
     Jobs& operator=(const Jobs&) = delete;
 
     base::RunState& state() { return state_; }
     const base::RunState& state() const { return state_; }
     intake::CentroNiveles& centro() { return centro_; }
+    // The record of each job for the log of runs (it sees what the port shows).
+    RegistroJob& registro() { return *registro_; }
 
     // Window creation: EstadoTransformado 0, the command line read; a handle that is no number
     // shows the error box. When the plan is hosted, NumParametros becomes 2. The caller embeds
@@ -73,6 +79,7 @@ class Jobs {
     void keepFolderHeld(bool keep) { keepFolderHeld_ = keep; }
 
   private:
+    std::unique_ptr<RegistroJob> registro_;  // stands before the real port
     base::UserPort& port_;
     JobSteps steps_;
     base::RunState state_;

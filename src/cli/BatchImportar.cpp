@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/Batch.h"
+#include "cli/BatchRegistro.h"
 #include "timetable/AjustaXEL.h"
 #include "timetable/Timetable.h"
 
@@ -54,6 +55,7 @@ int runImportar(const BatchOptions& o, BatchPort& port) {
     port.onAdjustment = [&](timetable::AjustaXEL& a) { adjust(a, o, port, !centroPorPanel); };
 
     app::Jobs jobs(port);
+    jobs.registro().porLotes();
     jobs.BImportarClick(o.textos);
     bool waits = false;
     if (port.errors == 0 && port.centreVisible) {
@@ -68,7 +70,7 @@ int runImportar(const BatchOptions& o, BatchPort& port) {
             }
         }
     }
-    return exitStatus(port, jobs.state(), waits);
+    return cierraRegistro(jobs, exitStatus(port, jobs.state(), waits));
 }
 
 }  // namespace tz::cli

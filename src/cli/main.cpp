@@ -5,12 +5,15 @@
 #include <vector>
 
 #include "cli/Batch.h"
+#include "cli/BatchRegistro.h"
 #include "tables/Paths.h"
 
 int main(int argc, char** argv) {
     using namespace tz::cli;
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && esHerramienta(args[0])) return runHerramienta(args, std::cout, std::cerr);
+    if (!args.empty() && esInformeORegistro(args[0]))
+        return runInformeORegistro(args, std::cout, std::cerr);
     ParseResult parsed = parseBatchArgs(args);
     if (parsed.help) {
         std::cout << usageText();

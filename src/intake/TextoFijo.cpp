@@ -13,6 +13,11 @@ namespace {
 constexpr std::size_t kChunk = 64 * 1024;
 constexpr char kCtrlZ = 26;
 
+TextoFijo::Lectura& lectura() {
+    static TextoFijo::Lectura l;
+    return l;
+}
+
 [[noreturn]] void failure(const std::filesystem::path& file, int err) {
     throw tables::EngineError("No se puede leer el archivo " + file.string() + ": " +
                               std::strerror(err));
@@ -28,7 +33,16 @@ TextoFijo::TextoFijo(const std::filesystem::path& file) : path_(tables::findExis
 
 TextoFijo::~TextoFijo() {
     if (file_) std::fclose(file_);
+    if (lectura()) {
+        try {
+            lectura()(path_, lineas_);
+        } catch (...) {
+            // Noting a read never stops the reading step.
+        }
+    }
 }
+
+void TextoFijo::alCerrar(Lectura l) { lectura() = std::move(l); }
 
 bool TextoFijo::fill() {
     if (ended_) return false;
@@ -60,6 +74,7 @@ bool TextoFijo::next(std::string& line) {
             if (end > pos_ && buffer_[end - 1] == '\r') --end;
             line.assign(buffer_, pos_, end - pos_);
             pos_ = lf + 1;
+            ++lineas_;
             return true;
         }
         if (!fill()) break;
@@ -68,6 +83,7 @@ bool TextoFijo::next(std::string& line) {
     if (pos_ >= buffer_.size()) return false;
     line.assign(buffer_, pos_, std::string::npos);
     pos_ = buffer_.size();
+    ++lineas_;
     return true;
 }
 

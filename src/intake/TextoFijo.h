@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,13 @@ class TextoFijo {
     bool next(std::string& line);
 
     const std::filesystem::path& path() const { return path_; }
+    // Lines handed out so far.
+    long lineas() const { return lineas_; }
+
+    // Called as each file is closed with the file and the lines read from it (the log of runs
+    // notes the files a job read). Empty by default; what it throws is ignored.
+    using Lectura = std::function<void(const std::filesystem::path& file, long lineas)>;
+    static void alCerrar(Lectura lectura);
 
   private:
     bool fill();
@@ -33,6 +41,7 @@ class TextoFijo {
     std::string buffer_;
     std::size_t pos_ = 0;
     bool ended_ = false;  // end of file or byte 26 reached
+    long lineas_ = 0;
 };
 
 // Characters with codes 0 to 32 removed at both ends.

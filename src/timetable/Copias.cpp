@@ -13,6 +13,7 @@
 
 #include "tables/Cp1252.h"
 #include "tables/FileIo.h"
+#include "tables/StateFolder.h"
 #include "timetable/Texto.h"
 
 namespace tz::timetable::copias {
@@ -31,13 +32,6 @@ std::uint64_t fnv1a(std::string_view s) {
         h *= 1099511628211ull;
     }
     return h;
-}
-
-fs::path raizEstado() {
-    if (const char* x = std::getenv("XDG_STATE_HOME"); x && *x && fs::path(x).is_absolute())
-        return fs::path(x);
-    const char* home = std::getenv("HOME");
-    return fs::path(home && *home ? home : "/tmp") / ".local" / "state";
 }
 
 bool leeFichero(const fs::path& p, std::string& out) {
@@ -99,7 +93,7 @@ fs::path carpetaCopias(const fs::path& carpetaTextos) {
     if (safe.empty()) safe = "raiz";
     char hash[17];
     std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv1a(text)));
-    return raizEstado() / "transzanderxel" / "copias" / (safe + "-" + hash);
+    return tables::stateFolder() / "copias" / (safe + "-" + hash);
 }
 
 std::vector<Copia> lista(const fs::path& carpetaTextos) {

@@ -20,6 +20,7 @@
 #include "app/gui/FolderList.h"
 #include "app/gui/GradientPanel.h"
 #include "app/gui/HostWindow.h"
+#include "app/gui/VentanaRegistro.h"
 #include "base/Texts.h"
 #include "help/gui/HelpGui.h"
 #include "intake/gui/ButtonCaption.h"
@@ -264,6 +265,12 @@ void TMForm::buildWidgets() {
     bClose_ = button(panelInferior_, "BClose", QStringLiteral("&Salir"), QRect(480, 144, 89, 25),
                      QStyle::SP_DialogCloseButton);
     connect(bClose_, &QPushButton::clicked, this, &TMForm::BCloseClick);
+    // The log of runs.
+    bRegistro_ =
+        button(panelInferior_, "BRegistro", QStringLiteral("&Registro"), QRect(480, 112, 89, 25));
+    bRegistro_->setToolTip(QStringLiteral("Las últimas ejecuciones de los dos trabajos"));
+    connect(bRegistro_, &QPushButton::clicked, this, [this] { tz::app::gui::abreRegistro(this); });
+    tz::help::gui::setHelpContext(bRegistro_, 42);
     button3_ = button(panelInferior_, "Button3", QStringLiteral("Volver a Niveles Estudios"),
                       QRect(328, 144, 129, 25));
     tz::intake::gui::fitCaption(button3_);
@@ -496,9 +503,9 @@ void TMForm::showPanel(QWidget* panel, bool visible) {
     // What a panel lies over takes no focus and no keys while it shows.
     const bool centre = centrePanel_->isVisibleTo(this), levels = levelsPanel_->isVisibleTo(this);
     directorios_->setEnabled(!centre && !levels);
-    for (QWidget* w :
-         {static_cast<QWidget*>(panelExportar_), static_cast<QWidget*>(panelImportar_),
-          static_cast<QWidget*>(bClose_), static_cast<QWidget*>(button3_), centrePanel_})
+    for (QWidget* w : {static_cast<QWidget*>(panelExportar_), static_cast<QWidget*>(panelImportar_),
+                       static_cast<QWidget*>(bClose_), static_cast<QWidget*>(bRegistro_),
+                       static_cast<QWidget*>(button3_), centrePanel_})
         w->setEnabled(!levels);
     if (visible) {
         // The panel takes the focus on its first field.
