@@ -104,14 +104,24 @@ struct Valor {
     long long numero = 0;
     std::string texto;
     std::vector<Valor> lista;
-    std::vector<std::pair<std::string, Valor>> campos;
+    struct Campo;
+    std::vector<Campo> campos;
 
-    const Valor* campo(std::string_view k) const {
-        for (const auto& [n, v] : campos)
-            if (n == k) return &v;
-        return nullptr;
-    }
+    const Valor* campo(std::string_view k) const;
 };
+
+// An object's field, declared after Valor is complete (a pair of an incomplete type is not
+// allowed everywhere).
+struct Valor::Campo {
+    std::string nombre;
+    Valor valor;
+};
+
+const Valor* Valor::campo(std::string_view k) const {
+    for (const auto& c : campos)
+        if (c.nombre == k) return &c.valor;
+    return nullptr;
+}
 
 class Lector {
   public:
@@ -280,7 +290,7 @@ class Lector {
             if (i_ >= s_.size() || s_[i_++] != ':') return false;
             Valor x;
             if (!lee(x, hondo + 1)) return false;
-            v.campos.emplace_back(std::move(k), std::move(x));
+            v.campos.push_back({std::move(k), std::move(x)});
             blancos();
             if (i_ >= s_.size()) return false;
             if (s_[i_] == '}') return ++i_, true;
