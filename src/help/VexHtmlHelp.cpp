@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/System.h"
 #include "tables/Paths.h"
 
 namespace tz::help {
@@ -76,18 +77,12 @@ std::filesystem::path installedHelpFile(std::string_view name, std::string_view 
     const auto cut = name.find_last_of("\\/:");
     const std::string_view file = cut == std::string_view::npos ? name : name.substr(cut + 1);
     if (exeFolder.empty() || file.empty()) return {};
-    return (std::filesystem::path(exeFolder) / ".." / "share" / "transzanderxel" / file)
+    return (platform::pathFromUtf8(exeFolder) / ".." / "share" / "transzanderxel" /
+            platform::pathFromUtf8(file))
         .lexically_normal();
 }
 
-std::string executableFolder() {
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec || exe.empty()) return {};
-    std::string folder = exe.parent_path().string();
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return folder;
-}
+std::string executableFolder() { return platform::executableFolder(); }
 
 TVexHtmlHelpViewer::TVexHtmlHelpViewer(std::shared_ptr<HtmlHelpBackend> backend,
                                        std::string exeFolder)

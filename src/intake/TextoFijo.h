@@ -1,8 +1,11 @@
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
+
+#include "platform/File.h"
 
 // Reading the administration's fixed-width text files: bytes as they are, no code-page
 // conversion.
@@ -29,7 +32,8 @@ class TextoFijo {
     bool fill();
 
     std::filesystem::path path_;
-    std::FILE* file_ = nullptr;
+    platform::File file_;
+    std::uint64_t offset_ = 0;  // of the next byte to read
     std::string buffer_;
     std::size_t pos_ = 0;
     bool ended_ = false;  // end of file or byte 26 reached
