@@ -66,7 +66,11 @@ std::filesystem::path helpFilePath(std::string_view name) {
 }
 
 std::filesystem::path helpFilePath(std::string_view name, std::string_view exeFolder) {
-    std::filesystem::path path = tz::tables::mapPath(name);
+    // A name resolved against the program's folder is a real path already: never mapped again.
+    const bool besideProgram = !exeFolder.empty() && name.starts_with(exeFolder);
+    std::filesystem::path path = besideProgram
+                                     ? tz::tables::findExisting(platform::pathFromUtf8(name))
+                                     : tz::tables::mapPath(name);
     if (tz::tables::fileExists(path)) return path;
     const std::filesystem::path installed = installedHelpFile(name, exeFolder);
     if (!installed.empty() && tz::tables::fileExists(installed)) return installed;

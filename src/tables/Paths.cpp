@@ -116,7 +116,9 @@ fs::path findExisting(const fs::path& p) {
             continue;
         }
         fs::path candidate = out.empty() ? part : out / part;
-        if (present(candidate)) {
+        // Where the file system ignores letter case itself (Windows), the spelling on disk is
+        // still looked up below, so that every name shows the file as it is stored.
+        if (!platform::kDriveLetters && present(candidate)) {
             out = candidate;
             continue;
         }

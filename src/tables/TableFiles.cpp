@@ -137,18 +137,31 @@ bool deleteTableFiles(const fs::path& file) {
     fs::path p = tableFile(file);
     FileIo held = holdExclusively(p);
     if (!platform::kOpenFileCanBeReplaced) held.close();  // an open file cannot be deleted there
+    // The index goes aside first and is deleted only with the table, so that a table that
+    // stays (another program holds it) keeps its index, and an index held elsewhere keeps its
+    // table.
+    const fs::path mdx = indexFileOf(p);
+    const fs::path aside =
+        p.parent_path() / platform::pathFromUtf8("." + shown(mdx.filename()) + ".old" +
+                                                 std::to_string(platform::processId()));
+    bool movedMdx = false;
     try {
+        if (isFile(mdx)) {
+            renameFile(mdx, aside);
+            movedMdx = true;
+        }
         if (isFile(p)) removeFile(p);
     } catch (const EngineError&) {
         // The result tells whether the table is gone.
     }
     held.close();
+    const bool gone = !isFile(p);
     try {
-        fs::path mdx = indexFileOf(p);
-        if (isFile(mdx)) removeFile(mdx);
+        if (movedMdx && gone) removeFile(aside);
+        if (movedMdx && !gone) renameFile(aside, mdx);
     } catch (const EngineError&) {
     }
-    return !isFile(p);
+    return gone;
 }
 
 bool tableExists(const fs::path& file) { return isFile(tableFile(file)); }

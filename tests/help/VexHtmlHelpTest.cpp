@@ -91,8 +91,13 @@ TEST(SplitHelpUrlTest, FileAndTopic) {
 TEST(ExecutableFolderTest, IsTheFolderOfThisTest) {
     const std::string folder = executableFolder();
     ASSERT_FALSE(folder.empty());
+#ifdef _WIN32
+    EXPECT_EQ(folder.back(), '\\');
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder) / "win_help_tests.exe"));
+#else
     EXPECT_EQ(folder.back(), '/');
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder) / "help_tests"));
+#endif
 }
 
 TEST(InstalledHelpFileTest, ShareFolderBesideTheProgramsFolder) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
@@ -7,7 +8,27 @@
 
 #include "platform/System.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace tz::testing {
+
+// Sets or removes an environment variable of this process (where the program reads it).
+inline void setEnvironment(const std::string& name, const std::string& value) {
+#ifdef _WIN32
+    ::SetEnvironmentVariableA(name.c_str(), value.c_str());
+#else
+    ::setenv(name.c_str(), value.c_str(), 1);
+#endif
+}
+inline void unsetEnvironment(const std::string& name) {
+#ifdef _WIN32
+    ::SetEnvironmentVariableA(name.c_str(), nullptr);
+#else
+    ::unsetenv(name.c_str());
+#endif
+}
 
 // A new, empty folder under the system's temporary folder, named `prefix` and a random part
 // (mkdtemp on either system).

@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
+#include <cwchar>
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 5) {
