@@ -36,7 +36,7 @@ void followTextFolder(const std::filesystem::path& folder);
 
 // How a name maps under a system's rules, as text: the root stands for the root of every drive
 // (no drives, or an override), else `currentDrive` ("D:") is put before a name rooted without
-// one and a name with a drive is a real path already. The result uses the name's separators.
+// one and a name with a drive is a real path already. On Linux backslashes become "/".
 // Returns the name unchanged for a native path. Pure: the mapping of both systems is tested on
 // either.
 struct NameRules {
