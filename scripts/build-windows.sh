@@ -15,8 +15,12 @@ start=$(date +%s)
 say() { echo "build-windows: $*"; }
 fail() { echo "build-windows: FAIL: $*" >&2; exit 1; }
 
+# -O1 by default: CI compiles everything cold, and -O1 takes far less time than -O3 for the
+# same behaviour (WIN_BUILD_TYPE=Release for a build to hand out).
+OPT=$([ "${WIN_BUILD_TYPE:-}" = Release ] && echo "-O3 -DNDEBUG" || echo "-O1 -DNDEBUG")
 cmake -S . -B "$WB" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DTZ_WERROR="${TZ_WERROR:-ON}" >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="$OPT" \
+  -DTZ_WERROR="${TZ_WERROR:-ON}" >/dev/null
 cmake --build "$WB" -j"$(nproc)"
 BATCH_EXE=$PWD/$WB/src/cli/transzanderxel-batch.exe
 say "built in $(( $(date +%s) - start )) s"
