@@ -9,6 +9,8 @@ models) holds its windows, just above the logic. The checks:
   names     code names a namespace of a higher layer (a forward declaration reaches up too), or
             logic names a window namespace (<layer>::gui)
   qt        logic includes a Qt header
+  system    a file outside src/platform includes a POSIX or Win32 header (<unistd.h>,
+            <fcntl.h>, <sys/...>, <windows.h> ...): the platform layer holds what differs
   link      a library's CMakeLists.txt links a library of a higher layer, or logic links a window
             library
   listed    a source file of src/ is named in no CMakeLists.txt target (the build lists its
@@ -30,6 +32,10 @@ QT_HEADER = re.compile(r"^Q[A-Za-z]*$|^Qt[A-Za-z]*/")
 _LAYER_NAMES = "|".join(LAYERS)
 NAMESPACE = re.compile(rf"\bnamespace\s+(?:tz::)?({_LAYER_NAMES})(::(?:gui|qt)\b)?(?=\s*(?:\{{|::))"
                        rf"|\b(?:tz::)?({_LAYER_NAMES})(::(?:gui|qt)\b)?::")
+# System headers that only the platform layer includes.
+SYSTEM_HEADER = re.compile(r"^(unistd|fcntl|strings|dirent|pwd|dlfcn|poll|termios|spawn|"
+                           r"windows|winbase|shellapi|shlobj|io|direct|process)\.h$|^sys/",
+                           re.IGNORECASE)
 TARGET = re.compile(r"^tz_([a-z]+?)(_gui|_qt)?$")
 
 
@@ -89,6 +95,9 @@ def check_includes(root, problems):
                 continue
             kind, name = m.groups()
             if kind == "<":
+                if SYSTEM_HEADER.match(name) and here[0] != "platform":
+                    problems.append(f"{where}: system: {describe(*here)} includes <{name}>; "
+                                    "only src/platform may")
                 if QT_HEADER.match(name) and not here[1]:
                     problems.append(f"{where}: qt: {describe(*here)} is logic but includes <{name}>")
                 continue

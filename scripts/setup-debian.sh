@@ -12,6 +12,7 @@ PACKAGES=(
   python3 python3-dbfread python3-dbf libdbd-xbase-perl fp-compiler fp-units-db
   poppler-utils fonts-dejavu-core
   clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix googletest wine wine64
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

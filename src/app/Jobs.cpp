@@ -6,6 +6,7 @@
 #include "app/RegistroJob.h"
 #include "base/Texts.h"
 #include "intake/Intake.h"
+#include "platform/System.h"
 #include "tables/EngineError.h"
 #include "tables/FileIo.h"
 #include "tables/Paths.h"
@@ -79,7 +80,9 @@ void Jobs::FormClose(const std::filesystem::path& runStatusFile) {
 
 bool Jobs::folderStep(const std::string& folder, int hostedStatus) {
     state_.CarpetaTextos = folder + std::string(1, std::filesystem::path::preferred_separator);
-    if (!folder.empty() && tables::folderExists(folder)) {
+    if (!folder.empty() && tables::folderExists(platform::pathFromUtf8(folder))) {
+        // "\ZTEMP" is on the text folder's drive (Windows).
+        tables::followTextFolder(platform::pathFromUtf8(folder));
         // One copy of the tool at a time works on the exchange folder.
         tables::holdFolderOrThrow(tables::mapPath("C:\\ZTEMP"));
         return true;

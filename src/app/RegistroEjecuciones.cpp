@@ -8,15 +8,16 @@
 #include <iterator>
 #include <thread>
 
+#include "platform/Error.h"
+#include "platform/System.h"
 #include "tables/Cp1252.h"
 #include "tables/FileIo.h"
-#include "tables/StateFolder.h"
 
 namespace tz::app::registro {
 
 namespace fs = std::filesystem;
 
-fs::path fichero() { return tables::stateFolder() / "registro.jsonl"; }
+fs::path fichero() { return platform::stateFolder() / "registro.jsonl"; }
 
 // --- JSON -------------------------------------------------------------------------------------
 
@@ -480,8 +481,8 @@ std::string anade(const Ejecucion& e, const fs::path& log) {
         }
         bytes += aJson(e);
         bytes += '\n';
-        if (const int err = tables::replaceFile(log, bytes); err != 0)
-            return "no se puede escribir " + log.string() + ": " + std::strerror(err);
+        if (const auto err = tables::replaceFile(log, bytes))
+            return "no se puede escribir " + log.string() + ": " + platform::errorText(err);
         return "";
     } catch (const std::exception& x) {
         return x.what();

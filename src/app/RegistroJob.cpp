@@ -7,6 +7,7 @@
 
 #include "base/Texts.h"
 #include "intake/TextoFijo.h"
+#include "platform/System.h"
 #include "tables/Catalogue.h"
 #include "tables/Dataset.h"
 #include "tables/Paths.h"
@@ -36,9 +37,7 @@ void instalaLectura() {
 }
 
 std::string ahora() {
-    const std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
+    const std::tm tm = platform::localTime(std::time(nullptr));
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
     return buf;

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "platform/System.h"
 #include "tables/Cp1252.h"
 
 namespace tz::cli {
@@ -179,16 +180,17 @@ ParseResult parseBatchArgs(const std::vector<std::string>& args) {
             }
             o.centro = CentroDatos{*a, *b, *v};
         } else if (name == "--niveles") {
-            o.niveles = value;
+            o.niveles = platform::pathFromUtf8(value);
         } else if (name == "--documentos") {
-            o.documentos = value;
+            o.documentos = platform::pathFromUtf8(value);
         } else if (name == "--raiz") {
             std::error_code ec;
-            if (value.empty() || !std::filesystem::is_directory(value, ec)) {
+            if (value.empty() ||
+                !std::filesystem::is_directory(platform::pathFromUtf8(value), ec)) {
                 r.error = "--raiz: no existe la carpeta " + value;
                 return r;
             }
-            o.raiz = value;
+            o.raiz = platform::pathFromUtf8(value);
         }
     }
     if (!haveTextos) {
@@ -203,11 +205,11 @@ std::string loadInputFiles(BatchOptions& o) {
     const auto load = [](const std::filesystem::path& file, const char* shape,
                          std::vector<std::vector<std::string>>& records) -> std::string {
         std::string bytes;
-        if (!readFile(file, bytes)) return "no se puede leer el fichero " + file.string();
+        if (!readFile(file, bytes)) return "no se puede leer el fichero " + platform::utf8(file);
         records = splitRecords(bytes);
         for (std::size_t i = 0; i < records.size(); ++i)
             if (records[i].size() != 3)
-                return "línea " + std::to_string(i + 1) + " no válida en " + file.string() +
+                return "línea " + std::to_string(i + 1) + " no válida en " + platform::utf8(file) +
                        ": se esperaba " + shape;
         return {};
     };

@@ -6,11 +6,13 @@
 
 #include "cli/Batch.h"
 #include "cli/BatchRegistro.h"
+#include "platform/System.h"
 #include "tables/Paths.h"
 
 int main(int argc, char** argv) {
     using namespace tz::cli;
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    tz::platform::prepareConsole();
+    const std::vector<std::string> args = tz::platform::commandLineArguments(argc, argv);
     if (!args.empty() && esHerramienta(args[0])) return runHerramienta(args, std::cout, std::cerr);
     if (!args.empty() && esInformeORegistro(args[0]))
         return runInformeORegistro(args, std::cout, std::cerr);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "tables/EngineError.h"
+#include "tables/FileIo.h"
 #include "tables/Paths.h"
 
 namespace tz::intake {
@@ -18,21 +19,18 @@ TextoFijo::Lectura& lectura() {
     return l;
 }
 
-[[noreturn]] void failure(const std::filesystem::path& file, int err) {
-    throw tables::EngineError("No se puede leer el archivo " + file.string() + ": " +
-                              std::strerror(err));
+[[noreturn]] void failure(const std::filesystem::path& file, const std::error_code& err) {
+    throw tables::EngineError(tables::systemError("No se puede leer el archivo", file, err));
 }
 }  // namespace
 
 TextoFijo::TextoFijo(const std::filesystem::path& file) : path_(tables::findExisting(file)) {
     std::error_code ec;
-    if (std::filesystem::is_directory(path_, ec)) failure(path_, EISDIR);
-    file_ = std::fopen(path_.c_str(), "rb");
-    if (!file_) failure(path_, errno);
+    if (std::filesystem::is_directory(path_, ec)) failure(path_, platform::errnoError(EISDIR));
+    if (auto e = file_.open(path_, platform::File::Access::Read)) failure(path_, e);
 }
 
 TextoFijo::~TextoFijo() {
-    if (file_) std::fclose(file_);
     if (lectura()) {
         try {
             lectura()(path_, lineas_);
@@ -50,8 +48,9 @@ bool TextoFijo::fill() {
     pos_ = 0;
     std::size_t old = buffer_.size();
     buffer_.resize(old + kChunk);
-    std::size_t got = std::fread(buffer_.data() + old, 1, kChunk, file_);
-    if (got < kChunk && std::ferror(file_)) failure(path_, errno ? errno : EIO);
+    std::size_t got = 0;
+    if (auto e = file_.readAt(buffer_.data() + old, kChunk, offset_, got)) failure(path_, e);
+    offset_ += got;
     buffer_.resize(old + got);
     if (got == 0) {
         ended_ = true;

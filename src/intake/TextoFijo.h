@@ -1,9 +1,12 @@
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
+
+#include "platform/File.h"
 
 // Reading the administration's fixed-width text files: bytes as they are, no code-page
 // conversion.
@@ -37,7 +40,8 @@ class TextoFijo {
     bool fill();
 
     std::filesystem::path path_;
-    std::FILE* file_ = nullptr;
+    platform::File file_;
+    std::uint64_t offset_ = 0;  // of the next byte to read
     std::string buffer_;
     std::size_t pos_ = 0;
     bool ended_ = false;  // end of file or byte 26 reached

@@ -36,8 +36,7 @@ void creaPlantilla() {
     fs::remove_all(work, ec);  // what an interrupted run left
     fs::create_directory(work, ec);
     if (ec) {
-        throw tables::EngineError(
-            tables::systemError("No se puede crear la carpeta", work, ec.value()));
+        throw tables::EngineError(tables::systemError("No se puede crear la carpeta", work, ec));
     }
     try {
         tables::createTable(work, tables::catalogue::PLANTILLA());

@@ -15,7 +15,11 @@ CHECKER = None
 # A clean tree: one header per folder, each folder's CMakeLists.txt listing its files and
 # linking only downward.
 CLEAN = {
-    "src/tables/Table.h": "#pragma once\n#include <string>\n",
+    "src/platform/File.h": "#pragma once\n#include <cstdint>\n",
+    "src/platform/Posix.cpp": "#include <unistd.h>\n#include <sys/file.h>\n#include \"platform/File.h\"\n",
+    "src/platform/CMakeLists.txt": "tz_library(tz_platform SOURCES File.h)\n"
+                                   "target_sources(tz_platform PRIVATE Posix.cpp)\n",
+    "src/tables/Table.h": "#pragma once\n#include <string>\n#include \"platform/File.h\"\n",
     "src/tables/qt/Model.h": "#pragma once\n#include <QAbstractTableModel>\n#include \"tables/Table.h\"\n",
     "src/tables/CMakeLists.txt": "tz_library(tz_tables SOURCES Table.h)\n"
                                  "tz_library(tz_tables_qt SOURCES qt/Model.h PUBLIC tz_tables Qt6::Gui)\n",
@@ -57,6 +61,11 @@ CASES = [
     ("batch links a window library", "src/cli/CMakeLists.txt", "target_link_libraries(tz_cli PRIVATE tz_app_gui)", "link"),
     ("window includes a higher window", "src/intake/gui/Panels.h", '#include "timetable/gui/Windows.h"', "include"),
     ("logic includes Qt", "src/timetable/Timetable.h", "#include <QString>", "qt"),
+    ("the engine includes a POSIX header", "src/tables/Table.h", "#include <unistd.h>", "system"),
+    ("a step includes a sys/ header", "src/timetable/Timetable.h", "#include <sys/stat.h>", "system"),
+    ("a window includes windows.h", "src/app/gui/MainForm.h", "#include <windows.h>", "system"),
+    ("the platform includes a Win32 header", "src/platform/File.h", "#include <windows.h>", None),
+    ("platform includes a layer above", "src/platform/File.h", '#include "tables/Table.h"', "include"),
     ("logic includes a Qt module header", "src/app/Jobs.h", "#include <QtCore/QString>", "qt"),
     ("base forward-declares a step's type", "src/base/UserPort.h", "namespace tz::timetable { class AjustaXEL; }", "names"),
     ("base names a step's type", "src/base/UserPort.h", "void f(timetable::AjustaXEL&);", "names"),

@@ -872,7 +872,9 @@ TEST(TableFiles, CreateReplacesAndDeleteRemoves) {
     testing::writeBytes(dir.ztemp() / "t.mdx", "stale index");
     EXPECT_TRUE(tableExists(dir.ztemp() / "t"));
     createTable(dir.ztemp() / "T", kFields, {"KEY"});
+#ifndef _WIN32  // two spellings are two files only where letter case counts
     EXPECT_FALSE(std::filesystem::exists(dir.ztemp() / "t.mdx"));
+#endif
     Dataset d;
     d.open(p);
     EXPECT_TRUE(d.isEmpty());

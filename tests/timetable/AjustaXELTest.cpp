@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <csignal>
 
@@ -243,6 +245,9 @@ TEST_F(Ajuste, MissingTextFolderEndsUnfinished) {
     EXPECT_TRUE(a.salirCerro());
 }
 
+// A file-size limit (setrlimit) makes the write fail part-way: POSIX only; on Windows a
+// replacement refused by the system is WindowsFilesTest.ReplacingAFileHeldOpenLeavesItWhole.
+#ifndef _WIN32
 TEST_F(Ajuste, FailedWriteKeepsTheOldFileAndTheWindowOpen) {
     setDni("JLM", "22222222J");
     const std::string old = "1CHold\r\n";
@@ -272,6 +277,7 @@ TEST_F(Ajuste, FailedWriteKeepsTheOldFileAndTheWindowOpen) {
     EXPECT_TRUE(a.salirCerro());
     EXPECT_EQ(cuadros().substr(0, 16), "1CH01234520241\r\n");
 }
+#endif
 
 TEST_F(Ajuste, CloseBoxCountsAsNotFinishedAndKeepsTyping) {
     AjustaXEL a(state, port);

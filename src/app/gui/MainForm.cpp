@@ -17,6 +17,7 @@
 #include <QWindow>
 #include <algorithm>
 
+#include "app/gui/Drives.h"
 #include "app/gui/FolderList.h"
 #include "app/gui/GradientPanel.h"
 #include "app/gui/HostWindow.h"
@@ -31,6 +32,7 @@
 
 using tz::app::gui::FolderList;
 using tz::app::gui::GradientPanel;
+using tz::app::gui::userDrives;
 namespace texts = tz::base::texts;
 
 namespace {
@@ -76,35 +78,6 @@ QPushButton* button(QWidget* parent, const char* name, const QString& text, cons
     b->setGeometry(box);
     if (glyph != QStyle::SP_CustomBase) b->setIcon(b->style()->standardIcon(glyph));
     return b;
-}
-
-// Mounted volumes a user would keep files on: pseudo and system file systems left out.
-QList<QStorageInfo> drives() {
-    static const QStringList skipTypes = {
-        "tmpfs",   "devtmpfs",   "squashfs", "proc",       "sysfs",     "devpts",
-        "cgroup",  "cgroup2",    "autofs",   "efivarfs",   "mqueue",    "debugfs",
-        "tracefs", "securityfs", "pstore",   "bpf",        "hugetlbfs", "configfs",
-        "fusectl", "nsfs",       "ramfs",    "binfmt_misc"};
-    static const QStringList skipRoots = {"/proc", "/sys", "/dev", "/run", "/snap", "/boot/efi"};
-    QList<QStorageInfo> out;
-    bool haveRoot = false;
-    for (const QStorageInfo& v : QStorageInfo::mountedVolumes()) {
-        if (!v.isValid() || !v.isReady()) continue;
-        const QString root = v.rootPath();
-        if (root == QLatin1String("/")) {
-            if (!haveRoot) out.prepend(v);
-            haveRoot = true;
-            continue;
-        }
-        if (skipTypes.contains(QString::fromLatin1(v.fileSystemType()))) continue;
-        if (std::any_of(skipRoots.begin(), skipRoots.end(), [&](const QString& s) {
-                return root == s || root.startsWith(s + QLatin1Char('/'));
-            }))
-            continue;
-        out.append(v);
-    }
-    if (!haveRoot) out.prepend(QStorageInfo(QDir::rootPath()));
-    return out;
 }
 
 // A question with two answers and no cancel: Esc and the close box do nothing, only "&Si" or
@@ -408,7 +381,7 @@ void TMForm::followFolder() {
 
 void TMForm::fillDrives() {
     unidades_->clear();
-    for (const QStorageInfo& v : drives()) {
+    for (const QStorageInfo& v : userDrives()) {
         QString text = v.rootPath();
         const QString name = v.displayName();
         if (!name.isEmpty() && name != text)
