@@ -5,6 +5,7 @@
 #include "app/IniFile.h"
 #include "app/Texts.h"
 #include "intake/Intake.h"
+#include "intake/TextoFijo.h"
 #include "tables/EngineError.h"
 #include "tables/FileIo.h"
 #include "tables/Paths.h"
@@ -67,6 +68,33 @@ void Jobs::FormClose(const std::filesystem::path& runStatusFile) {
     }
 }
 
+std::string textoSinIntercambio(const std::filesystem::path& ztemp) {
+    return kSinIntercambio + ztemp.string() +
+           ".\rEs la carpeta ZTEMP donde Zandrix deja sus tablas: compruebe que Zandrix trabaja en "
+           "esta unidad, o cree la carpeta, y repita el trabajo.";
+}
+
+void Jobs::stopForInput(const std::string& text, int status) {
+    port_.setBusy(false);
+    port_.message(text);
+    state_.EstadoTransformado = status;
+    if (state_.hosted()) port_.closeMainWindow();
+}
+
+bool Jobs::exchangeStep(int hostedStatus) {
+    const std::filesystem::path ztemp = tables::mapPath("C:\\ZTEMP");
+    if (tables::folderExists(ztemp)) return true;
+    stopForInput(textoSinIntercambio(ztemp), state_.hosted() ? hostedStatus : -1);
+    return false;
+}
+
+bool Jobs::textosStep() {
+    const auto utf8 = intake::ficherosEnUtf8(state_.CarpetaTextos);
+    if (utf8.empty()) return true;
+    stopForInput(intake::textoFicherosEnUtf8(state_.CarpetaTextos, utf8), -1);
+    return false;
+}
+
 bool Jobs::folderStep(const std::string& folder, int hostedStatus) {
     state_.CarpetaTextos = folder + std::string(1, std::filesystem::path::preferred_separator);
     if (!folder.empty() && tables::folderExists(folder)) {
@@ -88,7 +116,7 @@ bool Jobs::folderStep(const std::string& folder, int hostedStatus) {
 void Jobs::BExportarClick(const std::string& folder) {
     guarded([&] {
         state_.EstadoPaso = 0;  // a 4 left by an unfinished job must not steer this one
-        if (!folderStep(folder, -1)) return;
+        if (!folderStep(folder, -1) || !exchangeStep(-1) || !textosStep()) return;
         port_.setBusy(true);
         state_.EstadoTransformado = 1;
         // Each step runs even when an earlier one found its input missing.
@@ -103,7 +131,7 @@ void Jobs::BExportarClick(const std::string& folder) {
 void Jobs::BImportarClick(const std::string& folder) {
     guarded([&] {
         state_.EstadoPaso = 0;
-        if (!folderStep(folder, 0)) return;
+        if (!folderStep(folder, 0) || !exchangeStep(0)) return;
         steps_.PlantillaCentro(state_, port_, centro_);
         // Otherwise the centre panel waits; its OK runs the export.
         if (state_.EstadoPaso == 0) steps_.Importar2(state_, port_);

@@ -7,13 +7,28 @@
 #include "cli/Batch.h"
 #include "timetable/AjustaXEL.h"
 #include "timetable/Timetable.h"
+#include "timetable/Validacion.h"
 
 namespace tz::cli {
 namespace {
 
+// The batch cannot type the centre data a person would: it stops, saying which option gives them.
+std::string detenidoPorCentro(const std::string& why) {
+    return "El trabajo se detiene: " + why +
+           ". Indique los datos del centro con --centro COD,AÑO,VERSION";
+}
+
 // `typeCentro`: the centre panel did not take --centro (the centre table existed), so the
-// data go into the adjustment window's centre boxes instead.
-void adjust(timetable::AjustaXEL& a, const BatchOptions& o, BatchPort& port, bool typeCentro) {
+// data go into the adjustment window's centre boxes instead. `espera` becomes true when the
+// job must stop for a person: the centre data are missing and no option gave them.
+void adjust(timetable::AjustaXEL& a, const BatchOptions& o, BatchPort& port, bool typeCentro,
+            bool& espera) {
+    // A table that did not open has been reported; "&Salir" tells that no file is written.
+    if (!a.tablasSinAbrir().empty()) {
+        a.guarded([&] { a.BitBtn1Click(); });
+        if (!a.salirCerro()) a.FormClose();
+        return;
+    }
     if (typeCentro && o.centro) {
         a.guarded([&] {
             if (!a.wwTablexelCENTRO().isOpen()) return;
@@ -22,6 +37,16 @@ void adjust(timetable::AjustaXEL& a, const BatchOptions& o, BatchPort& port, boo
             a.setCentro("VERSION", o.centro->version);
             a.DBEditCODECENTROExit();
         });
+    }
+    // Blank or unusable centre data would make the header of fCUADROS.txt: a person must act.
+    const timetable::cuadro::Centro c = a.centroActual();
+    if (const std::string regla =
+            timetable::validacion::reglaCentro(c.CODCENTRO, c.ANOACAD, c.VERSION);
+        !regla.empty()) {
+        port.note(detenidoPorCentro("en xelCENTRO.DBF " + regla));
+        espera = true;
+        a.FormClose();
+        return;
     }
     for (const Documento& d : o.documentosDatos) {
         const bool ok = a.guarded([&] {
@@ -37,6 +62,12 @@ void adjust(timetable::AjustaXEL& a, const BatchOptions& o, BatchPort& port, boo
         });
         if (!ok) break;
     }
+    // What would reach fCUADROS.txt malformed or incomplete, one warning line each.
+    a.guarded([&] {
+        const timetable::revision::Revision r = a.revisa();
+        for (std::size_t i = 0; i < r.size(); ++i) port.note("Aviso: " + r.hallazgo(i).linea());
+        if (!r.empty()) port.note("Aviso: " + timetable::revision::textoResumen(r.resumen()));
+    });
     a.guarded([&] { a.BitBtn1Click(); });
     // A failed "&Salir" leaves the window open; nobody is there to try again.
     if (!a.salirCerro()) a.FormClose();
@@ -50,8 +81,10 @@ int runImportar(const BatchOptions& o, BatchPort& port) {
         if (text == timetable::preguntaCodificar()) return o.soloCodificar;
         return false;  // a teacher without a document: go on without correcting
     };
-    bool centroPorPanel = false;
-    port.onAdjustment = [&](timetable::AjustaXEL& a) { adjust(a, o, port, !centroPorPanel); };
+    bool centroPorPanel = false, espera = false;
+    port.onAdjustment = [&](timetable::AjustaXEL& a) {
+        adjust(a, o, port, !centroPorPanel, espera);
+    };
 
     app::Jobs jobs(port);
     jobs.BImportarClick(o.textos);
@@ -59,6 +92,7 @@ int runImportar(const BatchOptions& o, BatchPort& port) {
     if (port.errors == 0 && port.centreVisible) {
         // The centre table had to be made: the panel waits for the centre data.
         if (!o.centro) {
+            port.note(detenidoPorCentro("no existía xelCENTRO.DBF y faltan los datos del centro"));
             waits = true;
         } else {
             centroPorPanel = true;
@@ -68,7 +102,7 @@ int runImportar(const BatchOptions& o, BatchPort& port) {
             }
         }
     }
-    return exitStatus(port, jobs.state(), waits);
+    return exitStatus(port, jobs.state(), waits || espera);
 }
 
 }  // namespace tz::cli

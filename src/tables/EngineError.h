@@ -8,7 +8,14 @@ namespace tz::tables {
 // (the box adds the final full stop), so it names the table or file and the problem, in Spanish.
 class EngineError : public std::runtime_error {
   public:
-    explicit EngineError(const std::string& what) : std::runtime_error(what) {}
+    // `errorSistema`: the errno of the system call that failed, when one did (0 otherwise), so
+    // that a caller can tell the reason again naming the file the user knows.
+    explicit EngineError(const std::string& what, int errorSistema = 0)
+        : std::runtime_error(what), errorSistema_(errorSistema) {}
+    int errorSistema() const { return errorSistema_; }
+
+  private:
+    int errorSistema_ = 0;
 };
 
 }  // namespace tz::tables

@@ -35,8 +35,50 @@ constexpr off_t kWriteLockOffset = 0xEFFFFFFFLL;
 
 void setFileFaultHook(FileFaultHook hook) { faultHook() = std::move(hook); }
 
+std::string razonSistema(int err) {
+    switch (err) {
+        case ENOSPC:
+            return "no queda espacio en el disco";
+        case EDQUOT:
+            return "se ha llenado la cuota de disco del usuario";
+        case EACCES:
+        case EPERM:
+            return "permiso denegado";
+        case ENOENT:
+            return "no existe el archivo o la carpeta";
+        case ENOTDIR:
+            return "una parte de la ruta no es una carpeta";
+        case EISDIR:
+            return "es una carpeta, no un archivo";
+        case EROFS:
+            return "el disco o la carpeta es de sólo lectura";
+        case EMFILE:
+        case ENFILE:
+            return "hay demasiados archivos abiertos";
+        case EIO:
+            return "error de entrada/salida en el disco";
+        case EBUSY:
+        case ETXTBSY:
+            return "el archivo está en uso";
+        case EAGAIN:
+            return "el archivo está bloqueado por otro programa";
+        case EEXIST:
+            return "ya existe";
+        case ENAMETOOLONG:
+            return "el nombre es demasiado largo";
+        case EFBIG:
+            return "el archivo es demasiado grande";
+        case ENOMEM:
+            return "no queda memoria";
+        case EINVAL:
+            return "operación no válida para este archivo";
+        default:
+            return "error del sistema " + std::to_string(err) + " (" + std::strerror(err) + ")";
+    }
+}
+
 std::string systemError(std::string_view what, const std::filesystem::path& file, int err) {
-    return std::string(what) + " " + file.string() + ": " + std::strerror(err);
+    return std::string(what) + " " + file.string() + ": " + razonSistema(err);
 }
 
 FileIo::FileIo(const std::filesystem::path& file, Access access) : path_(file) {
@@ -51,7 +93,7 @@ FileIo::FileIo(const std::filesystem::path& file, Access access) : path_(file) {
         case Access::Create:
             flags |= O_RDWR | O_CREAT | O_TRUNC;
             if (int e = injected("create", file)) {
-                throw EngineError(systemError("No se puede crear el archivo", file, e));
+                throw EngineError(systemError("No se puede crear el archivo", file, e), e);
             }
             break;
     }
@@ -62,7 +104,8 @@ FileIo::FileIo(const std::filesystem::path& file, Access access) : path_(file) {
         int e = errno;
         throw EngineError(systemError(access == Access::Create ? "No se puede crear el archivo"
                                                                : "No se puede abrir el archivo",
-                                      file, e));
+                                      file, e),
+                          e);
     }
     writable_ = access != Access::Read;
 }
@@ -95,7 +138,8 @@ void FileIo::close() {
 std::uint64_t FileIo::size() const {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) {
-        throw EngineError(systemError("No se puede leer el archivo", path_, errno));
+        const int e = errno;
+        throw EngineError(systemError("No se puede leer el archivo", path_, e), e);
     }
     return static_cast<std::uint64_t>(st.st_size);
 }
@@ -107,7 +151,8 @@ std::size_t FileIo::readAt(void* dst, std::size_t n, std::uint64_t offset) const
         ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
         if (r < 0) {
             if (errno == EINTR) continue;
-            throw EngineError(systemError("No se puede leer el archivo", path_, errno));
+            const int e = errno;
+            throw EngineError(systemError("No se puede leer el archivo", path_, e), e);
         }
         if (r == 0) break;
         done += static_cast<std::size_t>(r);
@@ -117,7 +162,7 @@ std::size_t FileIo::readAt(void* dst, std::size_t n, std::uint64_t offset) const
 
 void FileIo::writeAt(const void* src, std::size_t n, std::uint64_t offset) {
     if (int e = injected("write", path_)) {
-        throw EngineError(systemError("No se puede escribir en el archivo", path_, e));
+        throw EngineError(systemError("No se puede escribir en el archivo", path_, e), e);
     }
     const auto* p = static_cast<const char*>(src);
     std::size_t done = 0;
@@ -125,7 +170,8 @@ void FileIo::writeAt(const void* src, std::size_t n, std::uint64_t offset) {
         ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
         if (r < 0) {
             if (errno == EINTR) continue;
-            throw EngineError(systemError("No se puede escribir en el archivo", path_, errno));
+            const int e = errno;
+            throw EngineError(systemError("No se puede escribir en el archivo", path_, e), e);
         }
         done += static_cast<std::size_t>(r);
     }
@@ -134,13 +180,13 @@ void FileIo::writeAt(const void* src, std::size_t n, std::uint64_t offset) {
 void FileIo::truncate(std::uint64_t size) {
     int e = injected("truncate", path_);
     if (e == 0 && ::ftruncate(fd_, static_cast<off_t>(size)) != 0) e = errno;
-    if (e != 0) throw EngineError(systemError("No se puede escribir en el archivo", path_, e));
+    if (e != 0) throw EngineError(systemError("No se puede escribir en el archivo", path_, e), e);
 }
 
 void FileIo::sync() {
     int e = injected("sync", path_);
     if (e == 0 && ::fsync(fd_) != 0) e = errno;
-    if (e != 0) throw EngineError(systemError("No se puede escribir en el archivo", path_, e));
+    if (e != 0) throw EngineError(systemError("No se puede escribir en el archivo", path_, e), e);
 }
 
 bool FileIo::tryLock(bool exclusive) {
@@ -166,7 +212,8 @@ void FileIo::lockForWrite() {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (::fcntl(fd_, F_SETLK, &fl) != 0) {
         if (errno != EACCES && errno != EAGAIN && errno != EINTR) {
-            throw EngineError(systemError("No se puede bloquear el archivo", path_, errno));
+            const int e = errno;
+            throw EngineError(systemError("No se puede bloquear el archivo", path_, e), e);
         }
         if (std::chrono::steady_clock::now() > deadline) {
             throw EngineError("La tabla " + path_.string() + " está bloqueada por otro programa");
@@ -281,13 +328,13 @@ void releaseFolder() {
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
     int e = injected("rename", to);
     if (e == 0 && ::rename(from.c_str(), to.c_str()) != 0) e = errno;
-    if (e != 0) throw EngineError(systemError("No se puede reemplazar el archivo", to, e));
+    if (e != 0) throw EngineError(systemError("No se puede reemplazar el archivo", to, e), e);
 }
 
 void removeFile(const std::filesystem::path& file) {
     int e = injected("remove", file);
     if (e == 0 && ::unlink(file.c_str()) != 0 && errno != ENOENT) e = errno;
-    if (e != 0) throw EngineError(systemError("No se puede borrar el archivo", file, e));
+    if (e != 0) throw EngineError(systemError("No se puede borrar el archivo", file, e), e);
 }
 
 }  // namespace tz::tables

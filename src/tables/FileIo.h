@@ -82,7 +82,9 @@ void releaseFolder();
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
 void removeFile(const std::filesystem::path& file);
 
-// "<what> <file>: <strerror(err)>".
+// The system's reason for errno `err`, in Spanish ("no queda espacio en el disco").
+std::string razonSistema(int err);
+// "<what> <file>: <razonSistema(err)>".
 std::string systemError(std::string_view what, const std::filesystem::path& file, int err);
 
 }  // namespace tz::tables

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <system_error>
 
 #include "tables/DbfFormat.h"
@@ -95,7 +96,16 @@ void createTable(const fs::path& file, const std::vector<FieldDef>& fields,
     } catch (const EngineError& e) {
         std::error_code ec;
         fs::remove(tmp, ec);
-        throw EngineError("No se puede crear la tabla " + p.string() + ": " + e.what());
+        // Told by the table's name: the file written beside it is the engine's own business.
+        std::string why = e.what();
+        if (e.errorSistema() == ENOENT && !fs::is_directory(p.parent_path(), ec))
+            why = "no existe la carpeta " + p.parent_path().string();
+        else if (e.errorSistema() != 0)
+            why = razonSistema(e.errorSistema());
+        for (std::size_t at; (at = why.find(tmp.string())) != std::string::npos;)
+            why.replace(at, tmp.string().size(), p.string());
+        throw EngineError("No se puede crear la tabla " + p.string() + ": " + why,
+                          e.errorSistema());
     }
     held.close();
     rememberIndexes(p, idx);

@@ -1,6 +1,5 @@
 #include "timetable/CuadroHorario.h"
 
-#include <cstring>
 #include <stdexcept>
 
 #include "tables/FileIo.h"
@@ -33,7 +32,7 @@ void writeFileAtomically(const std::filesystem::path& target, std::string_view c
     // Through the table engine's file layer, which syncs before the rename.
     if (int err = tables::replaceFile(target, content)) {
         throw std::runtime_error("Cannot create file \"" + target.string() + "\". " +
-                                 std::strerror(err));
+                                 tables::razonSistema(err));
     }
 }
 

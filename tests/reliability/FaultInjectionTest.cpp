@@ -132,7 +132,7 @@ class FaultInjection : public ::testing::Test {
             ++tried[kindOf(p)];
 
             if (r.status == tz::cli::kError) {
-                EXPECT_NE(r.err.find(std::strerror(err)), std::string::npos) << r.err;
+                EXPECT_NE(r.err.find(tz::tables::razonSistema(err)), std::string::npos) << r.err;
             } else {
                 // The step tolerated the failure (a stale file it could not delete): the run
                 // must then be as good as a clean one.

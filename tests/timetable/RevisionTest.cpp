@@ -36,7 +36,8 @@ Catalogos catalogos() {
 
 // A complete teaching period; each case changes some fields.
 Fila2 completa() {
-    return {"1", "ABC", "11111111H", "02", "3", "101", "ESO", "1004", "02", "", "ABC 302"};
+    return {"1",  "ABC", "11111111H", "02",    "3",     "101", "ESO", "1004",
+            "02", "",    "ABC 302",   "09:00", "10:00", " ",   "A11"};
 }
 
 }  // namespace
@@ -89,7 +90,9 @@ TEST(Revision, TypeTwoRowsFindEachKindOfGap) {
          {"CODASIG asig-o-activ?"}},
         {"unknown flag with a subject", [](Fila2& f) { f.TIPTAR = "RAR"; }, {}},
         {"everything blank",
-         [](Fila2& f) { f = {"", "ABC", "", "02", "3", "", "", "", "", "", "ABC 302"}; },
+         [](Fila2& f) {
+             f = {"", "ABC", "", "02", "3", "", "", "", "", "", "ABC 302", "", "", "", ""};
+         },
          {"TIPDOC blanco", "DOC blanco", "TIPTAR blanco", "GRUPNIV blanco",
           "CODASIG asig-o-activ?"}},
     };
@@ -125,7 +128,8 @@ TEST(Revision, TypeThreeRowsNeedTheirGroupCode) {
     } cases[] = {{"", true}, {"   ", true}, {"01ESA", false}};
     for (const auto& c : cases) {
         std::vector<Hallazgo> out;
-        revisaFila(Fila3{"1A", c.code, "ABC", "01", "1", "ABC 101"}, 3, out);
+        revisaFila(Fila3{"1A", c.code, "ABC", "01", "1", "ABC 101", "1", "11111111H", "25"}, 3,
+                   out);
         ASSERT_EQ(out.size(), c.finding ? 1u : 0u) << c.code;
         if (c.finding) {
             EXPECT_EQ(out[0].tipo, 3);
