@@ -47,6 +47,8 @@ class ListaHallazgos::Modelo : public QAbstractTableModel {
                 case 2:
                     return decodeCp1252(h.sesion);
                 case 3:
+                    if (h.tipo == 1) return QStringLiteral("Centro");
+                    if (h.tipo == 0) return QStringLiteral("SOLUC");
                     return h.tipo == 3 ? QStringLiteral("3 (%1)").arg(decodeCp1252(h.grupo))
                                        : QStringLiteral("2");
                 case 4:
