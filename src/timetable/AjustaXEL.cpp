@@ -277,14 +277,15 @@ void AjustaXEL::BitBtn1Click() {
     // Without these tables there is nothing sound to check or write: the job ends unfinished
     // rather than with a file whose header or records are blank.
     if (const auto faltan = tablasSinAbrir(); !faltan.empty()) {
-        std::string lista;
-        for (const auto& t : faltan) lista += (lista.empty() ? "" : ", ") + t;
-        port_.message("No se escribe fCUADROS.txt: " +
-                      std::string(faltan.size() == 1 ? "no se ha podido abrir la tabla "
-                                                     : "no se han podido abrir las tablas ") +
-                      lista +
-                      " de la carpeta de intercambio (vea el error anterior). Vuelva a hacer el "
-                      "trabajo XEL → Zandrix, que las crea de nuevo, y exporte otra vez.");
+        // The first one failed; the views after it were left closed.
+        const std::string& t = faltan.front();
+        const bool exportadas = t == "CUADROH2.DBF" || t == "CUADROH3.DBF";
+        port_.message("No se escribe fCUADROS.txt: no se ha podido abrir la tabla " + t +
+                      " de la carpeta de intercambio (vea el error anterior). " +
+                      (exportadas ? "Repita el trabajo Zandrix → XEL sin conservar la "
+                                    "exportación anterior, que la crea de nuevo."
+                                  : "Repita el trabajo XEL → Zandrix, que la crea de nuevo, y "
+                                    "después este trabajo."));
         ResultadoAjuste = 4;
         state_.EstadoPaso = 4;
         guarded([&] {

@@ -326,10 +326,9 @@ TEST_F(Ajuste, MissingTeacherTableIsReported) {
     EXPECT_TRUE(a.guarded([&] { a.BitBtn1Click(); }));
     EXPECT_EQ(port.only("ERR ").size(), 1u);
     EXPECT_EQ(port.messages(),
-              (Lines{"No se escribe fCUADROS.txt: no se han podido abrir las tablas PROFT.DBF, "
-                     "CUADROH2.DBF, CUADROH3.DBF de la carpeta de intercambio (vea el error "
-                     "anterior). Vuelva a hacer el trabajo XEL → Zandrix, que las crea de nuevo, y "
-                     "exporte otra vez."}));
+              (Lines{"No se escribe fCUADROS.txt: no se ha podido abrir la tabla PROFT.DBF de la "
+                     "carpeta de intercambio (vea el error anterior). Repita el trabajo XEL → "
+                     "Zandrix, que la crea de nuevo, y después este trabajo."}));
     EXPECT_TRUE(a.salirCerro());
     EXPECT_EQ(a.ResultadoAjuste, 4);
     EXPECT_EQ(state.EstadoPaso, 4);
