@@ -39,7 +39,11 @@ void adjust(timetable::AjustaXEL& a, const BatchOptions& o, BatchPort& port, boo
         });
     }
     // Blank or unusable centre data would make the header of fCUADROS.txt: a person must act.
-    const timetable::cuadro::Centro c = a.centroActual();
+    timetable::cuadro::Centro c;
+    if (!a.guarded([&] { c = a.centroActual(); })) {
+        a.FormClose();
+        return;
+    }
     if (const std::string regla =
             timetable::validacion::reglaCentro(c.CODCENTRO, c.ANOACAD, c.VERSION);
         !regla.empty()) {
@@ -62,12 +66,17 @@ void adjust(timetable::AjustaXEL& a, const BatchOptions& o, BatchPort& port, boo
         });
         if (!ok) break;
     }
-    // What would reach fCUADROS.txt malformed or incomplete, one warning line each.
-    a.guarded([&] {
+    // What would reach fCUADROS.txt malformed or incomplete, one warning line each. A file
+    // that cannot be checked is not written.
+    const bool revisado = a.guarded([&] {
         const timetable::revision::Revision r = a.revisa();
         for (std::size_t i = 0; i < r.size(); ++i) port.note("Aviso: " + r.hallazgo(i).linea());
         if (!r.empty()) port.note("Aviso: " + timetable::revision::textoResumen(r.resumen()));
     });
+    if (!revisado) {
+        a.FormClose();
+        return;
+    }
     a.guarded([&] { a.BitBtn1Click(); });
     // A failed "&Salir" leaves the window open; nobody is there to try again.
     if (!a.salirCerro()) a.FormClose();
