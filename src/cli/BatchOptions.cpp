@@ -47,6 +47,9 @@ const std::string& usageText() {
         "  --documentos      líneas ABREV;TIPODNI;DNI con los documentos de los profesores\n"
         "  --raiz            carpeta que hace de raíz de la unidad (donde está ZTEMP)\n"
         "\n"
+        "importar escribe una línea \"Aviso: ...\" por cada valor que llegaría mal o incompleto a\n"
+        "fCUADROS.txt, y se detiene (estado 5) si faltan los datos del centro o no son válidos.\n"
+        "\n"
         "Estado de salida: 0 proceso finalizado; 1 faltan datos de entrada; 2 uso incorrecto;\n"
         "3 error; 4 proceso no finalizado correctamente; 5 el trabajo espera a una persona.\n";
     return text;

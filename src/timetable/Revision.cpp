@@ -122,7 +122,7 @@ std::optional<validacion::Horas> leeHoras(const Dataset* plantilla) {
 
 std::string Hallazgo::columna() const {
     if (falta == Falta::AsigOActiv) return "Cód.ASIG o ACTIV.";
-    if (tipo == 0) return "Lección sin colocar";
+    if (tipo == 0) return "Sin colocar";
     static const std::pair<std::string_view, const char*> titulos[] = {
         {"TIPDOC", "TipoDOC"},      {"DOC", "Documento DNI"},    {"DIASEM", "Día"},
         {"NUMSESION", "Sesión"},    {"TIPTAR", "TAREA"},         {"HORAINI", "H.INICIO"},

@@ -175,7 +175,7 @@ TEST_P(MalaEntrada, ExitMessageAndDisk) {
     std::ostringstream out, err;
     const int status = tz::cli::runBatch(args, out, err);
     tz::tables::setFileFaultHook({});
-    const std::string said = err.str();
+    const std::string said = out.str() + err.str();
     EXPECT_EQ(status, c.exit) << said;
     for (const std::string& d : c.dice(e))
         EXPECT_NE(said.find(d), std::string::npos) << d << "\nnot in:\n" << said;
@@ -492,6 +492,29 @@ const Caso kCasos[] = {
          for (const auto& f : fs::directory_iterator(e.textos))
              EXPECT_NE(f.path().filename().string()[0], '.') << f.path();
      }},
+    {"RevisarListsTheCentreAndTheLessonsNotPlaced",
+     [](Escuela& e) {
+         std::ostringstream out, err;
+         EXPECT_EQ(
+             tz::cli::runBatch(e.importar({"--documentos", e.documentos(kDocumentos)}), out, err),
+             0)
+             << err.str();
+         e.edita("SOLUC.DBF", 3, {{"DIA", "9"}});
+         e.edita("xelCENTRO.DBF", 0, {{"CODCENTRO", "15432"}});
+         fs::remove(e.ztemp / "xelOTRACT.DBF");
+         return Lines{"revisar", "--textos", e.textos.string(), "--raiz", e.raiz.string()};
+     },
+     6,
+     [](const Escuela&) {
+         return Lines{"Datos del centro, Cód.Centro: \"15432\" no es válido: debe tener 6 cifras",
+                      "Lección de SOLUC sin colocar (fila 4): profesor MOB1, día 9, hora 4, grupo "
+                      "3ESO: el día \"9\" no es un día de la semana (1 a 7); no pasa a "
+                      "fCUADROS.txt",
+                      "No se ha podido abrir el catálogo xelOTRACT: sus códigos no se comprueban",
+                      "datos del centro por corregir; 1 lección de SOLUC sin colocar."};
+     },
+     {},
+     sinCambios},
 };
 
 INSTANTIATE_TEST_SUITE_P(Batch, MalaEntrada, ::testing::ValuesIn(kCasos),

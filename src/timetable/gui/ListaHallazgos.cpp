@@ -82,7 +82,7 @@ ListaHallazgos::ListaHallazgos(QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     const QFontMetrics fm(font());
-    const int widths[] = {8, 5, 7, 5, 16};
+    const int widths[] = {8, 5, 7, 7, 16};
     for (int c = 0; c < 5; ++c) setColumnWidth(c, fm.averageCharWidth() * widths[c] + 12);
     header()->setStretchLastSection(true);
     connect(this, &QTreeView::activated, this, &ListaHallazgos::activa);
