@@ -16,8 +16,10 @@ if ! command -v clang++ >/dev/null; then
   exit 2
 fi
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+  # Warnings are errors in CI (CI set), as in the main build.
+  WERROR=${TZ_WERROR:-$([ -n "${CI:-}" ] && echo ON || echo OFF)}
   CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DTZ_FUZZ=ON -DTZ_BUILD_GUI=OFF \
-    -DTZ_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    -DTZ_BUILD_BENCH=OFF -DTZ_WERROR="$WERROR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 cmake --build "$BUILD" -j"$JOBS" --target fuzz_all
 

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
 BUILD=${BUILD_DIR:-build-run}
-cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTZ_BUILD_BENCH=OFF >/dev/null
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTZ_BUILD_BENCH=OFF -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$BUILD" -j"$(nproc)" --target transzanderxel-batch $( [ -n "${DISPLAY:-}" ] && echo transzanderxel )
 SAMPLE=$PWD/scratch/sample
 rm -rf "$SAMPLE" && mkdir -p "$SAMPLE"

@@ -7,8 +7,9 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config clang-format
   qt6-base-dev libgl-dev libchm-dev libchm-bin fp-utils
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xdotool xterm x11-utils imagemagick
-  python3 python3-dbfread python3-dbf libdbd-xbase-perl
+  xvfb xdotool xterm x11-utils imagemagick openbox
+  librsvg2-bin desktop-file-utils debootstrap man-db
+  python3 python3-dbfread python3-dbf libdbd-xbase-perl fp-compiler fp-units-db
   clang libclang-rt-14-dev
 )
 missing=()

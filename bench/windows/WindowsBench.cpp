@@ -31,10 +31,10 @@
 #include <string>
 #include <vector>
 
-#include "app/RunState.h"
-#include "app/UserPort.h"
 #include "app/gui/MainForm.h"
-#include "app/help/gui/HelpGui.h"
+#include "base/RunState.h"
+#include "base/UserPort.h"
+#include "help/gui/HelpGui.h"
 #include "tables/Catalogue.h"
 #include "tables/Dataset.h"
 #include "tables/Paths.h"
@@ -127,7 +127,7 @@ double startupOnce(const char* self) {
 // --- 2. the adjustment window ----------------------------------------------------------------
 
 // A port that answers nothing and shows nothing (the window is driven by the benchmark).
-struct QuietPort : app::UserPort {
+struct QuietPort : base::UserPort {
     void message(const std::string&) override {}
     bool confirm(const std::string&) override { return false; }
     void errorBox(const std::string& t) override { std::fprintf(stderr, "error: %s\n", t.c_str()); }
@@ -137,7 +137,7 @@ struct QuietPort : app::UserPort {
     void showVolverNiveles(bool) override {}
     void focusLevelsGrid() override {}
     void runBellScheduleCheck() override {}
-    void runAdjustment(timetable::AjustaXEL&) override {}
+    void runAdjustment(base::Adjustment&) override {}
     void closeMainWindow() override {}
 };
 
@@ -250,7 +250,7 @@ int main(int argc, char** argv) {
 
     std::vector<double> opens, checks, moves, edits, scrolls, propagations;
     for (int run = 0; run < runs; ++run) {
-        app::RunState state;
+        base::RunState state;
         state.CarpetaTextos = (root / "textos").string() + "/";
         QuietPort port;
         auto t0 = Clock::now();

@@ -40,7 +40,9 @@ def write_expected(table, fields, rows):
 
 
 # --- Task types: selector, code, reinforcement, other activity, Castilian, Basque -------------
+# The export writes "101" for a lesson with a group and no task of its own: the catalogue has it.
 TIPTAR = [
+    ("1", "101", "N", "N", "Docencia directa con el grupo", "Taldearekin zuzeneko irakaskuntza"),
     ("1", "GUA", "N", "N", "Guardia de aula y patio", "Ikasgela eta jolastoki zaintza"),
     ("1", "TUT", "N", "N", "Tutoría de grupo", "Taldeko tutoretza"),
     ("1", "REF", "S", "N", "Refuerzo educativo", "Hezkuntza errefortzua"),
@@ -100,6 +102,17 @@ for xel, cast, cshort, ccode, eusk, eshort, ecode in [
     ("6003", "Dibujo Técnico II", "Dibujo Téc. II", "DITE", "Marrazketa Teknikoa II", "Marrazketa T. II", "MART"),
 ]:
     _subject(xel, cast, cshort, ccode, eusk, eshort, ecode)
+# The task types the timetabler places as subjects reach the timetable file with their own code
+# as subject code: XEL knows those codes as subjects too.
+for xel, cast, ccode, eusk, ecode in [
+    ("GUA", "Guardia", "GUAR", "Zaintza", "ZAIN"),
+    ("TUT", "Tutoría", "TUTO", "Tutoretza", "TUTO"),
+    ("REF", "Refuerzo educativo", "REFU", "Hezkuntza errefortzua", "ERRE"),
+    ("BIB", "Biblioteca", "BIBL", "Liburutegia", "LIBU"),
+    ("REU", "Reunión de departamento", "REUN", "Mintegiko bilera", "BILE"),
+    ("COO", "Coordinación", "COOR", "Koordinazioa", "KOOR"),
+]:
+    _subject(xel, cast, cast[:20], ccode, eusk, eusk[:20], ecode)
 
 OTRACT = [
     ("REC", "Recreo", "Jolasaldia", "Recreo", "Jolasaldia"),
@@ -108,17 +121,19 @@ OTRACT = [
 ]
 TIPDOC = [("1", "DNI", "NAN"), ("2", "NIE", "AIZ"), ("3", "Pasaporte", "Pasaportea")]
 NIVIMP = [
-    ("ESO", "SEC", "Educación Secundaria Obligatoria", "Derrigorrezko Bigarren Hezkuntza", "E.S.O.", "D.B.H."),
+    ("ESO", "ESO", "Educación Secundaria Obligatoria", "Derrigorrezko Bigarren Hezkuntza", "E.S.O.", "D.B.H."),
     ("BAC", "BAC", "Bachillerato", "Batxilergoa", "Bachillerato", "Batxilergoa"),
 ]
+# The export writes the teaching language "02" on every period.
 IDIOMA = [
-    ("EU", "Euskera", "Euskara", "EUSK", "EUSK"),
-    ("CA", "Castellano", "Gaztelania", "CAST", "GAZT"),
-    ("IN", "Inglés", "Ingelesa", "INGL", "INGE"),
+    ("01", "Castellano", "Gaztelania", "CAST", "GAZT"),
+    ("02", "Euskera", "Euskara", "EUSK", "EUSK"),
+    ("03", "Inglés", "Ingelesa", "INGL", "INGE"),
 ]
+# Level groups by the level codes of the groups file, as the export writes them.
 GRUPNIV = [
-    ("SEC", "Educación Secundaria", "Bigarren Hezkuntza", "", "1", "02"),
-    ("BAC", "Bachillerato", "Batxilergoa", "SEC", "1", "03"),
+    ("ESO", "Educación Secundaria Obligatoria", "Derrigorrezko Bigarren Hezkuntza", "", "1", "02"),
+    ("BAC", "Bachillerato", "Batxilergoa", "ESO", "1", "03"),
 ]
 
 # --- Teachers: surname, surname, name, department, document type, number, ABREV ----------------

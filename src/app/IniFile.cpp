@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 
 namespace tz::app {
 namespace fs = std::filesystem;
@@ -174,8 +174,8 @@ void writeIniValue(const fs::path& file, std::string_view section, std::string_v
 }
 
 void writeRunStatus(const fs::path& file, int estado, const BeforeCommit& beforeCommit) {
-    writeIniValue(file, texts::kRunStatusSection, texts::kRunStatusKey, std::to_string(estado),
-                  beforeCommit);
+    writeIniValue(file, base::texts::kRunStatusSection, base::texts::kRunStatusKey,
+                  std::to_string(estado), beforeCommit);
 }
 
 }  // namespace tz::app

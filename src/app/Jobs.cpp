@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "app/IniFile.h"
-#include "app/Texts.h"
+#include "base/Texts.h"
 #include "intake/Intake.h"
 #include "intake/TextoFijo.h"
 #include "tables/EngineError.h"
@@ -25,7 +25,7 @@ JobSteps JobSteps::real() {
     return s;
 }
 
-Jobs::Jobs(UserPort& port, JobSteps steps)
+Jobs::Jobs(base::UserPort& port, JobSteps steps)
     : port_(port), steps_(std::move(steps)), centro_(state_, port) {
     centro_.importar2 = [this] { steps_.Importar2(state_, port_); };
     centro_.accion = [this](const std::function<void()>& action) { guarded(action); };
@@ -99,13 +99,10 @@ bool Jobs::folderStep(const std::string& folder, int hostedStatus) {
     state_.CarpetaTextos = folder + std::string(1, std::filesystem::path::preferred_separator);
     if (!folder.empty() && tables::folderExists(folder)) {
         // One copy of the tool at a time works on the exchange folder.
-        const std::filesystem::path ztemp = tables::mapPath("C:\\ZTEMP");
-        if (!tables::holdFolder(ztemp))
-            throw tables::EngineError("La carpeta " + ztemp.string() +
-                                      " está siendo usada por otro programa");
+        tables::holdFolderOrThrow(tables::mapPath("C:\\ZTEMP"));
         return true;
     }
-    port_.message(texts::kNoExisteCarpeta);
+    port_.message(base::texts::kNoExisteCarpeta);
     if (state_.hosted()) {
         state_.EstadoTransformado = hostedStatus;
         port_.closeMainWindow();

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "app/CommandLine.h"
-#include "app/RunState.h"
-#include "app/UserPort.h"
+#include "base/RunState.h"
+#include "base/UserPort.h"
 #include "intake/CentroNiveles.h"
 
 namespace tz::app {
@@ -14,13 +14,13 @@ namespace tz::app {
 // The steps a job runs. Defaults are the real steps; tests replace some to observe the order or
 // to make one fail.
 struct JobSteps {
-    using Step = std::function<void(RunState&, UserPort&)>;
+    using Step = std::function<void(base::RunState&, base::UserPort&)>;
     Step RecogeCatalogos;
     Step RecogeAsignaturas;
     Step RecogeProfesores;
     Step RecogeGrupos;
     std::function<void(intake::CentroNiveles&)> DatosCentro;
-    std::function<void(RunState&, UserPort&, intake::CentroNiveles&)> PlantillaCentro;
+    std::function<void(base::RunState&, base::UserPort&, intake::CentroNiveles&)> PlantillaCentro;
     Step Importar2;
 
     static JobSteps real();
@@ -36,12 +36,12 @@ inline constexpr const char* kSinIntercambio = "No existe la carpeta de intercam
 
 class Jobs {
   public:
-    explicit Jobs(UserPort& port, JobSteps steps = JobSteps::real());
+    explicit Jobs(base::UserPort& port, JobSteps steps = JobSteps::real());
     Jobs(const Jobs&) = delete;
     Jobs& operator=(const Jobs&) = delete;
 
-    RunState& state() { return state_; }
-    const RunState& state() const { return state_; }
+    base::RunState& state() { return state_; }
+    const base::RunState& state() const { return state_; }
     intake::CentroNiveles& centro() { return centro_; }
 
     // Window creation: EstadoTransformado 0, the command line read; a handle that is no number
@@ -77,9 +77,9 @@ class Jobs {
     void keepFolderHeld(bool keep) { keepFolderHeld_ = keep; }
 
   private:
-    UserPort& port_;
+    base::UserPort& port_;
     JobSteps steps_;
-    RunState state_;
+    base::RunState state_;
     intake::CentroNiveles centro_;
     bool keepFolderHeld_ = true;
     int actionDepth_ = 0;

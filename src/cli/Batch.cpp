@@ -4,18 +4,18 @@
 #include <ostream>
 
 #include "app/Jobs.h"
-#include "app/Texts.h"
+#include "base/Texts.h"
 #include "tables/Paths.h"
 
 namespace tz::cli {
 
-int exitStatus(const BatchPort& port, const app::RunState& state, bool waitsForPerson) {
+int exitStatus(const BatchPort& port, const base::RunState& state, bool waitsForPerson) {
     if (port.errors > 0) return kError;
     if (waitsForPerson) return kEsperaPersona;
-    if (port.said(app::texts::kProcesoNoFinalizado)) return kNoFinalizado;
-    if (state.EstadoTransformado == -1 || port.said(app::texts::kNoExisteCarpeta))
+    if (port.said(base::texts::kProcesoNoFinalizado)) return kNoFinalizado;
+    if (state.EstadoTransformado == -1 || port.said(base::texts::kNoExisteCarpeta))
         return kFaltaEntrada;
-    if (port.said(app::texts::kProcesoFinalizado) && state.EstadoTransformado == 1)
+    if (port.said(base::texts::kProcesoFinalizado) && state.EstadoTransformado == 1)
         return kFinalizado;
     return kEsperaPersona;
 }

@@ -22,7 +22,7 @@ enum ExitStatus {
 
 // The outcome, the first that applies: error, stopped for a person, not finished, input
 // missing, finished. A job that ended none of these ways stopped short of its end: 5.
-int exitStatus(const BatchPort& port, const app::RunState& state, bool waitsForPerson);
+int exitStatus(const BatchPort& port, const base::RunState& state, bool waitsForPerson);
 
 // Types the centre data into the centre panel's row (editing it, or beginning it when the
 // table is empty), as a user would in the panel's grid.

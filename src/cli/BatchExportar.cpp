@@ -2,7 +2,7 @@
 // levels panel's "Aceptar" with the abbreviations of --niveles.
 #include <string>
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 #include "cli/Batch.h"
 
 namespace tz::cli {

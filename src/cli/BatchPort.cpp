@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "timetable/AjustaXEL.h"
+
 namespace tz::cli {
 
 std::string BatchPort::oneLine(std::string text) {
@@ -26,8 +28,8 @@ void BatchPort::errorBox(const std::string& text) {
     err_ << oneLine(text) << ".\n" << std::flush;
 }
 
-void BatchPort::runAdjustment(timetable::AjustaXEL& ajuste) {
-    if (onAdjustment) onAdjustment(ajuste);
+void BatchPort::runAdjustment(base::Adjustment& ajuste) {
+    if (onAdjustment) onAdjustment(timetable::AjustaXEL::of(ajuste));
 }
 
 void BatchPort::note(const std::string& text) { err_ << oneLine(text) << '\n' << std::flush; }

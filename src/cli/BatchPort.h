@@ -4,14 +4,18 @@
 #include <string>
 #include <vector>
 
-#include "app/UserPort.h"
+#include "base/UserPort.h"
+
+namespace tz::timetable {
+class AjustaXEL;
+}
 
 namespace tz::cli {
 
 // The user-interaction port of the batch front end. Every message goes to `err` on its own
 // line as its box shows it (line breaks as spaces); the error box adds its full stop; a question
 // is "? <text> -> Si|No" with the answer given by `answer`.
-class BatchPort : public app::UserPort {
+class BatchPort : public base::UserPort {
   public:
     explicit BatchPort(std::ostream& err) : err_(err) {}
 
@@ -29,7 +33,7 @@ class BatchPort : public app::UserPort {
     void showVolverNiveles(bool) override {}
     // The bell schedule is accepted as it stands.
     void runBellScheduleCheck() override {}
-    void runAdjustment(timetable::AjustaXEL& ajuste) override;
+    void runAdjustment(base::Adjustment& ajuste) override;
     void closeMainWindow() override { closed = true; }
 
     // Prints a note of the batch run itself (a skipped input line), one line.

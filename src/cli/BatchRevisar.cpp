@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "cli/Batch.h"
+#include "tables/FileIo.h"
 #include "tables/Paths.h"
 #include "timetable/Copias.h"
 #include "timetable/Revision.h"
@@ -48,6 +49,10 @@ bool readAll(const fs::path& p, std::string& out) {
 }
 
 int revisar(std::ostream& out, std::ostream& err) {
+    // A job of another copy of the tool may be making the export tables anew. So that the check
+    // never reads them half made, it takes the exchange folder as the jobs do, and is refused
+    // while another copy holds it.
+    tables::holdFolderOrThrow(tables::mapPath("C:\\ZTEMP"));
     std::vector<std::string> sinCatalogo;
     const auto revision = timetable::revision::revisaCarpeta(&sinCatalogo);
     for (const std::string& c : sinCatalogo) {

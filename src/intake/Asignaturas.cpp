@@ -12,7 +12,7 @@
 
 namespace tz::intake {
 
-void RecogeAsignaturas(app::RunState& state, app::UserPort& port) {
+void RecogeAsignaturas(base::RunState& state, base::UserPort& port) {
     std::filesystem::path file = ficheroTexto(state.CarpetaTextos, "fASIGNAT.txt");
     if (!tables::fileExists(file)) {
         port.message("No existe archivo de asignaturas (fASIGNAT.TXT)");

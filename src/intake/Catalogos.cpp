@@ -126,7 +126,7 @@ void recogeCatalogo(const Catalogo& cat, TextoFijo& text) {
 
 }  // namespace
 
-void RecogeCatalogos(app::RunState& state, app::UserPort& port) {
+void RecogeCatalogos(base::RunState& state, base::UserPort& port) {
     borraFichero("ASIGT.DBF");
     borraFichero("DIASHORAT.DBF");
     for (const Catalogo& cat : catalogos()) {

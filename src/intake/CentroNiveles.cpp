@@ -33,7 +33,7 @@ std::string valor(const tables::Dataset& ds, const char* field) {
 
 }  // namespace
 
-CentroNiveles::CentroNiveles(app::RunState& state, app::UserPort& port)
+CentroNiveles::CentroNiveles(base::RunState& state, base::UserPort& port)
     : state_(state), port_(port) {}
 
 CentroNiveles::~CentroNiveles() = default;

@@ -1,8 +1,8 @@
 #pragma once
 #include <functional>
 
-#include "app/RunState.h"
-#include "app/UserPort.h"
+#include "base/RunState.h"
+#include "base/UserPort.h"
 #include "tables/Dataset.h"
 
 namespace tz::intake {
@@ -11,7 +11,7 @@ namespace tz::intake {
 // datasets the panels' grids are bound to and the operations behind their buttons.
 class CentroNiveles {
   public:
-    CentroNiveles(app::RunState& state, app::UserPort& port);
+    CentroNiveles(base::RunState& state, base::UserPort& port);
     ~CentroNiveles();
 
     // Runs the timetable export (set by the job sequences; called by BitBtn1Click on the
@@ -39,8 +39,8 @@ class CentroNiveles {
     tables::Dataset& niveles() { return niveles_; }
 
   private:
-    app::RunState& state_;
-    app::UserPort& port_;
+    base::RunState& state_;
+    base::UserPort& port_;
     tables::Dataset centro_;
     tables::Dataset niveles_;
 };

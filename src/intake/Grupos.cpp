@@ -58,7 +58,7 @@ void cabecera(std::string_view line) {
 
 }  // namespace
 
-void RecogeGrupos(app::RunState& state, app::UserPort& port) {
+void RecogeGrupos(base::RunState& state, base::UserPort& port) {
     std::filesystem::path file = ficheroTexto(state.CarpetaTextos, "fGRUPOS.txt");
     if (!tables::fileExists(file)) {
         port.message("No existe archivo de grupos (fGRUPOS.TXT)");

@@ -11,7 +11,7 @@
 
 namespace tz::intake {
 
-void RecogeProfesores(app::RunState& state, app::UserPort& port) {
+void RecogeProfesores(base::RunState& state, base::UserPort& port) {
     std::filesystem::path file = ficheroTexto(state.CarpetaTextos, "fPROFES.txt");
     if (!tables::fileExists(file)) {
         port.message("No existe archivo de profesores (fPROFES.TXT)");

@@ -140,12 +140,6 @@ Layout parseHeader(std::string_view head, std::uint64_t fileSize,
     return l;
 }
 
-std::uint32_t usableCount(const Layout& layout, std::uint64_t fileSize) {
-    std::uint64_t fits =
-        fileSize > layout.headerLength ? (fileSize - layout.headerLength) / layout.recordLength : 0;
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(fits, layout.headerCount));
-}
-
 void checkNewFields(const std::vector<FieldDef>& fields, std::string_view table) {
     auto fail = [&](const std::string& why) {
         throw EngineError("No se puede crear la tabla " + std::string(table) + ": " + why);

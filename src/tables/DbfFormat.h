@@ -35,9 +35,6 @@ std::size_t neededHeaderBytes(std::string_view head);
 Layout parseHeader(std::string_view head, std::uint64_t fileSize,
                    const std::filesystem::path& file);
 
-// Whole records the file truly holds: the smaller of the header's count and what fits.
-std::uint32_t usableCount(const Layout& layout, std::uint64_t fileSize);
-
 // Validates fields for a table we create; throws EngineError naming the table.
 void checkNewFields(const std::vector<FieldDef>& fields, std::string_view table);
 Layout makeLayout(const std::vector<FieldDef>& fields);

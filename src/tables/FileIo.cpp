@@ -31,6 +31,51 @@ int injected(std::string_view op, const std::filesystem::path& file) {
 // The byte that dBase writers lock while appending; we take it around each write.
 constexpr off_t kWriteLockOffset = 0xEFFFFFFFLL;
 
+bool conflict(int err) { return err == EAGAIN || err == EACCES; }
+
+// Sets a POSIX record lock (type F_RDLCK, F_WRLCK or F_UNLCK; length 0: to the end of any file
+// size). Owned by the open file (an OFD lock: closing another descriptor of the same file in
+// this process does not drop it) where the system has those, else by the process. Returns 0
+// or the errno; EAGAIN or EACCES when another owner's lock is in the way.
+int setLock(int fd, short type, off_t start, off_t length) {
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = start;
+    fl.l_len = length;
+    int r;
+#ifdef F_OFD_SETLK
+    static bool ofd = true;
+    if (ofd) {
+        do {
+            r = ::fcntl(fd, F_OFD_SETLK, &fl);
+        } while (r != 0 && errno == EINTR);
+        if (r == 0) return 0;
+        if (errno != EINVAL) return errno;
+        ofd = false;  // a system without OFD locks
+    }
+#endif
+    do {
+        r = ::fcntl(fd, F_SETLK, &fl);
+    } while (r != 0 && errno == EINTR);
+    return r == 0 ? 0 : errno;
+}
+
+// Whether another owner (another process, or another open of the file) holds a lock that a
+// lock of `type` on the range would conflict with.
+bool lockedByOthers(int fd, short type, off_t start, off_t length) {
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = start;
+    fl.l_len = length;
+#ifdef F_OFD_GETLK
+    if (::fcntl(fd, F_OFD_GETLK, &fl) == 0) return fl.l_type != F_UNLCK;
+    fl.l_type = type;
+#endif
+    return ::fcntl(fd, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+}
+
 }  // namespace
 
 void setFileFaultHook(FileFaultHook hook) { faultHook() = std::move(hook); }
@@ -77,6 +122,15 @@ std::string razonSistema(int err) {
     }
 }
 
+namespace {
+std::chrono::milliseconds& lockWait() {
+    static std::chrono::milliseconds wait{5000};
+    return wait;
+}
+}  // namespace
+
+void setLockWait(std::chrono::milliseconds wait) { lockWait() = wait; }
+
 std::string systemError(std::string_view what, const std::filesystem::path& file, int err) {
     return std::string(what) + " " + file.string() + ": " + razonSistema(err);
 }
@@ -113,8 +167,13 @@ FileIo::FileIo(const std::filesystem::path& file, Access access) : path_(file) {
 FileIo::~FileIo() { close(); }
 
 FileIo::FileIo(FileIo&& o) noexcept
-    : fd_(o.fd_), writable_(o.writable_), path_(std::move(o.path_)) {
+    : fd_(o.fd_),
+      writable_(o.writable_),
+      posix_(o.posix_),
+      writeLocked_(std::move(o.writeLocked_)),
+      path_(std::move(o.path_)) {
     o.fd_ = -1;
+    o.posix_ = Hold::None;
 }
 
 FileIo& FileIo::operator=(FileIo&& o) noexcept {
@@ -122,8 +181,11 @@ FileIo& FileIo::operator=(FileIo&& o) noexcept {
         close();
         fd_ = o.fd_;
         writable_ = o.writable_;
+        posix_ = o.posix_;
+        writeLocked_ = std::move(o.writeLocked_);
         path_ = std::move(o.path_);
         o.fd_ = -1;
+        o.posix_ = Hold::None;
     }
     return *this;
 }
@@ -132,6 +194,8 @@ void FileIo::close() {
     if (fd_ >= 0) {
         ::close(fd_);  // also releases the flock and fcntl locks of this descriptor
         fd_ = -1;
+        posix_ = Hold::None;
+        writeLocked_.clear();
     }
 }
 
@@ -190,29 +254,74 @@ void FileIo::sync() {
 }
 
 bool FileIo::tryLock(bool exclusive) {
+    const Hold before = posix_;
+    // The POSIX part first: it fails without changing what is held. A file system that takes
+    // no record locks (ENOLCK …) leaves the hold to flock.
+    if (exclusive && writable_) {
+        const int e = setLock(fd_, F_WRLCK, 0, 0);
+        if (conflict(e)) return false;
+        if (e == 0) posix_ = Hold::Exclusive;
+    } else if (exclusive) {
+        if (lockedByOthers(fd_, F_WRLCK, 0, 0)) return false;
+    } else {
+        const int e = setLock(fd_, F_RDLCK, 0, 1);
+        if (conflict(e)) return false;
+        if (e == 0) {
+            if (before == Hold::Exclusive) setLock(fd_, F_UNLCK, 1, 0);
+            posix_ = Hold::Shared;
+        }
+    }
     int r;
     do {
         r = ::flock(fd_, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
     } while (r != 0 && errno == EINTR);
-    return r == 0;
+    if (r == 0) return true;
+    // Back to the POSIX hold of before.
+    if (posix_ != before) {
+        if (before == Hold::None) {
+            setLock(fd_, F_UNLCK, 0, 0);
+        } else if (before == Hold::Shared) {
+            setLock(fd_, F_RDLCK, 0, 1);
+            setLock(fd_, F_UNLCK, 1, 0);
+        } else {
+            setLock(fd_, F_WRLCK, 0, 0);
+        }
+        posix_ = before;
+    }
+    return false;
 }
 
 void FileIo::unlock() {
-    if (fd_ >= 0) ::flock(fd_, LOCK_UN);
+    if (fd_ < 0) return;
+    ::flock(fd_, LOCK_UN);
+    if (posix_ != Hold::None) setLock(fd_, F_UNLCK, 0, 0);
+    posix_ = Hold::None;
 }
 
-void FileIo::lockForWrite() {
-    struct flock fl {};
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = kWriteLockOffset;
-    fl.l_len = 1;
-    // Another writer holds it only for the duration of one write; give up after a few seconds
-    // rather than hang behind a program that keeps it.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (::fcntl(fd_, F_SETLK, &fl) != 0) {
-        if (errno != EACCES && errno != EAGAIN && errno != EINTR) {
-            const int e = errno;
+void FileIo::lockForWrite(const std::vector<Range>& ranges) {
+    std::vector<Range> all = ranges;
+    all.push_back({static_cast<std::uint64_t>(kWriteLockOffset), 1});
+    // Another writer holds these only for the duration of one write; give up after a few
+    // seconds rather than hang behind a program that keeps a record locked.
+    auto deadline = std::chrono::steady_clock::now() + lockWait();
+    for (;;) {
+        std::size_t taken = 0;
+        int e = 0;
+        for (; taken < all.size(); ++taken) {
+            e = setLock(fd_, all[taken].shared ? F_RDLCK : F_WRLCK,
+                        static_cast<off_t>(all[taken].start),
+                        static_cast<off_t>(all[taken].length));
+            if (e != 0) break;
+        }
+        if (e == 0) {
+            writeLocked_ = std::move(all);
+            return;
+        }
+        for (std::size_t i = 0; i < taken; ++i) {
+            setLock(fd_, F_UNLCK, static_cast<off_t>(all[i].start),
+                    static_cast<off_t>(all[i].length));
+        }
+        if (!conflict(e)) {
             throw EngineError(systemError("No se puede bloquear el archivo", path_, e), e);
         }
         if (std::chrono::steady_clock::now() > deadline) {
@@ -223,12 +332,10 @@ void FileIo::lockForWrite() {
 }
 
 void FileIo::unlockForWrite() {
-    struct flock fl {};
-    fl.l_type = F_UNLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = kWriteLockOffset;
-    fl.l_len = 1;
-    ::fcntl(fd_, F_SETLK, &fl);
+    for (const Range& r : writeLocked_) {
+        setLock(fd_, F_UNLCK, static_cast<off_t>(r.start), static_cast<off_t>(r.length));
+    }
+    writeLocked_.clear();
 }
 
 int replaceFile(const std::filesystem::path& file, std::string_view bytes,
@@ -323,6 +430,12 @@ void releaseFolder() {
     if (h.fd >= 0) ::close(h.fd);
     h.fd = -1;
     h.key.clear();
+}
+
+void holdFolderOrThrow(const std::filesystem::path& folder) {
+    if (!holdFolder(folder)) {
+        throw EngineError("La carpeta " + folder.string() + " está siendo usada por otro programa");
+    }
 }
 
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {

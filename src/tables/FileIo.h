@@ -1,10 +1,12 @@
 #pragma once
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The one place where the table engine touches files: open, read, write, sync, rename, remove
 // and advisory locks. Every failure raises EngineError with the system's reason.
@@ -15,6 +17,10 @@ namespace tz::tables {
 // taken as the errno of a failure. Empty (the default) lets every operation through.
 using FileFaultHook = std::function<int(std::string_view op, const std::filesystem::path& file)>;
 void setFileFaultHook(FileFaultHook hook);
+
+// How long a write waits for the short locks of FileIo::lockForWrite before it gives up: five
+// seconds unless a test sets less.
+void setLockWait(std::chrono::milliseconds wait);
 
 class FileIo {
   public:
@@ -43,19 +49,38 @@ class FileIo {
     void truncate(std::uint64_t size);
     void sync();
 
-    // Whole-file advisory lock held while the file is open (flock). Non-blocking: false when
-    // another open of the file holds a conflicting lock.
+    // The hold of a table while it is open, as two advisory locks: flock, and a POSIX record
+    // lock (fcntl), which is what programs under Wine take and test (LockFile). Non-blocking:
+    // false, with the previous hold kept, when another process holds a conflicting lock.
+    //   exclusive  flock exclusive and a write lock over the whole file: refused by any lock of
+    //              another process on any byte (a record it is editing, a whole-file hold …)
+    //   shared     flock shared and a read lock on byte 0: refused by another process's write
+    //              lock on byte 0, the start of a whole-file lock (the table held exclusively)
+    // Where the file is open read-only, an exclusive hold tests for others' locks instead of
+    // taking the write lock.
     bool tryLock(bool exclusive);
     void unlock();
 
-    // Short write lock (fcntl) on the append byte that writers of the same file agree on, held
-    // around one write. Waits a bounded time, then throws.
-    void lockForWrite();
+    // A byte range of the file: `length` bytes from `start`, locked for writing or, `shared`,
+    // for reading (to test that nobody holds it for writing).
+    struct Range {
+        std::uint64_t start = 0, length = 0;
+        bool shared = false;
+    };
+    // Short locks (fcntl) held around one write: a write lock on the append byte that writers
+    // of the same file agree on, and `ranges` (the records written, their lock bytes, the table
+    // lock byte), so that what another program has locked is never written. Waits a bounded
+    // time, then throws EngineError "La tabla … está bloqueada por otro programa".
+    void lockForWrite(const std::vector<Range>& ranges = {});
     void unlockForWrite();
 
   private:
+    enum class Hold { None, Shared, Exclusive };
+
     int fd_ = -1;
     bool writable_ = false;
+    Hold posix_ = Hold::None;         // the POSIX part of the hold
+    std::vector<Range> writeLocked_;  // taken by lockForWrite
     std::filesystem::path path_;
 };
 
@@ -77,6 +102,8 @@ int replaceFile(const std::filesystem::path& file, std::string_view bytes,
 bool holdFolder(const std::filesystem::path& folder);
 // Lets go of the folder holdFolder holds, if any.
 void releaseFolder();
+// holdFolder, or EngineError "La carpeta <folder> está siendo usada por otro programa".
+void holdFolderOrThrow(const std::filesystem::path& folder);
 
 // Both throw EngineError with the system's reason.
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to);

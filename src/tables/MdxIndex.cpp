@@ -79,9 +79,9 @@ struct Tag {
     std::uint32_t root = kNone;
     std::uint32_t nodes = 0;
     std::uint32_t keys = 0;
-    unsigned char serial = 1;
-    bool changed = true;      // entries changed: the serial number is to be bumped
-    bool headerDirty = true;  // root, size, edge leaves or has-keys changed: whole header
+    unsigned char serial = 2;  // what dBase IV writes in a new tag (word at 20)
+    bool changed = true;       // entries changed: the serial number is to be bumped
+    bool headerDirty = true;   // root, size, edge leaves or has-keys changed: whole header
 };
 
 }  // namespace
@@ -101,6 +101,7 @@ void StringSink::write(std::uint64_t offset, const void* src, std::size_t size) 
 
 struct MdxIndex::Impl {
     std::string table;
+    unsigned char language = kLanguageDriver;
     Date created{};
     Date updated{};
     std::vector<Tag> tags;
@@ -332,8 +333,9 @@ struct MdxIndex::Impl {
         }
         insertChild(t, id, i + 1, sibling);
         markDirty(id);
+        // At most maxKeys children, that is maxKeys − 1 keys.
         std::size_t count = nodes[id].count();
-        if (count <= t.maxKeys + 1) return kNone;
+        if (count <= t.maxKeys) return kNone;
         return splitOff(t, id, cutPoint(count, i + 1));
     }
 
@@ -408,7 +410,8 @@ struct MdxIndex::Impl {
             }
             level.push_back(id);
         }
-        const std::size_t fan = t.maxKeys + 1;
+        // An interior node takes maxKeys children: maxKeys − 1 keys and the trailing pointer.
+        const std::size_t fan = t.maxKeys;
         while (level.size() > 1) {
             std::vector<std::uint32_t> up;
             std::size_t total = level.size();
@@ -454,9 +457,10 @@ struct MdxIndex::Impl {
         std::memset(b, 0, kTagHeaderBytes);
         put32(b, nodes[t.root].page);
         put32(b + 4, t.nodes * kPagesPerBlock);
-        b[8] = 0x10;
+        // Key format: 0x10 marks a character key; a numeric key has none of the flags.
+        b[8] = t.spec.type == KeyType::Character ? 0x10 : 0x00;
         b[9] = static_cast<unsigned char>(t.spec.type);
-        b[11] = 0x1B;
+        b[10] = b[11] = 0;
         put16(b + 12, static_cast<std::uint32_t>(t.keyLength));
         put16(b + 14, static_cast<std::uint32_t>(t.maxKeys));
         put16(b + 16, 0);  // 1 only for date keys
@@ -485,8 +489,8 @@ struct MdxIndex::Impl {
         h[25] = 48;
         h[26] = kTagEntryLength;
         put16(h + 28, static_cast<std::uint32_t>(tags.size()));
-        h[30] = static_cast<unsigned char>(tags.size() + 1);
-        h[31] = 0x1B;
+        h[30] = 0;
+        h[31] = language;  // the table's language driver
         put32(h + 32, pageCount);
         put32(h + 36, freePages.empty() ? 0 : freePages.back());
         put32(h + 40, static_cast<std::uint32_t>(freePages.size()));
@@ -534,7 +538,8 @@ struct MdxIndex::Impl {
     }
 };
 
-MdxIndex::MdxIndex(std::string_view tableName, std::vector<TagSpec> tags, Date created)
+MdxIndex::MdxIndex(std::string_view tableName, std::vector<TagSpec> tags, Date created,
+                   unsigned char languageDriver)
     : d_(std::make_unique<Impl>()) {
     if (tags.empty() || tags.size() > static_cast<std::size_t>(kMaxTags)) {
         throw std::invalid_argument("an index file holds 1 to 47 tags");
@@ -542,6 +547,7 @@ MdxIndex::MdxIndex(std::string_view tableName, std::vector<TagSpec> tags, Date c
     std::string name(tableName.substr(0, 16));
     for (auto& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     d_->table = name;
+    d_->language = languageDriver;
     d_->created = created;
     d_->updated = created;
     d_->specs = tags;
@@ -561,7 +567,7 @@ MdxIndex::MdxIndex(std::string_view tableName, std::vector<TagSpec> tags, Date c
         t.spec = s;
         t.keyLength = static_cast<std::size_t>(s.keyLength);
         t.itemLength = (t.keyLength + 4 + 3) / 4 * 4;
-        t.maxKeys = (kBlockSize - 12) / t.itemLength;
+        t.maxKeys = (kBlockSize - 8) / t.itemLength;
         d_->tags.push_back(std::move(t));
     }
     for (auto& t : d_->tags) {
@@ -659,6 +665,7 @@ void MdxIndex::writeAll(PageSink& sink) const {
     sink.resize(std::uint64_t(d.pageCount) * kPageSize);
     std::vector<unsigned char> head(kHeaderPages * kPageSize, 0);
     d.fileHeader(head.data());
+    head[529] = 1;  // set in the index files other engines of the family write
     d.tagTable(head.data() + kTagTableOffset);
     sink.write(0, head.data(), head.size());
     unsigned char block[kBlockSize];

@@ -14,11 +14,16 @@
 //   pages 0–3   file header (48 bytes) and the tag table (47 entries of 32 bytes from 544)
 //   per tag     a header block, then its nodes, one 1024-byte block (two pages) each
 // A node holds n at bytes 0–3 and items from byte 8: a 4-byte pointer and the key padded to the
-// item length. Leaf pointers are 1-based record numbers and the bytes after the last item are
-// zero (readers take a zero word there as the mark of a leaf). Interior nodes hold n keys and
-// n + 1 child pointers, key i being the largest key in child i. Equal keys are ordered by record
-// number. Freed blocks form a list: bytes 4–7 point to the next free page, the header's word at
-// 36 to the first.
+// item length; a node has room for NumKeys = (1024 − 8) / item length items (the tag header's
+// keys per block). Leaf pointers are 1-based record numbers and the bytes after the last item
+// are zero (readers take a zero word there as the mark of a leaf). Interior nodes hold n keys
+// and n + 1 child pointers, key i being the largest key in child i, and at most NumKeys child
+// pointers, so n < NumKeys: engines that tell a leaf from an interior node by "n = NumKeys"
+// never mistake one for the other. Equal keys are ordered by record number. Freed blocks form a
+// list: bytes 4–7 point to the next free page, the header's word at 36 to the first.
+//
+// The file header's byte 31 holds the table's language driver (the .DBF's byte 29): engines of
+// the dBase IV family open the index only when it is 0 or equal to the table's.
 //
 // Every record of the table has its key in every tag, deleted records included: dBase keeps a
 // deleted record's key until the table is packed, and other dBase programs (which may show
@@ -30,7 +35,8 @@ constexpr std::uint32_t kBlockSize = 1024;
 constexpr std::uint32_t kPagesPerBlock = kBlockSize / kPageSize;
 constexpr std::uint32_t kHeaderPages = 4;  // file header and tag table: 2048 bytes
 constexpr int kMaxTags = 47;
-constexpr int kMaxCharacterKey = 100;  // dBase IV's limit for a character key
+constexpr int kMaxCharacterKey = 100;            // dBase IV's limit for a character key
+constexpr unsigned char kLanguageDriver = 0x57;  // what our tables carry: Windows ANSI
 
 enum class KeyType : char { Character = 'C', Numeric = 'N' };
 
@@ -60,17 +66,20 @@ class PageSink {
 
 class MdxIndex {
   public:
-    // `tableName` is the base name of the .DBF (stored upper case, at most 16 characters).
-    // Throws std::invalid_argument for a bad tag list (none, more than 47, a name longer than
-    // 10 characters or repeated, a key length out of range).
-    MdxIndex(std::string_view tableName, std::vector<TagSpec> tags, Date created = today());
+    // `tableName` is the base name of the .DBF (stored upper case, at most 16 characters);
+    // `languageDriver` the .DBF's byte 29. Throws std::invalid_argument for a bad tag list
+    // (none, more than 47, a name longer than 10 characters or repeated, a key length out of
+    // range).
+    MdxIndex(std::string_view tableName, std::vector<TagSpec> tags, Date created = today(),
+             unsigned char languageDriver = kLanguageDriver);
     ~MdxIndex();
     MdxIndex(MdxIndex&&) noexcept;
     MdxIndex& operator=(MdxIndex&&) noexcept;
 
     const std::vector<TagSpec>& tags() const;
     int tagCount() const;
-    // Keys that fit in one node of the tag: (1024 − 12) / item length.
+    // Items that fit in one node of the tag: (1024 − 8) / item length. A leaf holds up to that
+    // many keys, an interior node one key fewer (and that many child pointers).
     int maxKeys(int tag) const;
     std::uint32_t keyCount(int tag) const;
 

@@ -122,8 +122,8 @@ void rebuild(State& s, const Table& t) {
     if (!s.dbfIo || s.dbfIo->path() != t.path()) {
         s.dbfIo = std::make_unique<FileIo>(t.path(), FileIo::Access::ReadWrite);
     }
-    unsigned char version = 0;
-    s.dbase = s.dbfIo->readAt(&version, 1, 0) == 1 && isDbaseTable(version);
+    unsigned char head[30] = {};
+    s.dbase = s.dbfIo->readAt(head, sizeof head, 0) == sizeof head && isDbaseTable(head[0]);
     if (!s.dbase) return;
     std::vector<TagSpec> specs;
     for (int o = 1; o < t.orderCount(); ++o) {
@@ -139,7 +139,8 @@ void rebuild(State& s, const Table& t) {
     }
     s.managed = !specs.empty();
     if (!s.managed) return;
-    s.index = std::make_unique<MdxIndex>(t.path().stem().string(), specs);
+    // The index carries the table's own language driver, whatever program wrote the table.
+    s.index = std::make_unique<MdxIndex>(t.path().stem().string(), specs, today(), head[29]);
     // Every record, deleted ones included. With none deleted, the engine's order of the
     // index already is the order of the tag (the builder checks it); else the builder sorts.
     std::uint32_t n = t.slots();
@@ -329,7 +330,7 @@ void onCreated(const fs::path& dbf, const std::vector<FieldDef>& fields,
         }
     }
     try {
-        MdxIndex index(dbf.stem().string(), specs);
+        MdxIndex index(dbf.stem().string(), specs, today(), dbf::kLanguageId);
         writeWhole(index, mdx);
         FileIo io(dbf, FileIo::Access::ReadWrite);
         setFlags(io, indexed, true);

@@ -34,6 +34,7 @@ MdxReader::MdxReader(std::string bytes) : bytes_(std::move(bytes)) {
     info_.pagesPerBlock = u16(20);
     info_.blockSize = u16(22);
     info_.production = u(24) == 1;
+    info_.languageDriver = u(31);
     int entryLength = u(26);
     int tagsUsed = u16(28);
     info_.pageCount = word(32);
@@ -139,7 +140,7 @@ std::vector<std::string> MdxReader::checkTag(int tag, std::vector<int>& owner) c
     auto kl = static_cast<std::size_t>(t.keyLength);
     auto il = static_cast<std::size_t>(t.itemLength);
     if (t.itemLength != (t.keyLength + 4 + 3) / 4 * 4) problem("item length");
-    if (t.maxKeys != static_cast<int>((kBlockSize - 12) / il)) problem("keys per block");
+    if (t.maxKeys != static_cast<int>((kBlockSize - 8) / il)) problem("keys per block");
     if (t.type == 'N' && t.keyLength != kNumericKeyLength) problem("numeric key length");
 
     auto compare = [&](const std::string& a, const std::string& b) {
@@ -176,7 +177,7 @@ std::vector<std::string> MdxReader::checkTag(int tag, std::vector<int>& owner) c
             return std::nullopt;
         }
         std::size_t after = at + 8 + n * il;
-        bool leaf = word(after) == 0;
+        bool leaf = after + 4 > at + kBlockSize || word(after) == 0;  // a full leaf: no room
         if (leaf) {
             if (leafDepth == -1) leafDepth = depth;
             if (leafDepth != depth) problem("leaves at different depths");
@@ -206,6 +207,11 @@ std::vector<std::string> MdxReader::checkTag(int tag, std::vector<int>& owner) c
             if (n == 0 && depth > 0) problem("empty leaf " + std::to_string(page));
             if (n == 0) return std::nullopt;
             return bytes_.substr(at + 8 + (n - 1) * il + 4, kl);
+        }
+        // Engines that take a node of NumKeys keys for a leaf would read this one wrongly.
+        if (n + 1 > static_cast<std::uint32_t>(t.maxKeys)) {
+            problem("interior node " + std::to_string(page) + " holds " + std::to_string(n) +
+                    " keys, as many as a leaf");
         }
         std::optional<std::string> last;
         for (std::size_t i = 0; i <= n; ++i) {

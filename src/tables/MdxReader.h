@@ -40,6 +40,7 @@ struct FileInfo {
     int pagesPerBlock = 0;
     int blockSize = 0;
     bool production = false;
+    unsigned char languageDriver = 0;  // byte 31: 0 or the table's language driver
     std::uint32_t pageCount = 0;
     std::uint32_t firstFree = 0;
     std::uint32_t freeBlocks = 0;
@@ -65,9 +66,9 @@ class MdxReader {
 
     // Everything that is wrong with the file, one line each; empty when it is sound: page count
     // equal to the file size, blocks of 1024 bytes, every page used once (headers, nodes, free
-    // list), leaves with zeroed slack, interior key i equal to the largest key of child i, keys
-    // ascending with equal keys in record order, all leaves at one depth, tag sizes and
-    // left/right leaf pointers true.
+    // list), leaves with zeroed slack, interior nodes with fewer keys than the tag's keys per
+    // block and key i equal to the largest key of child i, keys ascending with equal keys in
+    // record order, all leaves at one depth, tag sizes and left/right leaf pointers true.
     std::vector<std::string> check() const;
 
   private:

@@ -62,6 +62,19 @@ std::string busy(const fs::path& file) {
     return "La tabla " + file.string() + " está siendo usada por otro programa";
 }
 
+// dBase programs lock the whole table by the byte at this offset (with the append byte after
+// it), and record n (1-based) by the byte at this offset minus n.
+constexpr std::uint64_t kLockBase = 0xEFFFFFFEULL;
+
+// What a write of record `rec` (0-based) locks besides the append byte: the record's own bytes
+// and its lock byte, either of which another program may hold while it edits the record, and
+// the table's lock byte for reading, which a program that holds the table locked keeps.
+std::vector<FileIo::Range> recordRanges(const dbf::Layout& l, std::uint32_t rec) {
+    return {{l.headerLength + std::uint64_t(rec) * l.recordLength, l.recordLength, false},
+            {kLockBase - (std::uint64_t(rec) + 1), 1, false},
+            {kLockBase, 1, true}};
+}
+
 // Writes `rows` (whole records) as records `at` onwards and counts them, in an order that lets
 // every reader see the same live rows at every moment, even when the process dies between two
 // writes: first the rows marked deleted with the end mark after them (a reader that goes by the
@@ -208,7 +221,8 @@ void Table::applyLock(OpenMode wanted) {
             throw EngineError(busy(path_));
         }
         lockMode_ = wanted;
-        takeForeignAppends();
+        takeForeignAppends(dbf::measure(io_, layout_));
+        extent_ = dbf::measure(io_, layout_);  // from now on nobody else changes the file
         return;
     }
     if (!wantEx && haveEx) {
@@ -219,16 +233,9 @@ void Table::applyLock(OpenMode wanted) {
 }
 
 void Table::load() {
-    std::uint64_t size = io_.size();
-    std::string head(static_cast<std::size_t>(std::min<std::uint64_t>(size, 4096)), '\0');
-    head.resize(io_.readAt(head.data(), head.size(), 0));
-    std::size_t need = dbf::neededHeaderBytes(head);
-    if (need > head.size() && need <= size) {
-        head.resize(need);
-        head.resize(io_.readAt(head.data(), need, 0));
-    }
-    layout_ = dbf::parseHeader(head, size, path_);
-    const std::uint32_t usable = dbf::usableCount(layout_, size);
+    layout_ = dbf::readLayout(io_, path_);
+    extent_ = dbf::measure(io_, layout_);
+    const std::uint32_t usable = extent_.usable();
     store_.reset(layout_.recordLength);
     {
         // In pieces of about a megabyte; a short read keeps the whole records it got.
@@ -380,16 +387,34 @@ void Table::writtenHook() {
     if (hooks().written) hooks().written(*this);
 }
 
-void Table::takeForeignAppends() {
-    unsigned char head[8];
-    if (io_.readAt(head, sizeof head, 0) < sizeof head) return;
-    std::uint32_t headerCount =
-        head[4] | (head[5] << 8) | (head[6] << 16) | (static_cast<std::uint32_t>(head[7]) << 24);
-    if (headerCount <= count_) return;
-    std::uint64_t size = io_.size();
-    std::uint64_t fits =
-        size > layout_.headerLength ? (size - layout_.headerLength) / layout_.recordLength : 0;
-    auto onDisk = static_cast<std::uint32_t>(std::min<std::uint64_t>(headerCount, fits));
+dbf::Extent Table::checkBeforeWrite() {
+    dbf::Extent e = dbf::measure(io_, layout_);
+    if (e.liveBeyond > 0) throw EngineError(dbf::damageText(path_, e));
+    return e;
+}
+
+void Table::refuseIfDamaged() const {
+    if (extent_.liveBeyond > 0) throw EngineError(dbf::damageText(path_, extent_));
+}
+
+void Table::settle(std::uint32_t ours) noexcept {
+    try {
+        dbf::Extent now = dbf::measure(io_, layout_);
+        if (!now.tidy(layout_)) {
+            // Past the records counted now, none is a row (the check before the write found
+            // none that is not marked deleted); a count too high keeps the whole records.
+            const std::uint32_t keep = std::max(ours, std::min(now.headerCount, now.whole));
+            dbf::settleEnd(io_, layout_, keep, now);
+            now = dbf::measure(io_, layout_);
+        }
+        extent_ = now;
+    } catch (const EngineError&) {
+        // The change itself is stored; the next write settles the end again.
+    }
+}
+
+void Table::takeForeignAppends(const dbf::Extent& now) {
+    const std::uint32_t onDisk = now.usable();
     if (onDisk <= count_) return;
     std::size_t rl = layout_.recordLength;
     std::vector<char> extra((onDisk - count_) * rl);
@@ -419,19 +444,22 @@ std::uint32_t Table::append(const char* bytes) {
     if (!batching()) {
         io_.lockForWrite();
         try {
-            takeForeignAppends();
+            const dbf::Extent before = checkBeforeWrite();
+            takeForeignAppends(before);
             rec = count_;
             std::vector<char> buf(bytes, bytes + rl);
             buf[0] = dbf::kLive;
             bool counted = false;
             appendRows(io_, layout_, rec, buf, counted);
+            diskCount_ = rec + 1;
+            if (!before.tidy(layout_)) settle(rec + 1);
         } catch (...) {
             io_.unlockForWrite();
             throw;
         }
         io_.unlockForWrite();
-        diskCount_ = rec + 1;
     } else {
+        refuseIfDamaged();
         rec = count_;
     }
     char* row = store_.append();
@@ -461,17 +489,22 @@ void Table::update(std::uint32_t rec, const char* bytes) {
     now[0] = dbf::kLive;
     if (old == now) return;
     if (!batching()) {
-        io_.lockForWrite();
+        io_.lockForWrite(recordRanges(layout_, rec));
         try {
+            const dbf::Extent before = checkBeforeWrite();
             io_.writeAt(now.data(), rl, layout_.headerLength + std::uint64_t(rec) * rl);
+            if (!before.tidy(layout_)) settle(count_);
         } catch (...) {
             io_.unlockForWrite();
             throw;
         }
         io_.unlockForWrite();
-    } else if (rec < diskCount_ && !isDirty_[rec]) {
-        isDirty_[rec] = true;
-        dirty_.push_back(rec);
+    } else {
+        refuseIfDamaged();
+        if (rec < diskCount_ && !isDirty_[rec]) {
+            isDirty_[rec] = true;
+            dirty_.push_back(rec);
+        }
     }
     std::vector<Order*> moved;
     for (std::size_t i = 1; i < orders_.size(); ++i) {
@@ -498,18 +531,23 @@ void Table::remove(std::uint32_t rec) {
     if (!live(rec)) return;
     std::size_t rl = layout_.recordLength;
     if (!batching()) {
-        io_.lockForWrite();
+        io_.lockForWrite(recordRanges(layout_, rec));
         try {
+            const dbf::Extent before = checkBeforeWrite();
             char flag = dbf::kDeleted;
             io_.writeAt(&flag, 1, layout_.headerLength + std::uint64_t(rec) * rl);
+            if (!before.tidy(layout_)) settle(count_);
         } catch (...) {
             io_.unlockForWrite();
             throw;
         }
         io_.unlockForWrite();
-    } else if (rec < diskCount_ && !isDirty_[rec]) {
-        isDirty_[rec] = true;
-        dirty_.push_back(rec);
+    } else {
+        refuseIfDamaged();
+        if (rec < diskCount_ && !isDirty_[rec]) {
+            isDirty_[rec] = true;
+            dirty_.push_back(rec);
+        }
     }
     for (auto& o : orders_) o->index->erase(rec);
     store_.at(rec)[0] = dbf::kDeleted;
@@ -571,6 +609,7 @@ void Table::flush() {
         }
         diskCount_ = count_;
     }
+    if (!extent_.tidy(layout_)) settle(count_);
     writtenHook();
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tables/Dataset.h"
+#include "tables/DbfExtent.h"
 #include "tables/DbfFormat.h"
 #include "tables/FieldDef.h"
 #include "tables/FileIo.h"
@@ -98,7 +99,9 @@ class Table {
 
     // Changes. Each is written through in shared mode and batched when held exclusively;
     // every attached client is told. Throw EngineError when the file cannot be written (the
-    // table stays as it was).
+    // table stays as it was), and before anything changes when rows lie on disk beyond the
+    // header's count (the table is damaged: see DbfExtent.h). A table whose count is too high
+    // or whose file ends in part of a record gets its true count and end with the first write.
     std::uint32_t append(const char* bytes);
     void update(std::uint32_t rec, const char* bytes);
     void remove(std::uint32_t rec);
@@ -130,9 +133,16 @@ class Table {
     OpenMode strongestMode() const;
     void notify(const TableChange& change);
     // Shared mode: records another program appended since we last looked.
-    void takeForeignAppends();
+    void takeForeignAppends(const dbf::Extent& now);
     void writeStamp();
     void writtenHook();
+    // Shared: the file as it is now, under the write lock; throws when it is damaged.
+    dbf::Extent checkBeforeWrite();
+    // Held exclusively: throws when the table was damaged when it was opened.
+    void refuseIfDamaged() const;
+    // Brings the header's count and the file's end in line with the records (`ours` of them
+    // being this table's), when they are not. A failure is left for the next write.
+    void settle(std::uint32_t ours) noexcept;
     bool batching() const { return lockMode_ == OpenMode::Exclusive; }
 
     std::filesystem::path path_;
@@ -143,6 +153,7 @@ class Table {
     RecordStore store_;
     std::uint32_t count_ = 0;
     std::uint32_t diskCount_ = 0;  // records the header on disk counts
+    dbf::Extent extent_;           // the file as measured at opening (and after settle)
     std::vector<std::unique_ptr<Order>> orders_;
     std::vector<Client> clients_;
     OpenMode lockMode_ = OpenMode::ReadOnly;

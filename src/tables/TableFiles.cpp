@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "tables/DbfExtent.h"
 #include "tables/DbfFormat.h"
 #include "tables/EngineError.h"
 #include "tables/FileIo.h"
@@ -135,5 +136,13 @@ bool deleteTableFiles(const fs::path& file) {
 }
 
 bool tableExists(const fs::path& file) { return isFile(tableFile(file)); }
+
+void checkIntact(const fs::path& file) {
+    fs::path p = tableFile(file);
+    if (!isFile(p)) return;
+    FileIo io(p, FileIo::Access::Read);
+    const dbf::Extent e = dbf::measure(io, dbf::readLayout(io, p));
+    if (!e.intact()) throw EngineError(dbf::damageText(p, e));
+}
 
 }  // namespace tz::tables

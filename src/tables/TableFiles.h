@@ -21,4 +21,11 @@ bool deleteTableFiles(const std::filesystem::path& file);
 // True when the table file exists (letter case ignored; ".DBF" added when missing).
 bool tableExists(const std::filesystem::path& file);
 
+// For a table about to be read as a job's input: throws EngineError "La tabla <file> está
+// dañada: la cabecera indica 64 registros y el archivo contiene 37" when its header counts
+// records the file does not hold whole, or rows lie beyond the count (see DbfExtent.h), so that
+// the job stops instead of working from part of the table. A missing table passes (opening it
+// tells); a file that is not a table throws as opening it would.
+void checkIntact(const std::filesystem::path& file);
+
 }  // namespace tz::tables

@@ -86,7 +86,7 @@ const std::string& AjustaXEL::preguntaSinDocumento() {
     return text;
 }
 
-AjustaXEL::AjustaXEL(app::RunState& state, app::UserPort& port)
+AjustaXEL::AjustaXEL(base::RunState& state, base::UserPort& port)
     : CarpetaTextos(state.CarpetaTextos), state_(state), port_(port) {
     openViews();
 }

@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/RunState.h"
-#include "app/UserPort.h"
+#include "base/RunState.h"
+#include "base/UserPort.h"
 #include "tables/Dataset.h"
 #include "timetable/CuadroHorario.h"
 #include "timetable/Revision.h"
@@ -38,12 +38,15 @@ const char* campoProfesor(int column);
 //
 // Handlers throw the engine's errors (tables::EngineError) and runtime errors; run them through
 // guarded() to end the action with the standard error box as the window does.
-class AjustaXEL {
+class AjustaXEL : public base::Adjustment {
   public:
+    // The logic behind the work a port was given to show (std::bad_cast for any other work).
+    static AjustaXEL& of(base::Adjustment& work) { return dynamic_cast<AjustaXEL&>(work); }
+
     // FormCreate: opens the eleven views in order. A view that cannot be opened is reported
     // through the port's error box, and the views after it stay closed.
-    AjustaXEL(app::RunState& state, app::UserPort& port);
-    ~AjustaXEL();
+    AjustaXEL(base::RunState& state, base::UserPort& port);
+    ~AjustaXEL() override;
     AjustaXEL(const AjustaXEL&) = delete;
     AjustaXEL& operator=(const AjustaXEL&) = delete;
 
@@ -116,8 +119,8 @@ class AjustaXEL {
     void closeViews();
     void storePending();
 
-    app::RunState& state_;
-    app::UserPort& port_;
+    base::RunState& state_;
+    base::UserPort& port_;
     // Masters before their details, so that the details go first on destruction.
     tables::Dataset centro_;
     tables::Dataset profesor_;

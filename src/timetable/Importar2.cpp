@@ -304,19 +304,24 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
     return sinColocar;
 }
 
-void Importar2(app::RunState& state, app::UserPort& port) {
-    if (!tables::tableExists(tables::ztempFile("CUADROH2.DBF"))) {
-        CreaTablasCuadro();
-        state.EstadoPaso = 1;
-    } else if (!port.confirm(preguntaConservar())) {
-        CreaTablasCuadro();
-        state.EstadoPaso = 1;
+void Importar2(base::RunState& state, base::UserPort& port) {
+    const bool nueva = !tables::tableExists(tables::ztempFile("CUADROH2.DBF")) ||
+                       !port.confirm(preguntaConservar());
+    const bool exportar = nueva || state.EstadoPaso != 0 || !port.confirm(preguntaCodificar());
+    if (exportar) {
+        // The export reads these whole (a kept export its own tables too): a damaged one stops
+        // the job here, before any table is made anew or changed.
+        for (const char* t : {"SOLUC", "PROFT", "GRUPOST", "ASIGNOMT"})
+            tables::checkIntact(mainWindowTable(t));
+        tables::checkIntact(tables::ztempFile("PLANTILLA.DBF"));
+        if (!nueva) {
+            tables::checkIntact(tables::ztempFile("CUADROH2.DBF"));
+            tables::checkIntact(tables::ztempFile("CUADROH3.DBF"));
+        }
     }
-
-    bool exportar = true;
-    if (state.EstadoPaso == 0 && port.confirm(preguntaCodificar())) {
-        state.EstadoPaso = 0;
-        exportar = false;
+    if (nueva) {
+        CreaTablasCuadro();
+        state.EstadoPaso = 1;
     }
     std::vector<revision::LeccionSinColocar> sinColocar;
     if (exportar) sinColocar = ExportaCuadros();

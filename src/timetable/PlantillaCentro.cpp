@@ -80,7 +80,7 @@ void creaPlantilla() {
 std::string horaInicioPorDefecto(int h) { return clock(startHour(h)); }
 std::string horaFinPorDefecto(int h) { return clock(startHour(h) + 1); }
 
-void PlantillaCentro(app::RunState& state, app::UserPort& port, intake::CentroNiveles& centro) {
+void PlantillaCentro(base::RunState& state, base::UserPort& port, intake::CentroNiveles& centro) {
     const auto plantilla = tables::ztempFile("PLANTILLA.DBF");
     // Only a missing table gets the defaults; corrections made earlier are kept.
     if (!tables::tableExists(plantilla)) creaPlantilla();

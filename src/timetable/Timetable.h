@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/RunState.h"
-#include "app/UserPort.h"
+#include "base/RunState.h"
+#include "base/UserPort.h"
 #include "timetable/Revision.h"
 
 namespace tz::intake {
@@ -16,11 +16,11 @@ namespace tz::timetable {
 
 // Bell schedule: creates \ZTEMP\PLANTILLA.DBF when missing, runs the modal check window,
 // sets the busy cursor, and sends the user to the centre panel when xelCENTRO.DBF is missing.
-void PlantillaCentro(app::RunState& state, app::UserPort& port, intake::CentroNiveles& centro);
+void PlantillaCentro(base::RunState& state, base::UserPort& port, intake::CentroNiveles& centro);
 // Creates CUADROH2.DBF and CUADROH3.DBF empty.
 void CreaTablasCuadro();
 // The timetable export, the adjustment window and the final message.
-void Importar2(app::RunState& state, app::UserPort& port);
+void Importar2(base::RunState& state, base::UserPort& port);
 
 // The table work of the timetable export: every lesson of SOLUC into CUADROH2.DBF and
 // CUADROH3.DBF (teachers missing from PROFT are appended), then the rows of periods that no

@@ -36,10 +36,10 @@ struct Fixture : ::testing::Test {
     app::JobSteps steps() {
         app::JobSteps s;
         auto step = [this](const char* name) {
-            return [this, name](app::RunState&, app::UserPort&) { run(name); };
+            return [this, name](base::RunState&, base::UserPort&) { run(name); };
         };
         s.RecogeCatalogos = step("RecogeCatalogos");
-        s.RecogeAsignaturas = [this](app::RunState& st, app::UserPort& p) {
+        s.RecogeAsignaturas = [this](base::RunState& st, base::UserPort& p) {
             run("RecogeAsignaturas");
             // A step that finds its file missing: message, -1, and the job goes on.
             p.message("No existe el archivo fASIGNAT.txt");
@@ -48,12 +48,12 @@ struct Fixture : ::testing::Test {
         s.RecogeProfesores = step("RecogeProfesores");
         s.RecogeGrupos = step("RecogeGrupos");
         s.DatosCentro = [this](intake::CentroNiveles&) { run("DatosCentro"); };
-        s.PlantillaCentro = [this](app::RunState& st, app::UserPort& p, intake::CentroNiveles&) {
+        s.PlantillaCentro = [this](base::RunState& st, base::UserPort& p, intake::CentroNiveles&) {
             run("PlantillaCentro:" + std::to_string(st.EstadoPaso));
             p.setBusy(true);
             st.EstadoPaso = plantillaSets;
         };
-        s.Importar2 = [this](app::RunState&, app::UserPort&) { run("Importar2"); };
+        s.Importar2 = [this](base::RunState&, base::UserPort&) { run("Importar2"); };
         return s;
     }
     int plantillaSets = 0;
@@ -242,7 +242,7 @@ TEST_F(Fixture, AJobHoldsTheExchangeFolder) {
         tables::releaseFolder();
         bool heldDuring = false;
         app::JobSteps s = steps();
-        s.RecogeCatalogos = [&](app::RunState&, app::UserPort&) {
+        s.RecogeCatalogos = [&](base::RunState&, base::UserPort&) {
             heldDuring = !OtherProcess(ztemp).held();
         };
         app::Jobs watched(port, s);

@@ -7,6 +7,8 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyleOptionButton>
+#include <QTableView>
 #include <QTimer>
 #include <QtTest>
 #include <functional>
@@ -15,7 +17,13 @@
 #include "app/gui/FolderList.h"
 #include "app/gui/GradientPanel.h"
 #include "app/gui/MainForm.h"
-#include "app/help/gui/HelpGui.h"
+#include "help/gui/HelpGui.h"
+#include "tables/Catalogue.h"
+#include "tables/Dataset.h"
+#include "tables/Paths.h"
+#include "tables/TableFiles.h"
+#include "timetable/AjustaXEL.h"
+#include "timetable/Timetable.h"
 
 using tz::app::gui::FolderList;
 using tz::app::gui::GradientPanel;
@@ -43,6 +51,48 @@ void answerNextBox(BoxSeen& seen, const QString& click) {
         for (QAbstractButton* b : box->buttons())
             if (b->text() == click) b->click();
     });
+}
+
+// The centre and study-level tables the panels show, in a scratch exchange folder.
+struct PanelTables {
+    tz::testing::TempDir dir;
+    PanelTables() {
+        tz::tables::setRootOverride(dir.path);
+        std::filesystem::create_directories(dir / "ZTEMP");
+        make(tz::tables::catalogue::xelCENTRO(), {{"012345", "2024", "1"}});
+        make(tz::tables::catalogue::xelNIVIMP(),
+             {{"ESO", "", "", "", "E.S.O.", "D.B.H.", "", ""},
+              {"BAC", "", "", "", "Bachillerato", "Batxilergoa", "", ""}});
+    }
+    ~PanelTables() { tz::tables::setRootOverride({}); }
+    static void make(const tz::tables::TableLayout& layout,
+                     const std::vector<std::vector<std::string>>& rows) {
+        tz::tables::createTable(tz::tables::ztemp(), layout);
+        tz::tables::Dataset ds;
+        ds.open(tz::tables::ztempFile(layout.fileName));
+        for (const auto& r : rows) ds.appendRecord(r);
+        ds.close();
+    }
+};
+
+// Every widget Tab reaches from `start` before it comes back (at most `limit` steps).
+QList<QWidget*> tabChain(QWidget* start, int limit = 60) {
+    QList<QWidget*> seen;
+    start->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < limit; ++i) {
+        QWidget* now = QApplication::focusWidget();
+        if (!now || seen.contains(now)) break;
+        seen << now;
+        QTest::keyClick(now, Qt::Key_Tab, Qt::ControlModifier);  // out of a grid in one step
+        if (QApplication::focusWidget() == now) QTest::keyClick(now, Qt::Key_Tab);
+    }
+    return seen;
+}
+
+bool inside(const QWidget* w, const QWidget* ancestor) {
+    for (; w; w = w->parentWidget())
+        if (w == ancestor) return true;
+    return false;
 }
 
 QStringList itemTexts(QListWidget* list) {
@@ -275,6 +325,145 @@ class MainFormTest : public QObject {
         answerNextBox(no, "&No");
         QVERIFY(!f.confirm("otra"));
         QVERIFY(no.seen);
+    }
+
+    // Every question of the tool has no cancel: Esc and the close box leave it open, only its
+    // buttons answer; the box is wide enough for the window manager to show its caption.
+    void questionsIgnoreEscAndTheCloseBox_data() {
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QString>("click");
+        QTest::addColumn<bool>("answer");
+        const QString conservar = QString::fromStdString(tz::timetable::preguntaConservar());
+        const QString codificar = QString::fromStdString(tz::timetable::preguntaCodificar());
+        const QString documento =
+            QString::fromStdString(tz::timetable::AjustaXEL::preguntaSinDocumento());
+        QTest::newRow("conservar, no") << conservar << "&No" << false;
+        QTest::newRow("conservar, si") << conservar << "&Si" << true;
+        QTest::newRow("codificar, no") << codificar << "&No" << false;
+        QTest::newRow("codificar, si") << codificar << "&Si" << true;
+        QTest::newRow("documento, no") << documento << "&No" << false;
+        QTest::newRow("documento, si") << documento << "&Si" << true;
+    }
+    void questionsIgnoreEscAndTheCloseBox() {
+        QFETCH(QString, question);
+        QFETCH(QString, click);
+        QFETCH(bool, answer);
+        TMForm f;
+        f.show();
+        bool stayed = false, wide = false;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            QTest::keyClick(box, Qt::Key_Escape);
+            const bool afterEsc = box->isVisible();
+            box->close();
+            stayed = afterEsc && box->isVisible() && !box->clickedButton();
+            QFont bold = box->font();
+            bold.setBold(true);
+            wide = box->width() >= QFontMetrics(bold).horizontalAdvance(box->windowTitle()) + 100;
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == click) b->click();
+            // A box that Esc or the close box did answer is gone by now: nothing to click.
+        });
+        QCOMPARE(f.confirm(question.toStdString()), answer);
+        QVERIFY(stayed);
+        QVERIFY(wide);
+    }
+
+    // A plain message still closes with Esc (its only answer), and is as wide as its caption
+    // needs.
+    void messageClosesWithEscAndShowsItsCaption() {
+        TMForm f;
+        f.show();
+        int width = 0;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            width = box->width();
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        f.message("Proceso finalizado");
+        QFont bold = f.font();
+        bold.setBold(true);
+        QVERIFY(width >= QFontMetrics(bold).horizontalAdvance("transZanderXEL") + 100);
+    }
+
+    // A panel that shows takes the focus on its first field; what it lies over takes none, so
+    // Tab and Enter cannot reach the folder list or "&Salir" beneath it. Back from the levels,
+    // the centre grid has the focus again.
+    void panelsTakeTheFocusAndCoverWhatTheyLieOver() {
+        PanelTables tables;
+        TMForm f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        auto* list = f.findChild<FolderList*>("Directorios");
+        auto* centreGrid = f.findChild<QWidget*>("wwDBGridCentro");
+        auto* levelsGrid = f.findChild<QTableView*>("wwDBGridNIVIMP");
+        QWidget* centre = f.findChild<QWidget*>("PanelCentro");
+        QWidget* levels = f.findChild<QWidget*>("PanelNiveles");
+
+        f.findChild<QPushButton*>("BExportar")->setFocus();
+        f.jobs().centro().DatosCentro();
+        QCOMPARE(QApplication::focusWidget(), centreGrid);
+        QVERIFY(!list->isEnabled());
+        const QList<QWidget*> withCentre = tabChain(centreGrid);
+        QVERIFY(!withCentre.contains(list));
+        QVERIFY(withCentre.contains(f.findChild<QPushButton*>("BExportar")));  // not covered
+        QVERIFY(withCentre.contains(f.findChild<QComboBox*>("ComboBoxEuskCast")));
+
+        f.findChild<QPushButton*>("BitBtn1")->click();  // "OK": the levels panel
+        QVERIFY(levels->isVisible());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(levelsGrid));
+        QCOMPARE(levelsGrid->currentIndex().column(), 2);  // the first abbreviation
+        // Disabled, so neither Tab nor an access key ("&Salir") reaches them.
+        for (const char* covered : {"BExportar", "BImportar", "BClose", "Button3"})
+            QVERIFY2(!f.findChild<QWidget*>(covered)->isEnabled(), covered);
+        for (QWidget* w : tabChain(levelsGrid))
+            QVERIFY2(inside(w, levels) || w == f.findChild<QWidget*>("Unidades") ||
+                         w == f.findChild<QWidget*>("Button1"),
+                     qPrintable(w->objectName()));
+
+        f.findChild<QPushButton*>("Button2")->click();  // "Volver a Datos Centro"
+        QVERIFY(centre->isVisible() && !levels->isVisible());
+        QCOMPARE(QApplication::focusWidget(), centreGrid);
+        QVERIFY(f.findChild<QWidget*>("BClose")->isEnabled());
+
+        // The panel going with the focus in it: the focus goes to a control that shows.
+        f.showCentrePanel(false);
+        QVERIFY(list->isEnabled());
+        QVERIFY(QApplication::focusWidget() && QApplication::focusWidget()->isVisible());
+        QVERIFY(!inside(QApplication::focusWidget(), centre));
+        f.close();
+    }
+
+    // "Volver a Niveles Estudios" shows its whole caption at its designed size.
+    void volverANivelesFitsItsButton() {
+        TMForm f;
+        auto* b = f.findChild<QPushButton*>("Button3");
+        QCOMPARE(b->geometry(), QRect(328, 144, 129, 25));
+        QStyleOptionButton o;
+        o.initFrom(b);
+        o.text = b->text();
+        const QRect room = b->style()->subElementRect(QStyle::SE_PushButtonContents, &o, b);
+        QVERIFY(b->fontMetrics().horizontalAdvance(b->text()) <= room.width());
+    }
+
+    // The folder list's current entry shows whether the list has the focus.
+    void folderListShowsItsFocus() {
+        TMForm f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        auto* list = f.findChild<FolderList*>("Directorios");
+        const QRect r = list->visualItemRect(list->currentItem());
+        auto colourAt = [&] {
+            return list->viewport()->grab().toImage().pixelColor(r.right() - 3, r.center().y());
+        };
+        list->setFocus();
+        QVERIFY(list->hasFocus());
+        const QColor focused = colourAt();
+        f.findChild<QPushButton*>("BClose")->setFocus();
+        QVERIFY(!list->hasFocus());
+        QVERIFY(colourAt() != focused);
     }
 
     void busyCursorDoesNotStack() {

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "TempDir.h"
-#include "app/RunState.h"
+#include "base/RunState.h"
 #include "cli/Batch.h"
 
 namespace {
@@ -182,7 +182,7 @@ TEST_P(ExitStatusTable, FirstThatApplies) {
     BatchPort port(err);
     for (const auto& m : c.messages) port.message(m);
     for (int i = 0; i < c.errors; ++i) port.errorBox("x");
-    tz::app::RunState state;
+    tz::base::RunState state;
     state.EstadoTransformado = c.estado;
     EXPECT_EQ(exitStatus(port, state, c.waits), c.expected);
 }

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "app/help/ChmArchive.h"
 #include "fuzz/FuzzSupport.h"
+#include "help/ChmArchive.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/help/ChmArchive.h"
-#include "app/help/Sitemap.h"
 #include "fuzz/FuzzSupport.h"
+#include "help/ChmArchive.h"
+#include "help/Sitemap.h"
 
 namespace {
 

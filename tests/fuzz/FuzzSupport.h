@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/UserPort.h"
+#include "base/UserPort.h"
 
 namespace tz::fuzz {
 
@@ -53,7 +53,7 @@ inline void emptyFolder(const std::filesystem::path& dir) {
     } while (0)
 
 // Answers every question "No" and keeps nothing.
-class SilentPort : public app::UserPort {
+class SilentPort : public base::UserPort {
   public:
     int messages = 0;
     void message(const std::string&) override { ++messages; }
@@ -64,7 +64,7 @@ class SilentPort : public app::UserPort {
     void showLevelsPanel(bool) override {}
     void showVolverNiveles(bool) override {}
     void runBellScheduleCheck() override {}
-    void runAdjustment(timetable::AjustaXEL&) override {}
+    void runAdjustment(base::Adjustment&) override {}
     void closeMainWindow() override {}
 };
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/RunState.h"
+#include "base/RunState.h"
 #include "fuzz/FuzzSupport.h"
 #include "intake/Intake.h"
 #include "reliability/TableCheck.h"
@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 struct Layout {
     const char* file;
-    void (*step)(tz::app::RunState&, tz::app::UserPort&);
+    void (*step)(tz::base::RunState&, tz::base::UserPort&);
     int catalogue;  // position among the catalogue files read before it, -1 for the others
 };
 
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (layout.step == tz::intake::RecogeAsignaturas) {
         // Task types are read from the catalogue table the previous step leaves.
         tz::fuzz::SilentPort port;
-        tz::app::RunState state;
+        tz::base::RunState state;
         state.CarpetaTextos = f.textos.string() + "/";
         tz::fuzz::writeFile(f.textos / "fTIPTAR.txt", text);
         try {
@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     tz::fuzz::SilentPort port;
-    tz::app::RunState state;
+    tz::base::RunState state;
     state.CarpetaTextos = f.textos.string() + "/";
     state.idioma = (data[0] / kLayoutCount) % 2 ? "CASTELLANO" : "EUSKERA";
     try {

@@ -33,7 +33,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cmake -DCHMCMD="$(command -v chmcmd)" -DSOURCE_DIR="$repo/tests/data/help" -DPROJECT=prueba.hhp \
   -DWORK_DIR="$work/chm" -DOUTPUT="$corpus/ayuda/prueba.chm" \
-  -DCONTEXTS="$repo/tests/data/help/contexts.txt" -P "$repo/src/app/help/CompileChm.cmake" >/dev/null
+  -DCONTEXTS="$repo/tests/data/help/contexts.txt" -P "$repo/src/help/CompileChm.cmake" >/dev/null
 cp "$repo/tests/data/help/toc.hhc" "$repo/tests/data/help/index.hhk" "$corpus/sitemap/"
 printf '<UL><LI><OBJECT type="text/sitemap"><param name="Name" value="&aacute;rbol &#xF3; \xe9"><param name="Local" value="ms-its:x.chm::/a/../../b%%2e.htm#f"></OBJECT><UL><LI>' \
   >"$corpus/sitemap/anidado.hhc"

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "RecordingBackend.h"
-#include "app/help/ChmArchive.h"
-#include "app/help/HelpSystem.h"
-#include "app/help/VexHtmlHelp.h"
+#include "help/ChmArchive.h"
+#include "help/HelpSystem.h"
+#include "help/VexHtmlHelp.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -8,12 +9,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "app/help/gui/ChmHelpBackend.h"
-#include "app/help/gui/HelpGui.h"
-#include "app/help/gui/HelpWindow.h"
+#include "help/gui/ChmHelpBackend.h"
+#include "help/gui/HelpGui.h"
+#include "help/gui/HelpWindow.h"
 
 using namespace tz::help;
 using namespace tz::help::gui;
@@ -110,22 +112,112 @@ class HelpWindowTest : public QObject {
         QCOMPARE(w->browser()->currentPath(), std::string("/tareas.htm"));
     }
 
-    void missingOrWrongFileShowsNothing() {
+    // A help file that is not there, or not a help file, opens no window; the user is told
+    // where it was looked for, or that it cannot be read. A name that is no ".chm" file is no
+    // help file for this viewer at all: nothing is said.
+    void missingOrWrongFileIsTold() {
         QTemporaryDir dir;
         QFile text(dir.filePath("ayuda.chm"));
         QVERIFY(text.open(QIODevice::WriteOnly));
         text.write("esto no es un archivo de ayuda");
         text.close();
-        const std::string files[] = {dir.filePath("no-existe.chm").toStdString(),
-                                     text.fileName().toStdString(), kChm + ".txt",
-                                     dir.path().toStdString()};
-        for (const std::string& f : files) {
+        const std::string missing = dir.filePath("no-existe.chm").toStdString();
+        const struct {
+            std::string file;
+            std::string told;
+        } cases[] = {
+            {missing,
+             "No se encuentra el archivo de ayuda no-existe.chm.\rSe ha buscado en:\r" + missing},
+            {text.fileName().toStdString(),
+             "No se puede leer el archivo de ayuda " + text.fileName().toStdString() + "."},
+            {kChm + ".txt", ""},
+            {dir.path().toStdString(), ""},
+        };
+        for (const auto& c : cases) {
             ChmHelpBackend backend;
-            for (HhCommand c : {HH_DISPLAY_TOC, HH_HELP_CONTEXT, HH_DISPLAY_INDEX})
-                backend.htmlHelp(0, f, c, {3, "x"});
-            backend.htmlHelp(0, f + "::/x.htm", HH_DISPLAY_TOPIC, {});
-            QVERIFY2(!backend.window() || !backend.window()->isVisible(), f.c_str());
+            std::vector<std::string> told;
+            backend.tell = [&told](const std::string& t) { told.push_back(t); };
+            for (HhCommand cmd : {HH_DISPLAY_TOC, HH_HELP_CONTEXT, HH_DISPLAY_INDEX})
+                backend.htmlHelp(0, c.file, cmd, {3, "x"});
+            backend.htmlHelp(0, c.file + "::/x.htm", HH_DISPLAY_TOPIC, {});
+            QVERIFY2(!backend.window() || !backend.window()->isVisible(), c.file.c_str());
+            const std::vector<std::string> expected =
+                c.told.empty() ? std::vector<std::string>{} : std::vector<std::string>(4, c.told);
+            QCOMPARE(told, expected);
         }
+    }
+
+    // Not beside the executable nor at the named place: the copy an installation keeps under
+    // share/ is found, and a message names every place looked in, in order.
+    void installedCopyIsTheFallback() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("bin"));
+        QVERIFY(QDir(dir.path()).mkpath("share/transzanderxel"));
+        const std::string bin = dir.filePath("bin").toStdString() + "/";
+        const std::string named = dir.filePath("ZDXM7/XEL.CHM").toStdString();
+        const std::string installed = dir.filePath("share/transzanderxel/XEL.CHM").toStdString();
+        ChmHelpBackend backend(bin);
+        std::vector<std::string> told;
+        backend.tell = [&told](const std::string& t) { told.push_back(t); };
+        backend.htmlHelp(0, named, HH_DISPLAY_TOC, {});
+        QCOMPARE(told, (std::vector<std::string>{
+                           "No se encuentra el archivo de ayuda XEL.CHM.\rSe ha buscado en estos "
+                           "lugares:\r" +
+                           named + "\r" + installed + "\r" + bin + "XEL.CHM"}));
+        QVERIFY(QFile::copy(QString::fromStdString(kChm), QString::fromStdString(installed)));
+        backend.htmlHelp(0, named, HH_DISPLAY_TOC, {});
+        QCOMPARE(told.size(), std::size_t(1));
+        QVERIFY(backend.window() && backend.window()->isVisible());
+        QCOMPARE(backend.window()->archive()->file().string(), installed);
+        backend.window()->closeAll();
+    }
+
+    // Beside the tool when a side has room, narrower when it has some, at the screen's edge when
+    // neither has; always on the screen.
+    void besideTheTool_data() {
+        QTest::addColumn<QRect>("tool");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("room on the right")
+            << QRect(100, 100, 600, 300) << QRect(700, 100, 800, 600);
+        QTest::newRow("room on the left only")
+            << QRect(1000, 50, 600, 300) << QRect(200, 50, 800, 600);
+        QTest::newRow("some room: narrower")
+            << QRect(600, 200, 700, 300) << QRect(1300, 200, 620, 600);
+        QTest::newRow("some room on the left") << QRect(500, 0, 1200, 300) << QRect(0, 0, 500, 600);
+        QTest::newRow("no room: the edge") << QRect(300, 0, 1400, 300) << QRect(0, 0, 420, 600);
+        QTest::newRow("kept on the screen")
+            << QRect(100, 900, 600, 150) << QRect(700, 480, 800, 600);
+    }
+    void besideTheTool() {
+        QFETCH(QRect, tool);
+        QFETCH(QRect, expected);
+        const QRect screen(0, 0, 1920, 1080);
+        const QRect got = besideRect(tool, screen, QSize(800, 600), 420);
+        QCOMPARE(got, expected);
+        QVERIFY(screen.contains(got));
+    }
+
+    // The contents of the shipped help show every entry whole; Esc closes the window.
+    void contentsWholeAndEscCloses() {
+        const std::string shipped = TZ_SHIPPED_CHM;
+        QVERIFY(QFile::exists(QString::fromStdString(shipped)));
+        ChmHelpBackend backend;
+        backend.htmlHelp(0, shipped, HH_DISPLAY_TOC, {});
+        HelpWindow* w = backend.window();
+        QVERIFY(w && w->isVisible());
+        QTreeWidget* tree = w->contentsTree();
+        QVERIFY(tree->topLevelItemCount() > 3);
+        const int room = tree->viewport()->width();
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+            const QRect r = tree->visualItemRect(*it);
+            const int need = r.left() + tree->fontMetrics().horizontalAdvance((*it)->text(0));
+            QVERIFY2(need <= room, qPrintable((*it)->text(0)));
+        }
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w,
+                        Qt::Key_Escape);
+        QVERIFY(!w->isVisible());
     }
 
     void helpContextOfWalksUpTheParents() {
@@ -197,11 +289,16 @@ class HelpWindowTest : public QObject {
                      .canonicalFilePath(),
                  QFileInfo(root.filePath("ZDXM7/XEL.CHM")).canonicalFilePath());
 
-        // From then on F1 uses that file too; without it, nothing is shown.
+        // From then on F1 uses that file too; without it, no window, and the user is told.
         helpWindow()->closeAll();
         QFile::remove(root.filePath("ZDXM7/XEL.CHM"));
+        std::vector<std::string> told;
+        setHelpMessages([&told](const std::string& t) { told.push_back(t); });
         contextHelp(3);
+        setHelpMessages({});
         QVERIFY(!helpWindow()->isVisible());
+        QCOMPARE(told.size(), std::size_t(1));
+        QVERIFY(QString::fromStdString(told[0]).contains(root.filePath("ZDXM7/XEL.CHM")));
         qunsetenv("TRANSZANDERXEL_ROOT");
     }
 

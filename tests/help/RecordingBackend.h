@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "app/help/HtmlHelpApi.h"
+#include "help/HtmlHelpApi.h"
 
 namespace tz::testing {
 

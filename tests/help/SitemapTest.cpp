@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/help/Sitemap.h"
+#include "help/Sitemap.h"
 
 namespace {
 

@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "RecordingBackend.h"
-#include "app/help/HelpSystem.h"
-#include "app/help/VexHtmlHelp.h"
+#include "app/TempDir.h"
+#include "help/HelpSystem.h"
+#include "help/VexHtmlHelp.h"
+#include "tables/Paths.h"
 
 namespace {
 
@@ -85,11 +89,101 @@ TEST(SplitHelpUrlTest, FileAndTopic) {
     EXPECT_EQ(splitHelpUrl("XEL.CHM"), std::make_pair(std::string("XEL.CHM"), std::string()));
 }
 
+// The places a help file is looked for: the named file, the installed copy, the build's copy.
+TEST(HelpFileCandidatesTest, NamedThenInstalledThenBesideTheProgram) {
+    const char* root = std::getenv("TRANSZANDERXEL_ROOT");
+    const std::string saved = root ? root : "";
+    setenv("TRANSZANDERXEL_ROOT", "/raiz", 1);
+    const struct {
+        const char* name;
+        const char* exe;
+        std::vector<std::string> places;
+    } cases[] = {
+        {"\\ZDXM7\\XEL.CHM",
+         "/opt/tz/bin/",
+         {"/raiz/ZDXM7/XEL.CHM", "/opt/tz/share/transzanderxel/XEL.CHM", "/opt/tz/bin/XEL.CHM"}},
+        // The file beside the program is asked for by name: it is not listed twice.
+        {"/opt/tz/bin/XEL.CHM",
+         "/opt/tz/bin/",
+         {"/opt/tz/bin/XEL.CHM", "/opt/tz/share/transzanderxel/XEL.CHM"}},
+        {"C:\\Ayuda\\otra.chm",
+         "/usr/bin/",
+         {"/raiz/Ayuda/otra.chm", "/usr/share/transzanderxel/otra.chm", "/usr/bin/otra.chm"}},
+        {"\\ZDXM7\\XEL.CHM", "", {"/raiz/ZDXM7/XEL.CHM"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> got;
+        for (const auto& p : helpFileCandidates(c.name, c.exe)) got.push_back(p.string());
+        EXPECT_EQ(got, c.places) << c.name << " | " << c.exe;
+    }
+    if (root)
+        setenv("TRANSZANDERXEL_ROOT", saved.c_str(), 1);
+    else
+        unsetenv("TRANSZANDERXEL_ROOT");
+}
+
 TEST(ExecutableFolderTest, IsTheFolderOfThisTest) {
     const std::string folder = executableFolder();
     ASSERT_FALSE(folder.empty());
     EXPECT_EQ(folder.back(), '/');
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder) / "help_tests"));
+}
+
+// The second place looked in is the copy installed beside the program's folder; a name without a
+// file part or an unknown program folder gives none.
+TEST(InstalledHelpFileTest, ShareFolderBesideTheProgramsFolder) {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"\\ZDXM7\\XEL.CHM", "/usr/bin/", "/usr/share/transzanderxel/XEL.CHM"},
+        {"/opt/tz/bin/XEL.CHM", "/opt/tz/bin/", "/opt/tz/share/transzanderxel/XEL.CHM"},
+        {"C:AYUDA.CHM", "/usr/local/bin/", "/usr/local/share/transzanderxel/AYUDA.CHM"},
+        {"XEL.CHM", "", ""},
+        {"\\ZDXM7\\", "/usr/bin/", ""},
+        {"", "/usr/bin/", ""},
+    };
+    for (const auto& [name, exe, expected] : cases) {
+        const auto places = helpFileCandidates(name, exe);
+        const std::filesystem::path installed = places.size() > 1 ? places[1] : "";
+        EXPECT_EQ(installed, std::filesystem::path(expected)) << name << " | " << exe;
+    }
+}
+
+// An installed program (<prefix>/bin, <prefix>/share/transzanderxel/XEL.CHM) and an exchange
+// root that may have its own \ZDXM7\XEL.CHM: the named file wins, the installed one stands in
+// when it is missing, and with neither the named (missing) file is what the viewer gets.
+TEST(HelpFilePathTest, InstalledFileStandsInForAMissingOne) {
+    struct Case {
+        const char* what;
+        bool named, installed;
+        bool besideProgram;  // the name is "XEL.CHM" resolved beside the program, else \ZDXM7
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"named file there", true, true, false, "raiz/ZDXM7/XEL.CHM"},
+        {"named file missing", false, true, false, "usr/share/transzanderxel/XEL.CHM"},
+        {"neither there", false, false, false, "raiz/ZDXM7/XEL.CHM"},
+        {"beside the program", true, true, true, "usr/bin/XEL.CHM"},
+        {"beside the program missing", false, true, true, "usr/share/transzanderxel/XEL.CHM"},
+        {"beside the program, neither", false, false, true, "usr/bin/XEL.CHM"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        tz::testing::TempDir dir;
+        std::filesystem::create_directories(dir / "usr/bin");
+        std::filesystem::create_directories(dir / "raiz/ZDXM7");
+        const std::filesystem::path named =
+            dir / (c.besideProgram ? "usr/bin/XEL.CHM" : "raiz/ZDXM7/XEL.CHM");
+        if (c.named) tz::testing::writeBytes(named, "named");
+        if (c.installed) {
+            std::filesystem::create_directories(dir / "usr/share/transzanderxel");
+            tz::testing::writeBytes(dir / "usr/share/transzanderxel/XEL.CHM", "installed");
+        }
+        tz::tables::setRootOverride(dir / "raiz");
+        const std::string exe = (dir / "usr/bin/").string();
+        const std::string name =
+            c.besideProgram ? resolveHelpFile("", "XEL.CHM", exe) : "\\ZDXM7\\XEL.CHM";
+        EXPECT_EQ(helpFilePath(name, exe), dir / c.expected);
+        tz::tables::setRootOverride({});
+    }
 }
 
 // The help system with the adapter installed over a recording backend, as at start-up.

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/RunState.h"
+#include "base/RunState.h"
 #include "support/RecordingPort.h"
 #include "tables/Dataset.h"
 #include "tables/Paths.h"
@@ -24,7 +24,7 @@ using Rows = std::vector<std::vector<std::string>>;
 class IntakeDir : public ::testing::Test {
   protected:
     fs::path root, textos;
-    app::RunState state;
+    base::RunState state;
     tz::testing::RecordingPort port;
 
     void SetUp() override {

@@ -8,11 +8,14 @@
 #include <QSignalSpy>
 #include <QStyleOptionViewItem>
 #include <QTableView>
+#include <QTest>
 #include <memory>
 
 #include "IntakeFixture.h"
 #include "intake/CentroNiveles.h"
+#include "intake/gui/ButtonCaption.h"
 #include "intake/gui/DatasetDelegate.h"
+#include "intake/gui/DatasetGrid.h"
 #include "intake/gui/Panels.h"
 #include "tables/Catalogue.h"
 #include "tables/qt/DatasetModel.h"
@@ -47,6 +50,19 @@ class PanelsTest : public IntakeDir {
     }
     QTableView* levelsGrid() { return levels->findChild<QTableView*>("wwDBGridNIVIMP"); }
     QTableView* centreGrid() { return centre->findChild<QTableView*>("wwDBGridCentro"); }
+    // The panel shown as the main window shows it, its grid with the keyboard at `cell`.
+    void typeInto(QWidget* panel, QTableView* grid, QModelIndex cell) {
+        (panel == levels ? centre : levels)->hide();
+        panel->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        grid->setFocus();
+        grid->setCurrentIndex(cell);
+    }
+    static QString focusName() {
+        QWidget* f = QApplication::focusWidget();
+        return f ? f->objectName() : QString();
+    }
     QPushButton* buttonOf(QWidget* panel, const char* name) {
         return panel->findChild<QPushButton*>(name);
     }
@@ -70,6 +86,9 @@ TEST_F(PanelsTest, LayoutTitlesAndEditableColumns) {
     EXPECT_EQ(buttonOf(levels, "Button2")->text(), "Volver a Datos Centro");
     EXPECT_EQ(buttonOf(levels, "BitBtn2")->text(), "Aceptar");
     EXPECT_EQ(buttonOf(centre, "BitBtn1")->text(), "OK");
+    // The captions fit their buttons at the layout's sizes.
+    EXPECT_EQ(buttonOf(levels, "Button2")->geometry(), QRect(352, 248, 115, 25));
+    EXPECT_EQ(buttonOf(levels, "BitBtn2")->geometry(), QRect(488, 248, 89, 25));
     auto* m = levelsGrid()->model();
     QStringList titles;
     for (int c = 0; c < m->columnCount(); ++c)
@@ -185,6 +204,129 @@ TEST_F(PanelsTest, VolverADatosCentroAndEngineErrors) {
     ASSERT_EQ(port.only("ERR ").size(), 1u);
     EXPECT_FALSE(port.busy);
     EXPECT_TRUE(port.levelsVisible);
+}
+
+// Tab stops at the editable cells only, row after row, and leaves the grid after the last one
+// and before the first; Ctrl+Tab leaves it from anywhere. No editor opens on the way.
+TEST_F(PanelsTest, TabStopsAtEditableCellsAndLeavesAtTheEnds) {
+    toLevels();
+    QTableView* g = levelsGrid();
+    auto* m = g->model();
+    typeInto(levels, g, m->index(0, 0));
+    struct Step {
+        int key;
+        Qt::KeyboardModifiers mods;
+        int row, column;     // the current cell after the key, when the grid keeps the focus
+        const char* leftTo;  // else the control that has the focus
+    };
+    const Step steps[] = {
+        {Qt::Key_Tab, Qt::NoModifier, 0, 2, nullptr},  // COD and the description take no stop
+        {Qt::Key_Tab, Qt::NoModifier, 0, 4, nullptr},
+        {Qt::Key_Tab, Qt::NoModifier, 1, 2, nullptr},  // on to the next row
+        {Qt::Key_Backtab, Qt::ShiftModifier, 0, 4, nullptr},
+        {Qt::Key_Tab, Qt::NoModifier, 1, 2, nullptr},
+        {Qt::Key_Tab, Qt::NoModifier, 1, 4, nullptr},
+        {Qt::Key_Tab, Qt::NoModifier, 2, 2, nullptr},
+        {Qt::Key_Tab, Qt::NoModifier, 2, 4, nullptr},
+        {Qt::Key_Tab, Qt::NoModifier, -1, -1, "Button2"},     // after the last cell: out, no wrap
+        {Qt::Key_Backtab, Qt::ShiftModifier, 2, 4, nullptr},  // back in, where it was
+        {Qt::Key_Up, Qt::NoModifier, 1, 4, nullptr},
+        {Qt::Key_Tab, Qt::ControlModifier, -1, -1, "Button2"},  // Ctrl+Tab from the middle
+    };
+    for (const Step& s : steps) {
+        QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(s.key), s.mods);
+        SCOPED_TRACE(QKeySequence(s.key | s.mods).toString().toStdString());
+        if (s.leftTo) {
+            EXPECT_EQ(focusName(), s.leftTo);
+        } else {
+            EXPECT_EQ(QApplication::focusWidget(), g);
+            EXPECT_EQ(g->currentIndex(), m->index(s.row, s.column));
+        }
+        EXPECT_EQ(g->indexWidget(g->currentIndex()), nullptr) << "an editor opened";
+    }
+    // Before the first stop, Shift+Tab leaves too.
+    g->setFocus();
+    g->setCurrentIndex(m->index(0, 2));
+    QTest::keyClick(g, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_NE(QApplication::focusWidget(), g);
+}
+
+// Typing replaces the cell's text; F2 edits it in place with nothing selected; Tab stores the
+// cell and moves on without opening the next; Esc gives the cell back unchanged.
+TEST_F(PanelsTest, TypingF2TabAndEscInACell) {
+    toLevels();
+    QTableView* g = levelsGrid();
+    auto* m = g->model();
+    ASSERT_TRUE(m->setData(m->index(0, 2), "ES"));
+    typeInto(levels, g, m->index(0, 2));
+
+    QTest::keyClick(g, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), "ES");
+    EXPECT_FALSE(editor->hasSelectedText());
+    EXPECT_EQ(editor->cursorPosition(), 2);
+    QTest::keyClicks(editor, "O");
+    QTest::keyClick(editor, Qt::Key_Tab);
+    EXPECT_EQ(cn.niveles().text("ABREVCAST"), "ESO");
+    EXPECT_EQ(g->currentIndex(), m->index(0, 4));
+    EXPECT_EQ(g->indexWidget(m->index(0, 2)), nullptr);
+    EXPECT_EQ(g->indexWidget(m->index(0, 4)), nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), g);
+
+    // Typing starts an edit with the key.
+    ASSERT_TRUE(m->setData(m->index(0, 4), "DB"));
+    QTest::keyClicks(g, "X");
+    editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), "X");
+    QTest::keyClick(editor, Qt::Key_Escape);
+    EXPECT_EQ(cn.niveles().text("ABREVEUSK"), "DB");
+    EXPECT_EQ(g->indexWidget(m->index(0, 4)), nullptr);
+}
+
+// The centre grid: Tab through its three cells to "OK"; Ctrl+Tab from an open editor stores it.
+TEST_F(PanelsTest, CentreGridTabsToOkAndCtrlTabStoresTheEditor) {
+    cn.DatosCentro();
+    QTableView* g = centreGrid();
+    auto* m = g->model();
+    typeInto(centre, g, m->index(0, 0));
+    QTest::keyClick(g, Qt::Key_Tab);
+    EXPECT_EQ(g->currentIndex(), m->index(0, 1));
+    QTest::keyClick(g, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_Backspace);
+    QTest::keyClicks(editor, "5");
+    QTest::keyClick(editor, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(focusName(), "BitBtn1");
+    EXPECT_EQ(cn.centro().text("ANOACAD"), "2025");
+    g->setFocus();
+    QTest::keyClick(g, Qt::Key_Tab);
+    QTest::keyClick(g, Qt::Key_Tab);
+    EXPECT_EQ(focusName(), "BitBtn1");
+}
+
+// A caption wider than its button is drawn narrower or smaller, the button keeping its size.
+TEST(ButtonCaptionTest, LongCaptionsFitWithoutResizing) {
+    const struct {
+        const char* text;
+        int width;
+    } cases[] = {{"Volver a Niveles Estudios", 129}, {"Volver a Datos Centro", 115}, {"OK", 89}};
+    for (const auto& c : cases) {
+        QPushButton b(QString::fromUtf8(c.text));
+        QFont f = b.font();
+        f.setPointSize(8);
+        b.setFont(f);
+        b.setGeometry(0, 0, c.width, 25);
+        EXPECT_TRUE(gui::fitCaption(&b)) << c.text;
+        EXPECT_EQ(b.size(), QSize(c.width, 25)) << c.text;
+        EXPECT_LE(b.fontMetrics().horizontalAdvance(b.text()), c.width - 4) << c.text;
+    }
+    // A caption that cannot fit at all is reported.
+    QPushButton tiny(QStringLiteral("Una leyenda demasiado larga para el botón"));
+    tiny.setGeometry(0, 0, 20, 25);
+    EXPECT_FALSE(gui::fitCaption(&tiny));
 }
 
 }  // namespace

@@ -104,7 +104,8 @@ TEST(MdxIndex, BuiltTreesHoldEveryEntryInOrder) {
         MdxIndex probe("T", {{s.name, s.type, s.keyLength}});
         int fan = probe.maxKeys(0);
         // Sizes around node and level boundaries.
-        for (int n : {0, 1, 2, fan - 1, fan, fan + 1, 2 * fan + 1, fan * (fan + 1),
+        // fan leaves fill one interior node (fan children): fan² entries take two levels.
+        for (int n : {0, 1, 2, fan - 1, fan, fan + 1, 2 * fan + 1, fan * fan, fan * fan + 1,
                       fan * (fan + 1) + 1, 3000}) {
             std::mt19937 rng(static_cast<unsigned>(n * 31 + s.keyLength));
             MdxIndex index("T", {{s.name, s.type, s.keyLength}});
@@ -263,8 +264,8 @@ TEST(MdxIndex, SerialNumbersCountTheWritesOfChangedTags) {
         index.writeChanges(file);
     }
     MdxReader reader(file.data);
-    EXPECT_EQ(reader.info().tags[0].serial, 4);  // created as 1, three writes
-    EXPECT_EQ(reader.info().tags[1].serial, 1);  // untouched
+    EXPECT_EQ(reader.info().tags[0].serial, 5);  // created as 2, three writes
+    EXPECT_EQ(reader.info().tags[1].serial, 2);  // untouched
 }
 
 TEST(MdxIndex, HeaderAndTagTableBytes) {
@@ -294,8 +295,11 @@ TEST(MdxIndex, HeaderAndTagTableBytes) {
     EXPECT_EQ(u(25), 48u);
     EXPECT_EQ(u(26), 32u);
     EXPECT_EQ(u(28) | u(29) << 8, 4u);
+    EXPECT_EQ(u(30), 0u);
+    EXPECT_EQ(u(31), 0x57u);  // the table's language driver: other values hide every tag
     EXPECT_EQ(u32(32), 20u);  // pages
     EXPECT_EQ(u32(36), 0u);   // no free page
+    EXPECT_EQ(u(529), 1u);
     // Tag table: header pages, names, 0x10, the name tree (ABREVPROF at the root, DOC to its
     // right, PROF_DIA_S right of DOC, DIA_SES left of DOC), 0x02 and the key type.
     const unsigned tree[4][3] = {{0, 2, 0}, {4, 3, 1}, {0, 0, 2}, {0, 0, 2}};
@@ -314,8 +318,10 @@ TEST(MdxIndex, HeaderAndTagTableBytes) {
         std::size_t h = u32(e) * 512;
         EXPECT_EQ(u32(h), u32(e) + 2);  // root right after it
         EXPECT_EQ(u32(h + 4), 2u);      // one block
+        EXPECT_EQ(u(h + 8), 0x10u);     // character key
         EXPECT_EQ(img[h + 9], 'C');
-        EXPECT_EQ(u(h + 11), 0x1Bu);
+        EXPECT_EQ(u(h + 10), 0u);
+        EXPECT_EQ(u(h + 11), 0u);
         EXPECT_EQ(std::string(img.c_str() + h + 24), names[i]);  // key expression
         EXPECT_EQ(u(h + 246), 0u);                               // no keys yet
         EXPECT_EQ(u32(h + 248), u32(e) + 2);
@@ -325,6 +331,31 @@ TEST(MdxIndex, HeaderAndTagTableBytes) {
     EXPECT_EQ(u(doc + 12) | u(doc + 13) << 8, 15u);
     EXPECT_EQ(u(doc + 14) | u(doc + 15) << 8, 50u);
     EXPECT_EQ(u(doc + 18) | u(doc + 19) << 8, 20u);
+}
+
+// Keys per block and the bytes that depend on the key type and on the table's language driver.
+TEST(MdxIndex, KeysPerBlockKeyFormatAndLanguageDriver) {
+    struct Case {
+        KeyType type;
+        int keyLength, itemLength, perBlock;
+        unsigned keyFormat;
+    };
+    const Case cases[] = {
+        {KeyType::Character, 1, 8, 127, 0x10},   {KeyType::Character, 4, 8, 127, 0x10},
+        {KeyType::Character, 7, 12, 84, 0x10},   {KeyType::Character, 15, 20, 50, 0x10},
+        {KeyType::Character, 100, 104, 9, 0x10}, {KeyType::Numeric, 12, 16, 63, 0x00},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keyLength);
+        MdxIndex index("T", {{"K", c.type, c.keyLength}}, {125, 1, 1}, 0x59);
+        EXPECT_EQ(index.maxKeys(0), c.perBlock);
+        MdxReader reader(index.image());
+        EXPECT_EQ(reader.info().languageDriver, 0x59);
+        const auto& tag = reader.info().tags[0];
+        EXPECT_EQ(tag.itemLength, c.itemLength);
+        EXPECT_EQ(tag.maxKeys, c.perBlock);
+        EXPECT_EQ(static_cast<unsigned char>(index.image()[tag.headerPage * 512 + 8]), c.keyFormat);
+    }
 }
 
 TEST(MdxIndex, FreedBlocksFormTheFreeListAndAreReused) {

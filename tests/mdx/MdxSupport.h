@@ -1,7 +1,10 @@
 #pragma once
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,7 +16,8 @@
 
 #include "tables/MdxIndex.h"
 
-// Helpers shared by the index tests: a scratch folder and the Perl XBase::Index walk.
+// Helpers shared by the index tests: a scratch folder, a table read straight from its bytes,
+// and the walks of two independent readers (Perl XBase::Index and Free Pascal's TDbf).
 namespace tz::tables::mdx::testing {
 
 class ScratchDir {
@@ -97,6 +101,128 @@ inline std::map<std::string, PerlTag> perlWalk(const std::filesystem::path& mdx)
         }
     }
     return tags;
+}
+
+// A .DBF read straight from its bytes, independently of the engine.
+struct DiskTable {
+    struct Field {
+        std::string name;
+        char type;
+        std::size_t offset, width;
+        unsigned char mdxFlag;
+    };
+    unsigned char flag28 = 0;
+    std::vector<Field> fields;
+    std::vector<std::string> records;  // with the deletion flag
+
+    explicit DiskTable(const std::filesystem::path& p) {
+        std::string b = readFile(p);
+        if (b.size() < 32) throw std::runtime_error("short table " + p.string());
+        auto u = [&](std::size_t i) {
+            return static_cast<std::uint32_t>(static_cast<unsigned char>(b[i]));
+        };
+        std::uint32_t count = u(4) | u(5) << 8 | u(6) << 16 | u(7) << 24;
+        std::size_t headerLength = u(8) | u(9) << 8, recordLength = u(10) | u(11) << 8;
+        flag28 = static_cast<unsigned char>(b[28]);
+        std::size_t offset = 1;
+        for (std::size_t d = 32; d + 32 <= headerLength && b[d] != 0x0D; d += 32) {
+            std::string name = b.substr(d, 11);
+            name.resize(std::strlen(name.c_str()));
+            fields.push_back(
+                {name, b[d + 11], offset, u(d + 16), static_cast<unsigned char>(b[d + 31])});
+            offset += u(d + 16);
+        }
+        for (std::uint32_t r = 0; r < count; ++r) {
+            std::size_t at = headerLength + r * recordLength;
+            if (at + recordLength > b.size()) throw std::runtime_error("record past the end");
+            records.push_back(b.substr(at, recordLength));
+        }
+    }
+    const Field& field(const std::string& name) const {
+        for (const auto& f : fields) {
+            if (f.name == name) return f;
+        }
+        throw std::runtime_error("no field " + name);
+    }
+};
+
+// Every record's key for a tag, ordered as the index must hold them.
+inline std::vector<MdxIndex::Entry> expectedEntries(const DiskTable& t, const DiskTable::Field& f) {
+    std::vector<MdxIndex::Entry> v;
+    for (std::size_t r = 0; r < t.records.size(); ++r) {
+        v.push_back({t.records[r].substr(f.offset, f.width), static_cast<std::uint32_t>(r + 1)});
+    }
+    auto number = [](const std::string& s) { return std::strtod(s.c_str(), nullptr); };
+    std::stable_sort(v.begin(), v.end(), [&](const auto& a, const auto& b) {
+        if (f.type == 'N') return number(a.key) < number(b.key);
+        return a.key < b.key;
+    });
+    return v;
+}
+
+// A table as Free Pascal's TDbf (a Delphi-style dataset engine of the dBase IV family) walks it
+// with each production tag selected in turn: the tags it lists, and per tag the rows in key
+// order (physical record number, the tag's field as TDbf reads it from the row).
+struct TdbfWalk {
+    std::vector<std::string> tags;
+    struct Tag {
+        std::vector<std::pair<std::uint32_t, std::string>> rows;
+        bool looped = false;
+    };
+    std::map<std::string, Tag> walks;
+};
+
+// Runs tests/mdx/tdbf_walk over a copy of the table and its index. TDbf looks for the index as
+// "NAME.mdx" unless the whole path is upper case; the timetabler's engine runs on Windows,
+// whose file system finds NAME.MDX under either name, so the copy gets a lower-case link to
+// the file (the file itself keeps its name). Throws when the reader fails.
+inline TdbfWalk tdbfWalk(const std::filesystem::path& dbf) {
+    namespace fs = std::filesystem;
+    ScratchDir dir;
+    fs::path copy = dir.path() / dbf.filename();
+    fs::copy_file(dbf, copy);
+    fs::path mdx = dbf;
+    mdx.replace_extension(".MDX");
+    if (!fs::exists(mdx)) mdx.replace_extension(".mdx");
+    if (fs::exists(mdx)) {
+        fs::copy_file(mdx, dir.path() / mdx.filename());
+        fs::path lower = dir.path() / (copy.stem().string() + ".mdx");
+        if (!fs::exists(lower)) fs::create_symlink(mdx.filename(), lower);
+    }
+    int status = 0;
+    std::string out = run(std::string(TZ_TDBF_WALK) + " '" + copy.string() + "' 2>&1", &status);
+    TdbfWalk w;
+    std::istringstream in(out);
+    std::string line;
+    TdbfWalk::Tag* current = nullptr;
+    while (std::getline(in, line)) {
+        std::istringstream l(line);
+        std::string first;
+        l >> first;
+        if (first == "tags") {
+            int n = 0;
+            l >> n;
+            for (std::string t; l >> t;) w.tags.push_back(t);
+        } else if (first == "tag") {
+            std::string name;
+            l >> name;
+            current = &w.walks[name];
+        } else if (first == "loop") {
+            if (current) current->looped = true;
+        } else if (first == "end") {
+            current = nullptr;
+        } else if (current && !first.empty() &&
+                   std::isdigit(static_cast<unsigned char>(first[0]))) {
+            std::string hex;
+            l >> hex;
+            current->rows.push_back(
+                {static_cast<std::uint32_t>(std::stoul(first)), hex == "-" ? "" : unhex(hex)});
+        } else {
+            throw std::runtime_error("tdbf_walk: " + out.substr(0, 2000));
+        }
+    }
+    if (status != 0 && w.tags.empty()) throw std::runtime_error("tdbf_walk failed: " + out);
+    return w;
 }
 
 }  // namespace tz::tables::mdx::testing

@@ -24,6 +24,8 @@ namespace tz::tables::mdx {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::DiskTable;
+using testing::expectedEntries;
 using testing::perlWalk;
 using testing::readFile;
 using testing::run;
@@ -42,63 +44,6 @@ class Root {
   private:
     testing::ScratchDir dir_;
 };
-
-// A .DBF read straight from its bytes, independently of the engine.
-struct DiskTable {
-    struct Field {
-        std::string name;
-        char type;
-        std::size_t offset, width;
-        unsigned char mdxFlag;
-    };
-    unsigned char flag28 = 0;
-    std::vector<Field> fields;
-    std::vector<std::string> records;  // with the deletion flag
-
-    explicit DiskTable(const fs::path& p) {
-        std::string b = readFile(p);
-        if (b.size() < 32) throw std::runtime_error("short table " + p.string());
-        auto u = [&](std::size_t i) {
-            return static_cast<std::uint32_t>(static_cast<unsigned char>(b[i]));
-        };
-        std::uint32_t count = u(4) | u(5) << 8 | u(6) << 16 | u(7) << 24;
-        std::size_t headerLength = u(8) | u(9) << 8, recordLength = u(10) | u(11) << 8;
-        flag28 = static_cast<unsigned char>(b[28]);
-        std::size_t offset = 1;
-        for (std::size_t d = 32; d + 32 <= headerLength && b[d] != 0x0D; d += 32) {
-            std::string name = b.substr(d, 11);
-            name.resize(std::strlen(name.c_str()));
-            fields.push_back(
-                {name, b[d + 11], offset, u(d + 16), static_cast<unsigned char>(b[d + 31])});
-            offset += u(d + 16);
-        }
-        for (std::uint32_t r = 0; r < count; ++r) {
-            std::size_t at = headerLength + r * recordLength;
-            if (at + recordLength > b.size()) throw std::runtime_error("record past the end");
-            records.push_back(b.substr(at, recordLength));
-        }
-    }
-    const Field& field(const std::string& name) const {
-        for (const auto& f : fields) {
-            if (f.name == name) return f;
-        }
-        throw std::runtime_error("no field " + name);
-    }
-};
-
-// Every record's key for a tag, ordered as the index must hold them.
-std::vector<MdxIndex::Entry> expectedEntries(const DiskTable& t, const DiskTable::Field& f) {
-    std::vector<MdxIndex::Entry> v;
-    for (std::size_t r = 0; r < t.records.size(); ++r) {
-        v.push_back({t.records[r].substr(f.offset, f.width), static_cast<std::uint32_t>(r + 1)});
-    }
-    auto number = [](const std::string& s) { return std::strtod(s.c_str(), nullptr); };
-    std::stable_sort(v.begin(), v.end(), [&](const auto& a, const auto& b) {
-        if (f.type == 'N') return number(a.key) < number(b.key);
-        return a.key < b.key;
-    });
-    return v;
-}
 
 // The index beside the table agrees with the table on disk, read by Perl XBase::Index.
 void expectIndexAgrees(const fs::path& dbf, const std::vector<std::string>& tags) {

@@ -10,7 +10,7 @@
 #include <iterator>
 #include <string>
 
-#include "app/help/ChmArchive.h"
+#include "help/ChmArchive.h"
 
 namespace {
 

@@ -5,9 +5,9 @@ While another process holds SOLUC, PROFT or CUADROH2 (exclusively, or shared whe
 needs it exclusively) the job that needs it must end with an engine error naming the table,
 leave that table as it was and every table consistent, and keep the previous fCUADROS.txt;
 once the table is free the job runs to its end. A copy of the tool refuses to start a job on
-an exchange folder that another copy is working on. Two copies started at once on one folder
-must leave it consistent, with the old fCUADROS.txt or the one a lone run gives, and a run
-afterwards must give the clean result.
+an exchange folder that another copy is working on, and the completeness check (revisar) to
+read it meanwhile. Two copies started at once on one folder must leave it consistent, with the
+old fCUADROS.txt or the one a lone run gives, and a run afterwards must give the clean result.
 
 usage: sharing_test.py BATCH LOCK_HELPER CHECK_TABLES EXAMPLES
 """
@@ -71,10 +71,16 @@ def consistent(what, where):
 
 
 def held(where, table, mode):
-    """Another program holding a table, or (table None) another copy of the tool holding the
-    exchange folder as a job does."""
+    """Another program holding a table (with the engine, or with a POSIX lock over the whole
+    file as programs under Wine take them), or (table None) another copy of the tool holding
+    the exchange folder as a job does."""
     path = os.path.join(ztemp(where), table + ".DBF") if table else ztemp(where)
-    args = [lock_helper, "hold", mode, path] if table else [lock_helper, "folder", path]
+    if mode.startswith("posix "):
+        args = [lock_helper, "posix", mode.split(" ")[1], path, "0", "0"]
+    elif table:
+        args = [lock_helper, "hold", mode, path]
+    else:
+        args = [lock_helper, "folder", path]
     p = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
     if p.stdout.readline().strip() != "ready":
         raise SystemExit(f"lock helper could not hold {path}")
@@ -103,6 +109,13 @@ CASES = [
     ("exportar", "PROFT", "shared", True),      # the teachers table is made anew
     ("exportar", "SOLUC", "exclusive", False),  # not a table of this job
     ("exportar", "CUADROH2", "shared", False),
+    # POSIX locks over the whole file, as a program under Wine holds a table.
+    ("importar", "PROFT", "posix write", True),
+    ("importar", "PROFT", "posix read", True),   # changed, so held exclusively
+    ("importar", "SOLUC", "posix write", True),
+    ("importar", "CUADROH2", "posix read", True),
+    ("exportar", "PROFT", "posix read", True),
+    ("exportar", "SOLUC", "posix write", False),
     # Another copy of the tool working on the exchange folder: the job stops before it starts.
     ("exportar", None, "folder", True),
     ("importar", None, "folder", True),
@@ -158,6 +171,38 @@ def main():
             if again.returncode != 0:
                 failures.append(f"{what}: once free, the job ended {again.returncode}: {again.stderr.decode(errors='replace')}")
             print(f"{what}: exit {r.returncode}; {err.strip().splitlines()[-1] if err.strip() else ''}")
+
+        # revisar reads the export tables only while no job of another copy holds the folder:
+        # refused while one does, and never a count from tables half made anew.
+        fresh(both, where)
+        revisar = [batch, "revisar", "--textos", os.path.join(where, "textos"), "--raiz", os.path.join(where, "raiz")]
+        lone = run(revisar)
+        if lone.returncode != 6 or not lone.stdout:
+            failures.append(f"revisar alone: exit {lone.returncode}: {lone.stderr.decode(errors='replace')}")
+        holder = held(where, None, "folder")
+        r = run(revisar)
+        release(holder)
+        err = r.stderr.decode(errors="replace")
+        if r.returncode != 3 or "La carpeta" not in err or "otro programa" not in err:
+            failures.append(f"revisar while another copy holds ZTEMP: exit {r.returncode}: {err}")
+        for i in range(4):
+            fresh(both, where)
+            job = subprocess.Popen(job_args("importar", where, nueva=True), stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+            runs = 0
+            while True:
+                running = job.poll() is None
+                r = run(revisar)
+                runs += 1
+                if r.returncode == 3 and b"otro programa" in r.stderr:
+                    pass  # refused while the job holds the folder
+                elif (r.returncode, r.stdout, r.stderr) != (lone.returncode, lone.stdout, lone.stderr):
+                    failures.append(f"revisar during importar #{i}: exit {r.returncode}, "
+                                    f"{r.stderr.decode(errors='replace').strip()}")
+                if not running:
+                    break
+            job.wait(timeout=120)
+            print(f"revisar during importar #{i}: {runs} runs")
 
         # Two copies of the tool at once.
         pairs = [("exportar", "exportar"), ("importar", "importar"), ("exportar", "importar")]

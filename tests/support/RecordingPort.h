@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/UserPort.h"
+#include "base/UserPort.h"
 
 namespace tz::testing {
 
@@ -18,7 +18,7 @@ namespace tz::testing {
 //   "CHECK"           bell-schedule check window
 //   "AJUSTE"          adjustment window
 //   "CLOSE"           main window closed
-class RecordingPort : public app::UserPort {
+class RecordingPort : public base::UserPort {
   public:
     std::vector<std::string> shown;
     std::deque<bool> answers;  // answers for confirm(); when empty, `defaultAnswer`
@@ -28,7 +28,7 @@ class RecordingPort : public app::UserPort {
     bool closed = false;
     // What the bell-schedule check and the adjustment window do while "open".
     std::function<void()> onBellScheduleCheck;
-    std::function<void(timetable::AjustaXEL&)> onAdjustment;
+    std::function<void(base::Adjustment&)> onAdjustment;
 
     void message(const std::string& text) override { shown.push_back("MSG " + text); }
     bool confirm(const std::string& text) override {
@@ -52,7 +52,7 @@ class RecordingPort : public app::UserPort {
         shown.push_back("CHECK");
         if (onBellScheduleCheck) onBellScheduleCheck();
     }
-    void runAdjustment(timetable::AjustaXEL& a) override {
+    void runAdjustment(base::Adjustment& a) override {
         shown.push_back("AJUSTE");
         if (onAdjustment) onAdjustment(a);
     }

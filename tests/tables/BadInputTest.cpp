@@ -118,7 +118,7 @@ TEST(BadInput, JunkNumbersReadAsZero) {
 
 struct RepairCase {
     const char* file;
-    int rowsAfterAppend;
+    int rowsAfterAppend;  // 0: the append is refused, the table has rows beyond its count
 };
 
 class AppendToForeign : public ::testing::TestWithParam<RepairCase> {};
@@ -128,6 +128,15 @@ TEST_P(AppendToForeign, LeavesASoundTable) {
     const auto& c = GetParam();
     TestDir dir;
     fs::path p = copyFixture(dir, c.file);
+    if (c.rowsAfterAppend == 0) {
+        const std::string before = testing::readBytes(p);
+        Dataset d;
+        d.open(p);
+        EXPECT_THROW(d.appendRecord({"NUEVO", "7"}), EngineError);
+        d.close();
+        EXPECT_EQ(testing::readBytes(p), before);
+        return;
+    }
     {
         Dataset d;
         d.open(p);
@@ -147,7 +156,7 @@ TEST_P(AppendToForeign, LeavesASoundTable) {
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, AppendToForeign,
                          ::testing::Values(RepairCase{"no_eof_marker.dbf", 4},
-                                           RepairCase{"count_smaller_than_file.dbf", 3},
+                                           RepairCase{"count_smaller_than_file.dbf", 0},
                                            RepairCase{"count_larger_than_file.dbf", 4},
                                            RepairCase{"truncated_in_record.dbf", 3},
                                            RepairCase{"extra_header_bytes.dbf", 4},

@@ -7,7 +7,15 @@
 //   lock_helper folder FOLDER                         hold the folder as a job does: print
 //                                                     "ready" and wait for stdin to close, or
 //                                                     print "held" (exit 3)
+//   lock_helper posix read|write FILE START LENGTH    hold a POSIX record lock (fcntl F_SETLK,
+//                                                     owned by the process, as programs under
+//                                                     Wine hold theirs; LENGTH 0: to the end of
+//                                                     the file and beyond), print "ready" and
+//                                                     wait for stdin to close, or print "held"
 // Exit status: 0 done, 3 engine error, 2 wrong usage.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -64,6 +72,25 @@ int main(int argc, char** argv) {
             std::string line;
             while (std::getline(std::cin, line)) {
             }
+            return 0;
+        }
+        if (cmd == "posix" && argc == 6) {
+            const int fd = ::open(argv[3], std::string(argv[2]) == "write" ? O_RDWR : O_RDONLY);
+            if (fd < 0) return 2;
+            struct flock fl {};
+            fl.l_type = std::string(argv[2]) == "write" ? F_WRLCK : F_RDLCK;
+            fl.l_whence = SEEK_SET;
+            fl.l_start = static_cast<off_t>(std::stoull(argv[4]));
+            fl.l_len = static_cast<off_t>(std::stoull(argv[5]));
+            if (::fcntl(fd, F_SETLK, &fl) != 0) {
+                std::cout << "held" << std::endl;
+                return 3;
+            }
+            std::cout << "ready" << std::endl;
+            std::string line;
+            while (std::getline(std::cin, line)) {
+            }
+            ::close(fd);
             return 0;
         }
         if (cmd == "append" && argc == 5) {

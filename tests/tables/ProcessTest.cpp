@@ -75,6 +75,7 @@ class Helper {
 std::string run(std::vector<std::string> args, int* status = nullptr) {
     Helper h(std::move(args));
     std::string out = h.line();
+    h.closeInput();  // a holder waits for its input to close
     int s = h.wait();
     if (status) *status = s;
     return out;
@@ -155,6 +156,111 @@ TEST(Locking, SharedHoldersExcludeOnlyExclusiveOpens) {
     EXPECT_THROW(ex.open(p, OpenMode::Exclusive), EngineError);
     d.appendRecord({"still"});  // our shared hold survived the failed upgrade
     EXPECT_EQ(run({"open", "exclusive", p.string()}), busy(p));
+}
+
+// POSIX record locks (fcntl), as programs under Wine hold them, by another process.
+struct PosixCase {
+    const char* what;
+    const char* type;  // "read" or "write"
+    std::uint64_t start, length;
+    bool refusesShared;     // shared and read-only opening
+    bool refusesExclusive;  // exclusive opening, and making the table anew
+    bool refusesRecord2;    // writing record 2 (appending for "append") while open shared
+    bool refusesAppend;
+};
+
+TEST(Locking, PosixRecordLocksOfAnotherProcessAreRespected) {
+    // LOCKED.DBF: a 65-byte header, 9-byte records; record 2 is bytes 74 to 82.
+    const std::uint64_t kRecordLock = 0xEFFFFFFEULL;
+    const PosixCase cases[] = {
+        {"whole file, write", "write", 0, 0, true, true, true, true},
+        {"whole file, read", "read", 0, 0, false, true, true, true},
+        {"record 2's bytes", "write", 74, 9, false, true, true, false},
+        {"record 2's lock byte", "write", kRecordLock - 2, 1, false, true, true, false},
+        {"the table lock bytes", "write", kRecordLock, 2, false, true, true, true},
+        {"record 1's bytes", "write", 65, 9, false, true, false, false},
+    };
+    setLockWait(std::chrono::milliseconds(200));  // each refused write waits this long
+    for (const PosixCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestDir dir;
+        fs::path p = makeTable(dir);
+        {
+            Dataset d;
+            d.open(p, OpenMode::Shared);
+            d.appendRecord({"second"});
+        }
+        const std::string before = testing::readBytes(p);
+        Helper holder(
+            {"posix", c.type, p.string(), std::to_string(c.start), std::to_string(c.length)});
+        ASSERT_EQ(holder.line(), "ready");
+        for (OpenMode m : {OpenMode::Shared, OpenMode::ReadOnly, OpenMode::Exclusive}) {
+            const bool refused = m == OpenMode::Exclusive ? c.refusesExclusive : c.refusesShared;
+            Dataset d;
+            try {
+                d.open(p, m);
+                EXPECT_FALSE(refused) << "opened in mode " << static_cast<int>(m);
+            } catch (const EngineError& e) {
+                EXPECT_TRUE(refused) << e.what();
+                EXPECT_EQ(std::string(e.what()), busy(p));
+            }
+        }
+        if (c.refusesExclusive) {
+            EXPECT_THROW(createTable(p, {charField("X", 1)}, {}), EngineError);
+        }
+        if (!c.refusesShared) {
+            Dataset d;
+            d.open(p, OpenMode::Shared);
+            d.setIndex("KEY");
+            ASSERT_TRUE(d.findKey("second"));  // record 2
+            d.edit();
+            d.setText("KEY", "edited");
+            if (c.refusesRecord2) {
+                try {
+                    d.post();
+                    ADD_FAILURE() << "wrote a record another program holds";
+                } catch (const EngineError& e) {
+                    EXPECT_EQ(std::string(e.what()),
+                              "La tabla " + p.string() + " está bloqueada por otro programa");
+                }
+                d.cancel();
+            } else {
+                d.post();
+            }
+            if (c.refusesAppend) {
+                EXPECT_THROW(d.appendRecord({"third"}), EngineError);
+                d.cancel();
+            }
+        }
+        if (c.refusesRecord2 && c.refusesAppend) {
+            EXPECT_EQ(testing::readBytes(p), before) << "the table changed under the lock";
+        }
+        holder.closeInput();
+        EXPECT_EQ(holder.wait(), 0);
+    }
+    setLockWait(std::chrono::milliseconds(5000));
+}
+
+// While this process holds a table, programs that take POSIX locks find it held: exclusively,
+// every lock is refused; shared, a lock over the whole file.
+TEST(Locking, OurHoldIsSeenByProgramsThatTakePosixLocks) {
+    TestDir dir;
+    fs::path p = makeTable(dir);
+    const std::string end = "0";
+    {
+        Dataset d;
+        d.open(p, OpenMode::Exclusive);
+        EXPECT_EQ(run({"posix", "read", p.string(), "74", "9"}), "held");
+        EXPECT_EQ(run({"posix", "write", p.string(), "0", end}), "held");
+    }
+    {
+        Dataset d;
+        d.open(p, OpenMode::Shared);
+        EXPECT_EQ(run({"posix", "write", p.string(), "0", end}), "held");
+        EXPECT_EQ(run({"posix", "read", p.string(), "0", end}), "ready");
+        EXPECT_EQ(run({"posix", "write", p.string(), "74", "9"}), "ready");  // a record: theirs
+    }
+    EXPECT_EQ(run({"posix", "write", p.string(), "0", end}), "ready");
 }
 
 // Two copies of the tool never work on one exchange folder at once.

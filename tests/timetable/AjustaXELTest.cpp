@@ -51,7 +51,7 @@ class Ajuste : public ::testing::Test {
     }
 
     School s;
-    app::RunState state;
+    base::RunState state;
     tz::testing::RecordingPort port;
 };
 

@@ -85,7 +85,7 @@ TEST_F(Copias, WriterKeepsThePreviousFile) {
     timetable::CreaTablasCuadro();
     timetable::ExportaCuadros();
     School::write(cuadros(), "old file\r\n");
-    app::RunState run;
+    base::RunState run;
     run.CarpetaTextos = s.textos();
     tz::testing::RecordingPort port;
     {

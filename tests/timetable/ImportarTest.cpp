@@ -153,7 +153,7 @@ TEST(ExportaCuadros, KeptExportFollowsTheTimetableAndKeepsEnteredCodes) {
              {"MIR", "4", "2", "1", "", "LEN", "", ""}});    // new period; JLM 203 is gone
     tz::testing::RecordingPort port;
     port.answers = {true, false};  // keep the export, then export again
-    app::RunState state;
+    base::RunState state;
     state.CarpetaTextos = s.textos();
     timetable::Importar2(state, port);
 
@@ -219,10 +219,11 @@ TEST(Importar2, QuestionsAndRoads) {
         }
         tz::testing::RecordingPort port;
         port.answers = c.answers;
-        app::RunState state;
+        base::RunState state;
         state.CarpetaTextos = s.textos();
         int estadoPasoInWindow = -1;
-        port.onAdjustment = [&](timetable::AjustaXEL& a) {
+        port.onAdjustment = [&](base::Adjustment& work) {
+            auto& a = timetable::AjustaXEL::of(work);
             estadoPasoInWindow = state.EstadoPaso;
             a.BitBtn1Click();  // every teacher there has a document once JLM is given one
         };
@@ -254,7 +255,7 @@ TEST(Importar2, StraightToCodingOpensNoTimetablerTable) {
     timetable::CreaTablasCuadro();
     tz::testing::RecordingPort port;
     port.answers = {true, true};
-    app::RunState state;
+    base::RunState state;
     state.CarpetaTextos = s.textos();
     timetable::Importar2(state, port);
     EXPECT_EQ(port.only("ERR ").size(), 0u);
@@ -284,8 +285,10 @@ TEST(Importar2, WindowEndsUnfinishedAndHostedRunCloses) {
         s.soluc({{"JLM", "1", "1", "1", "1A", "MAT", "", ""}});
         tz::testing::RecordingPort port;
         port.answers = c.answers;
-        port.onAdjustment = c.inWindow;
-        app::RunState state;
+        port.onAdjustment = [&](base::Adjustment& work) {
+            c.inWindow(timetable::AjustaXEL::of(work));
+        };
+        base::RunState state;
         state.NumParametros = 2;
         state.CarpetaTextos = s.textos();
         timetable::Importar2(state, port);

@@ -36,7 +36,7 @@ TEST(PlantillaPorDefecto, DayRunsFromEightPastMidnightToFour) {
 TEST(PlantillaCentro, FirstRunCreatesTheDefaultsThenKeepsCorrections) {
     Exchange x;
     x.table(tables::catalogue::xelCENTRO(), {{"012345", "2024", "1"}});
-    app::RunState state;
+    base::RunState state;
     tz::testing::RecordingPort port;
     intake::CentroNiveles centro(state, port);
     // In the check window the user corrects the first start time and accepts.
@@ -69,7 +69,7 @@ TEST(PlantillaCentro, TableChangedOutsideIsUsedAsItStands) {
     Exchange x;
     x.table(tables::catalogue::xelCENTRO(), {{"012345", "2024", "1"}});
     x.table(tables::catalogue::PLANTILLA(), {{"3", "7:30", "8:25"}, {"1", "x", ""}});
-    app::RunState state;
+    base::RunState state;
     state.EstadoPaso = 4;
     tz::testing::RecordingPort port;
     intake::CentroNiveles centro(state, port);
@@ -80,7 +80,7 @@ TEST(PlantillaCentro, TableChangedOutsideIsUsedAsItStands) {
 
 TEST(PlantillaCentro, MissingCentreTableSendsToTheCentrePanel) {
     Exchange x;
-    app::RunState state;
+    base::RunState state;
     tz::testing::RecordingPort port;
     intake::CentroNiveles centro(state, port);
     timetable::PlantillaCentro(state, port, centro);

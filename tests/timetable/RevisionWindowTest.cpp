@@ -22,7 +22,7 @@ class RevisionWindowTest : public QObject {
 
     std::unique_ptr<testing::School> school;
     std::unique_ptr<tz::testing::RecordingPort> port;
-    std::unique_ptr<app::RunState> state;
+    std::unique_ptr<base::RunState> state;
     std::unique_ptr<timetable::AjustaXEL> logic;
     std::unique_ptr<timetable::gui::TAjustaXEL> window;
 
@@ -74,7 +74,7 @@ class RevisionWindowTest : public QObject {
             h3.post();
         }
         port = std::make_unique<tz::testing::RecordingPort>();
-        state = std::make_unique<app::RunState>();
+        state = std::make_unique<base::RunState>();
         state->CarpetaTextos = school->textos();
         logic = std::make_unique<timetable::AjustaXEL>(*state, *port);
         window = std::make_unique<timetable::gui::TAjustaXEL>(nullptr, *logic);

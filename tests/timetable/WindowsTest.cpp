@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QDialog>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -25,6 +26,12 @@ QString cell(DataGrid* g, int row, int column) {
     return g->model()->index(row, column).data().toString();
 }
 
+// Types `text` as the keyboard does: each key to the widget that has the focus then (the first
+// opens a cell's editor, the rest go to it).
+void type(const QString& text) {
+    for (QChar c : text) QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+}
+
 QStringList titles(DataGrid* g) {
     QStringList t;
     for (int c = 0; c < g->model()->columnCount(); ++c)
@@ -39,7 +46,7 @@ class WindowsTest : public QObject {
 
     std::unique_ptr<testing::School> school;
     std::unique_ptr<tz::testing::RecordingPort> port;
-    std::unique_ptr<app::RunState> state;
+    std::unique_ptr<base::RunState> state;
     std::unique_ptr<timetable::AjustaXEL> logic;
     std::unique_ptr<timetable::gui::TAjustaXEL> window;
 
@@ -55,7 +62,7 @@ class WindowsTest : public QObject {
         timetable::CreaTablasCuadro();
         timetable::ExportaCuadros();
         port = std::make_unique<tz::testing::RecordingPort>();
-        state = std::make_unique<app::RunState>();
+        state = std::make_unique<base::RunState>();
         state->CarpetaTextos = school->textos();
         logic = std::make_unique<timetable::AjustaXEL>(*state, *port);
         window = std::make_unique<timetable::gui::TAjustaXEL>(nullptr, *logic);
@@ -192,6 +199,7 @@ class WindowsTest : public QObject {
         QCOMPARE(cell(window->wwDBGridCUADROH3(), 0, 0), QStringLiteral("1A"));
         QCOMPARE(logic->wwTableCUADROH3().text("DOC"), std::string("22222222J"));
 
+        QCOMPARE(prof->indexWidget(prof->currentIndex()), nullptr);  // the name is not opened
         // Enter outside an editor moves on too; Insert and Delete add and remove nothing.
         prof->setCurrentIndex(prof->model()->index(0, 4));
         QTest::keyClick(prof, Qt::Key_Return);
@@ -223,12 +231,28 @@ class WindowsTest : public QObject {
     }
 
     void salirKeepsTheWindowOnTheTeacherToCorrect() {
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
         port->answers = {true};
         QTest::mouseClick(window->BitBtn1(), Qt::LeftButton);
         QVERIFY(window->isVisible());
         QCOMPARE(port->only("ASK ").size(), std::size_t(1));
         QCOMPARE(window->wwDBGridPROFT()->currentIndex().row(), 1);  // JLM
         QCOMPARE(cell(window->DBGridCUADROH2(), 0, 0), QStringLiteral("JLM"));
+        // The teacher's document cell has the keys: what is typed next is that document.
+        const QString tarea = cell(window->DBGridCUADROH2(), 0, 5);
+        auto* prof = window->wwDBGridPROFT();
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(prof));
+        QCOMPARE(prof->currentIndex(), prof->model()->index(1, 2));
+        type("Y76");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(logic->wwTableProfesor().text("DNI"), std::string("Y76"));
+        QCOMPARE(cell(window->DBGridCUADROH2(), 0, 2), QStringLiteral("Y76"));
+        QCOMPARE(cell(window->DBGridCUADROH2(), 0, 5), tarea);  // not into another cell
+        QVERIFY(logic->wwTableProfesor().isOpen());
+        logic->wwTableProfesor().edit();
+        logic->wwTableProfesor().setText("DNI", "");
+        logic->wwTableProfesor().post();
 
         port->answers = {false};
         QTest::mouseClick(window->BitBtn1(), Qt::LeftButton);
@@ -241,6 +265,130 @@ class WindowsTest : public QObject {
         QCOMPARE(state->EstadoPaso, 4);
         QVERIFY(!logic->salirCerro());
         QVERIFY(!std::filesystem::exists(school->root / "textos" / "fCUADROS.txt"));
+    }
+
+    // F4 and Alt+Down open the list of the current codable cell without F2 first; Esc closes
+    // the list and then the cell, the value unchanged; a click on a codable cell's button opens
+    // its list too. A plain cell has no list.
+    void listsOpenFromTheKeyboardAndTheCellButton() {
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        auto* t2 = window->DBGridCUADROH2();
+        t2->setFocus();
+        const struct {
+            int column;
+            Qt::Key key;
+            Qt::KeyboardModifiers mods;
+        } cases[] = {{5, Qt::Key_F4, Qt::NoModifier},
+                     {8, Qt::Key_Down, Qt::AltModifier},
+                     {10, Qt::Key_F4, Qt::NoModifier}};
+        for (const auto& c : cases) {
+            const QModelIndex at = t2->model()->index(0, c.column);
+            const QString before = at.data().toString();
+            t2->setCurrentIndex(at);
+            QTest::keyClick(t2, c.key, c.mods);
+            auto* editor = qobject_cast<LookupEdit*>(t2->indexWidget(at));
+            QVERIFY2(editor && editor->list() && editor->list()->isVisible(),
+                     qPrintable(QString::number(c.column)));
+            QTest::keyClick(editor->list(), Qt::Key_Escape);
+            QVERIFY(!editor->list()->isVisible());
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(editor->lineEdit()));
+            QTest::keyClick(editor->lineEdit(), Qt::Key_Escape);
+            QCOMPARE(t2->indexWidget(at), nullptr);
+            QCOMPARE(at.data().toString(), before);
+        }
+        // The day has no list: F4 opens nothing.
+        t2->setCurrentIndex(t2->model()->index(0, 3));
+        QTest::keyClick(t2, Qt::Key_F4);
+        QCOMPARE(t2->indexWidget(t2->currentIndex()), nullptr);
+
+        const QModelIndex tarea = t2->model()->index(1, 5);
+        const QRect button = timetable::gui::lookupButtonRect(t2->visualRect(tarea));
+        QTest::mouseClick(t2->viewport(), Qt::LeftButton, {}, button.center());
+        auto* editor = qobject_cast<LookupEdit*>(t2->indexWidget(tarea));
+        QVERIFY(editor && editor->list() && editor->list()->isVisible());
+        QCOMPARE(t2->currentIndex(), tarea);
+        editor->pick(0);
+        QCOMPARE(cell(t2, 1, 5), editor->list()->topLevelItem(0)->data(0, Qt::UserRole).toString());
+    }
+
+    // The bell-schedule window opens ready to type the first time; Tab runs through the times
+    // and leaves the grid after the last for "&Aceptar" instead of wrapping; Ctrl+Tab leaves it
+    // from anywhere; "&Aceptar" has an access key and stores the cell being typed.
+    void checkWindowKeyboard() {
+        cleanup();
+        testing::Exchange x;
+        x.table(tables::catalogue::PLANTILLA(), {{"1", "08:00", "09:00"}, {"2", "09:00", "10:00"}});
+        timetable::gui::TControlPlantilla w(nullptr);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        auto* g = w.PlantiHorDBGrid();
+        QCOMPARE(w.BitBtn1()->text(), QStringLiteral("&Aceptar"));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(g));
+        QCOMPARE(g->currentIndex(), g->model()->index(0, 1));
+        const QModelIndex stops[] = {g->model()->index(0, 2), g->model()->index(1, 1),
+                                     g->model()->index(1, 2)};
+        for (const QModelIndex& next : stops) {
+            QTest::keyClick(g, Qt::Key_Tab);
+            QCOMPARE(g->currentIndex(), next);
+        }
+        QTest::keyClick(g, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.BitBtn1()));
+        g->setFocus();
+        g->setCurrentIndex(g->model()->index(0, 1));
+        QTest::keyClick(g, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.BitBtn1()));
+        g->setFocus();
+        type("07:45");
+        // Alt+A presses it (the offscreen platform delivers no shortcuts: the embedding test
+        // presses a window's access key under a real X server).
+        QCOMPARE(QKeySequence::mnemonic(w.BitBtn1()->text()), QKeySequence(Qt::ALT | Qt::Key_A));
+        w.BitBtn1()->click();
+        QVERIFY(!w.isVisible());
+        QCOMPARE(w.result(), int(QDialog::Accepted));
+        QCOMPARE(QString::fromStdString(
+                     testing::Exchange::rows(x.ztemp("PLANTILLA.DBF"), {"HORA", "HORAINI"})[0]),
+                 QStringLiteral("1|07:45"));
+    }
+
+    // Esc and the close box answer the check window as "&Aceptar" does: what was typed is
+    // stored (the cell being typed into when the close box is used; Esc in a cell gives the
+    // cell back first) and the window is accepted, so the job goes on with the times shown.
+    void checkWindowEscAndCloseBox_data() {
+        QTest::addColumn<bool>("closeBox");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("close box over a cell being typed") << true << "09:55";
+        QTest::newRow("Esc twice: the cell given back, then the window") << false << "10:00";
+    }
+    void checkWindowEscAndCloseBox() {
+        QFETCH(bool, closeBox);
+        QFETCH(QString, kept);
+        cleanup();
+        testing::Exchange x;
+        x.table(tables::catalogue::PLANTILLA(), {{"1", "08:00", "09:00"}, {"2", "09:00", "10:00"}});
+        timetable::gui::TControlPlantilla w(nullptr);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        auto* g = w.PlantiHorDBGrid();
+        g->setCurrentIndex(g->model()->index(0, 1));
+        type("08:30");  // a stored row: moving off it stores it
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        g->setCurrentIndex(g->model()->index(1, 2));
+        type("09:55");  // still being typed
+        if (closeBox) {
+            w.close();
+        } else {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            QVERIFY(w.isVisible());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        }
+        QVERIFY(!w.isVisible());
+        QCOMPARE(w.result(), int(QDialog::Accepted));
+        QVERIFY(!w.logic().plantilla().isOpen());
+        const auto rows =
+            testing::Exchange::rows(x.ztemp("PLANTILLA.DBF"), {"HORA", "HORAINI", "HORAFIN"});
+        QCOMPARE(QString::fromStdString(rows[0]), QStringLiteral("1|08:30|09:00"));
+        QCOMPARE(QString::fromStdString(rows[1]), QStringLiteral("2|09:00|") + kept);
     }
 
     void checkWindowStoresTheTypedTime() {

@@ -70,6 +70,25 @@ void FolderList::showFolder(const QString& folder) {
     if (current) setCurrentItem(current);
 }
 
+void FolderList::initViewItemOption(QStyleOptionViewItem* option) const {
+    QListWidget::initViewItemOption(option);
+    // Whether the list has the focus shows in its current entry: marked without it.
+    if (!hasFocus()) {
+        option->palette.setColor(QPalette::Highlight, QColor(198, 210, 236));
+        option->palette.setColor(QPalette::HighlightedText, Qt::black);
+    }
+}
+
+void FolderList::focusInEvent(QFocusEvent* e) {
+    QListWidget::focusInEvent(e);
+    viewport()->update();
+}
+
+void FolderList::focusOutEvent(QFocusEvent* e) {
+    QListWidget::focusOutEvent(e);
+    viewport()->update();
+}
+
 void FolderList::openItem(QListWidgetItem* item) {
     if (item) emit openRequested(item->data(PathRole).toString());
 }

@@ -23,6 +23,9 @@ class FolderList : public QListWidget {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void initViewItemOption(QStyleOptionViewItem* option) const override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   private:
     QString folder_;

@@ -40,4 +40,32 @@ QWindow* embedInHost(QWidget* widget, quint32 id) {
     return host;
 }
 
+bool takeKeyboard(QWidget* widget) {
+    if (!widget || QGuiApplication::platformName() != QLatin1String("xcb")) return false;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection() || !widget->windowHandle()) return false;
+    xcb_connection_t* c = x11->connection();
+    const auto id = static_cast<xcb_window_t>(widget->windowHandle()->winId());
+    // Only a viewable window may take the focus (the X server refuses it otherwise).
+    auto* attributes =
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, id), nullptr);
+    const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(attributes);
+    if (!viewable) return false;
+    xcb_set_input_focus(c, XCB_INPUT_FOCUS_PARENT, id, XCB_CURRENT_TIME);
+    xcb_flush(c);
+    return true;
+}
+
+quint32 keyboardFocus() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return 0;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection()) return 0;
+    xcb_connection_t* c = x11->connection();
+    auto* reply = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+    const quint32 focus = reply ? reply->focus : 0;
+    std::free(reply);
+    return focus;
+}
+
 }  // namespace tz::app::gui

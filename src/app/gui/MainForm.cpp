@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFont>
+#include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -15,17 +17,20 @@
 #include <QWindow>
 #include <algorithm>
 
-#include "app/Texts.h"
 #include "app/gui/FolderList.h"
 #include "app/gui/GradientPanel.h"
 #include "app/gui/HostWindow.h"
-#include "app/help/gui/HelpGui.h"
+#include "base/Texts.h"
+#include "help/gui/HelpGui.h"
+#include "intake/gui/ButtonCaption.h"
 #include "intake/gui/Panels.h"
+#include "timetable/AjustaXEL.h"
+#include "timetable/gui/DialogHost.h"
 #include "timetable/gui/Windows.h"
 
 using tz::app::gui::FolderList;
 using tz::app::gui::GradientPanel;
-namespace texts = tz::app::texts;
+namespace texts = tz::base::texts;
 
 namespace {
 
@@ -101,6 +106,43 @@ QList<QStorageInfo> drives() {
     return out;
 }
 
+// A question with two answers and no cancel: Esc and the close box do nothing, only "&Si" or
+// "&No" answer it (the platform's yes/no box does the same).
+class YesNoBox : public QMessageBox {
+  public:
+    using QMessageBox::QMessageBox;
+
+  protected:
+    void keyPressEvent(QKeyEvent* e) override {
+        if (e->matches(QKeySequence::Cancel)) return e->accept();
+        QMessageBox::keyPressEvent(e);
+    }
+    void closeEvent(QCloseEvent* e) override {
+        if (!clickedButton()) return e->ignore();
+        QMessageBox::closeEvent(e);
+    }
+};
+
+// The window a box asked for now belongs to: a modal window open over the main one, or the
+// main window itself.
+QWidget* boxOwner(QWidget* main) {
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal ? modal : main;
+}
+
+// Makes a box wide enough for the window manager to show its whole caption beside the title
+// bar's buttons, and keeps it above an embedded main window's host.
+void prepareBox(QMessageBox& box, const QWidget* owner) {
+    QFont title = box.font();
+    title.setBold(true);
+    title.setPointSizeF(std::max(title.pointSizeF(), 10.0));
+    const int least = QFontMetrics(title).horizontalAdvance(box.windowTitle()) + 170;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(least, 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, std::max(1, grid->columnCount()));
+    tz::timetable::gui::placeDialog(&box, owner);
+}
+
 }  // namespace
 
 TMForm::TMForm(const QStringList& args, QWidget* parent)
@@ -113,6 +155,8 @@ TMForm::TMForm(const QStringList& args, QWidget* parent)
     buildWidgets();
     std::vector<std::string> a;
     for (const QString& s : args) a.push_back(s.toStdString());
+    // Help tells what it could not find with the tool's own message box.
+    tz::help::gui::setHelpMessages([this](const std::string& text) { message(text); });
     plan_ = jobs_->FormCreate(a);
     // A window left open between jobs does not keep the timetabler's run of the tool out.
     if (!plan_.hosted) jobs_->keepFolderHeld(false);
@@ -120,6 +164,7 @@ TMForm::TMForm(const QStringList& args, QWidget* parent)
 }
 
 TMForm::~TMForm() {
+    tz::help::gui::setHelpMessages({});
     if (busy_) QApplication::restoreOverrideCursor();
     // The panels' grids watch the datasets that jobs_ owns: they go first.
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
@@ -221,6 +266,7 @@ void TMForm::buildWidgets() {
     connect(bClose_, &QPushButton::clicked, this, &TMForm::BCloseClick);
     button3_ = button(panelInferior_, "Button3", QStringLiteral("Volver a Niveles Estudios"),
                       QRect(328, 144, 129, 25));
+    tz::intake::gui::fitCaption(button3_);
     button3_->hide();
     connect(button3_, &QPushButton::clicked, this, &TMForm::Button3Click);
 
@@ -264,7 +310,54 @@ void TMForm::showStartup() {
     show();
     // The host may keep child windows of its own (an xterm's text window, for one); ours goes
     // on top of them so that it gets the clicks.
-    if (host_) raise();
+    if (host_) {
+        raise();
+        // The keys come to the tool at once ("&Salir" works without a click first), as soon
+        // as its window is on the screen.
+        windowHandle()->installEventFilter(this);
+        takeFocusBack();
+        // A window of the tool that had the keys and goes away (a box, a modal window, the
+        // help window) leaves them to the window manager, which gives them to the host's
+        // window: once it has, they come back here.
+        keysBack_ = new QTimer(this);
+        keysBack_->setInterval(50);
+        connect(keysBack_, &QTimer::timeout, this, &TMForm::keysBackTick);
+        qApp->installEventFilter(this);
+    }
+}
+
+bool TMForm::eventFilter(QObject* watched, QEvent* event) {
+    if (host_ && watched == windowHandle() && event->type() == QEvent::Expose && !keysTaken_)
+        takeFocusBack();
+    if (host_ && event->type() == QEvent::Hide && watched != this && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->isWindow() && keysBack_) {
+        keysBackTries_ = 40;
+        keysBack_->start();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TMForm::keysBackTick() {
+    const quint32 focus = tz::app::gui::keyboardFocus();
+    bool ours = false;
+    for (QWindow* w : QGuiApplication::allWindows())
+        if (w->isVisible() && w->handle() && static_cast<quint32>(w->winId()) == focus) ours = true;
+    // Another window of the tool has them, or the tool gives up waiting.
+    if (ours) return keysBack_->stop();
+    // No window has them yet (0 or PointerRoot): the window manager is still choosing.
+    if (focus <= 1 && --keysBackTries_ > 0) return;
+    keysBack_->stop();
+    // Another program's window has them: a modal window of the tool still open takes them,
+    // else the main window.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible())
+        modal->activateWindow();
+    else
+        takeFocusBack();
+}
+
+void TMForm::takeFocusBack() {
+    if (!host_ || closed_ || !isVisible() || QApplication::activeModalWidget()) return;
+    if (tz::app::gui::takeKeyboard(this)) keysTaken_ = true;
 }
 
 void TMForm::checkHost() {
@@ -325,11 +418,13 @@ void TMForm::UnidadesChange(int index) {
 }
 
 void TMForm::BExportarClick() {
+    lastJobButton_ = bExportar_;
     jobs_->state().idioma = comboBoxEuskCast_->currentText().toStdString();
     jobs_->BExportarClick(currentFolder().toStdString());
 }
 
 void TMForm::BImportarClick() {
+    lastJobButton_ = bImportar_;
     jobs_->state().idioma = comboBoxEuskCast_->currentText().toStdString();
     jobs_->BImportarClick(currentFolder().toStdString());
 }
@@ -341,32 +436,42 @@ void TMForm::Button3Click() { jobs_->Button3Click(); }
 // ---- the user-interaction port ----
 
 void TMForm::message(const std::string& text) {
+    QWidget* owner = boxOwner(this);
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(texts::kTitulo),
-                    q(tz::app::displayText(text)), QMessageBox::NoButton, this);
+                    q(tz::base::displayText(text)), QMessageBox::NoButton,
+                    tz::timetable::gui::dialogParent(owner));
     box.setTextFormat(Qt::PlainText);
     box.addButton(QString::fromUtf8(texts::kAceptar), QMessageBox::AcceptRole);
+    prepareBox(box, owner);
     box.exec();
 }
 
 bool TMForm::confirm(const std::string& text) {
-    QMessageBox box(QMessageBox::Question, QString::fromUtf8(texts::kConfirmacion),
-                    q(tz::app::displayText(text)), QMessageBox::NoButton, this);
+    QWidget* owner = boxOwner(this);
+    YesNoBox box(QMessageBox::Question, QString::fromUtf8(texts::kConfirmacion),
+                 q(tz::base::displayText(text)), QMessageBox::NoButton,
+                 tz::timetable::gui::dialogParent(owner));
     box.setTextFormat(Qt::PlainText);
     QPushButton* si = box.addButton(QString::fromUtf8(texts::kSi), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(QString::fromUtf8(texts::kNo), QMessageBox::NoRole);
+    box.addButton(QString::fromUtf8(texts::kNo), QMessageBox::NoRole);
     box.setDefaultButton(si);
-    box.setEscapeButton(no);
+    // No close box in the title bar: only a button answers.
+    box.setWindowFlags((box.windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint) &
+                       ~Qt::WindowCloseButtonHint);
     tz::help::gui::setHelpContext(&box, 1);
+    prepareBox(box, owner);
     box.exec();
     return box.clickedButton() == si;
 }
 
 void TMForm::errorBox(const std::string& text) {
+    QWidget* owner = isVisible() ? boxOwner(this) : nullptr;
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(texts::kTitulo),
-                    q(tz::app::displayText(text) + "."), QMessageBox::NoButton,
-                    isVisible() ? this : nullptr);
+                    q(tz::base::displayText(text) + "."), QMessageBox::NoButton,
+                    tz::timetable::gui::dialogParent(owner));
     box.setTextFormat(Qt::PlainText);
     box.addButton(QString::fromUtf8(texts::kAceptar), QMessageBox::AcceptRole);
+    prepareBox(box, owner);
     box.exec();
 }
 
@@ -379,14 +484,35 @@ void TMForm::setBusy(bool busy) {
     busy_ = busy;
 }
 
-void TMForm::showCentrePanel(bool visible) {
-    centrePanel_->setVisible(visible);
-    if (visible) centrePanel_->raise();
-}
+void TMForm::showCentrePanel(bool visible) { showPanel(centrePanel_, visible); }
 
-void TMForm::showLevelsPanel(bool visible) {
-    levelsPanel_->setVisible(visible);
-    if (visible) levelsPanel_->raise();
+void TMForm::showLevelsPanel(bool visible) { showPanel(levelsPanel_, visible); }
+
+void TMForm::showPanel(QWidget* panel, bool visible) {
+    const bool hadFocus =
+        panel->isAncestorOf(QApplication::focusWidget()) || panel->isAncestorOf(focusWidget());
+    panel->setVisible(visible);
+    if (visible) panel->raise();
+    // What a panel lies over takes no focus and no keys while it shows.
+    const bool centre = centrePanel_->isVisibleTo(this), levels = levelsPanel_->isVisibleTo(this);
+    directorios_->setEnabled(!centre && !levels);
+    for (QWidget* w :
+         {static_cast<QWidget*>(panelExportar_), static_cast<QWidget*>(panelImportar_),
+          static_cast<QWidget*>(bClose_), static_cast<QWidget*>(button3_), centrePanel_})
+        w->setEnabled(!levels);
+    if (visible) {
+        // The panel takes the focus on its first field.
+        tz::intake::gui::focusGrid(panel);
+    } else if (hadFocus) {
+        if (levels)
+            tz::intake::gui::focusGrid(levelsPanel_);
+        else if (centre)
+            tz::intake::gui::focusGrid(centrePanel_);
+        else if (lastJobButton_ && lastJobButton_->isVisibleTo(this))
+            lastJobButton_->setFocus(Qt::OtherFocusReason);
+        else
+            bClose_->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void TMForm::showVolverNiveles(bool visible) { button3_->setVisible(visible); }
@@ -395,8 +521,8 @@ void TMForm::focusLevelsGrid() { tz::intake::gui::focusLevelsGrid(levelsPanel_);
 
 void TMForm::runBellScheduleCheck() { tz::timetable::gui::runControlPlantilla(this); }
 
-void TMForm::runAdjustment(tz::timetable::AjustaXEL& ajuste) {
-    tz::timetable::gui::runAjustaXEL(this, ajuste);
+void TMForm::runAdjustment(tz::base::Adjustment& ajuste) {
+    tz::timetable::gui::runAjustaXEL(this, tz::timetable::AjustaXEL::of(ajuste));
 }
 
 void TMForm::closeMainWindow() { close(); }

@@ -9,7 +9,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Jobs.h"
-#include "app/UserPort.h"
+#include "base/UserPort.h"
 
 class QComboBox;
 class QLabel;
@@ -25,7 +25,7 @@ class GradientPanel;
 // The main window: the two jobs, the text folder and language choices, the centre and levels
 // panels. The behaviour lives in app::Jobs; this class binds widgets to it and implements the
 // user-interaction port with real dialogs.
-class TMForm : public QWidget, public tz::app::UserPort {
+class TMForm : public QWidget, public tz::base::UserPort {
     Q_OBJECT
   public:
     // `args` are the command-line arguments after the program name (FormCreate reads them).
@@ -52,7 +52,7 @@ class TMForm : public QWidget, public tz::app::UserPort {
     // window is parented to a foreign one). Tests turn this off.
     bool exitWhenHostedCloses = true;
 
-    // tz::app::UserPort
+    // tz::base::UserPort
     void message(const std::string& text) override;
     bool confirm(const std::string& text) override;
     void errorBox(const std::string& text) override;
@@ -62,11 +62,12 @@ class TMForm : public QWidget, public tz::app::UserPort {
     void showVolverNiveles(bool visible) override;
     void focusLevelsGrid() override;
     void runBellScheduleCheck() override;
-    void runAdjustment(tz::timetable::AjustaXEL& ajuste) override;
+    void runAdjustment(tz::base::Adjustment& ajuste) override;
     void closeMainWindow() override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void BExportarClick();
@@ -80,6 +81,9 @@ class TMForm : public QWidget, public tz::app::UserPort {
     void fillDrives();
     void followFolder();
     void checkHost();
+    void showPanel(QWidget* panel, bool visible);
+    void takeFocusBack();
+    void keysBackTick();
 
     std::unique_ptr<tz::app::Jobs> jobs_;
     tz::app::StartupPlan plan_;
@@ -88,6 +92,9 @@ class TMForm : public QWidget, public tz::app::UserPort {
     QTimer* hostWatch_ = nullptr;
     bool busy_ = false;
     bool closed_ = false;
+    bool keysTaken_ = false;      // the embedded window has had the keyboard once
+    QTimer* keysBack_ = nullptr;  // waits for the window manager to move the keys
+    int keysBackTries_ = 0;
     QHash<QString, QString> lastFolderOnDrive_;
 
     tz::app::gui::GradientPanel* panelExportar_ = nullptr;
@@ -104,4 +111,5 @@ class TMForm : public QWidget, public tz::app::UserPort {
     QPushButton* button3_ = nullptr;
     QWidget* centrePanel_ = nullptr;
     QWidget* levelsPanel_ = nullptr;
+    QPushButton* lastJobButton_ = nullptr;  // the job button last pressed
 };

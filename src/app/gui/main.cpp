@@ -3,9 +3,9 @@
 #include <QStringList>
 #include <cstdlib>
 
-#include "app/Texts.h"
 #include "app/gui/MainForm.h"
-#include "app/help/gui/HelpGui.h"
+#include "base/Texts.h"
+#include "help/gui/HelpGui.h"
 
 int main(int argc, char** argv) {
     // A hosted run embeds into an X11 window, which only the xcb platform can do; keep an
@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "xcb");
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf8(tz::app::texts::kTitulo));
+    QApplication::setApplicationName(QString::fromUtf8(tz::base::texts::kTitulo));
     tz::help::gui::installHelp(app);  // help file "XEL.CHM" beside the executable
 
     QStringList args = QApplication::arguments();

@@ -14,7 +14,9 @@
 #include <QTableView>
 
 #include "intake/CentroNiveles.h"
+#include "intake/gui/ButtonCaption.h"
 #include "intake/gui/DatasetDelegate.h"
+#include "intake/gui/DatasetGrid.h"
 #include "tables/qt/DatasetModel.h"
 
 namespace tz::intake::gui {
@@ -74,10 +76,13 @@ QLabel* label(QWidget* parent, const QString& text, const QColor& colour, int x,
 QPushButton* button(QWidget* parent, const QString& text, QRect geometry, bool okGlyph) {
     auto* b = new QPushButton(text, parent);
     if (okGlyph) b->setIcon(b->style()->standardIcon(QStyle::SP_DialogOkButton));
-    // A caption wider than the button (fonts differ between platforms) widens it leftwards,
-    // keeping its right edge where the layout puts it.
-    const int w = std::max(geometry.width(), b->sizeHint().width());
-    b->setGeometry(geometry.right() + 1 - w, geometry.y(), w, geometry.height());
+    b->setGeometry(geometry);
+    // A caption wider than the button (fonts differ between platforms) is drawn narrower; when
+    // even that does not fit, the button widens leftwards, keeping its right edge.
+    if (!fitCaption(b)) {
+        const int w = std::max(geometry.width(), b->sizeHint().width());
+        b->setGeometry(geometry.right() + 1 - w, geometry.y(), w, geometry.height());
+    }
     return b;
 }
 
@@ -125,9 +130,9 @@ void fitColumns(QTableView* view, const DatasetModel* model) {
 }
 
 // A data-bound grid: titles, widths in characters (at least the title's), current row bound.
-QTableView* grid(QWidget* parent, const char* name, DatasetModel* model, QRect geometry,
-                 Qt::ScrollBarPolicy vertical) {
-    auto* view = new QTableView(parent);
+DatasetGrid* grid(QWidget* parent, const char* name, DatasetModel* model, QRect geometry,
+                  Qt::ScrollBarPolicy vertical) {
+    auto* view = new DatasetGrid(parent);
     view->setObjectName(name);
     view->setModel(model);
     model->setParent(view);
@@ -135,8 +140,6 @@ QTableView* grid(QWidget* parent, const char* name, DatasetModel* model, QRect g
     view->setStyleSheet(kGridStyle);
     view->setSelectionBehavior(QAbstractItemView::SelectItems);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                          QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
     view->verticalHeader()->hide();
     view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     view->verticalHeader()->setDefaultSectionSize(20);
@@ -234,9 +237,15 @@ QWidget* createLevelsPanel(QWidget* parent, CentroNiveles& logic) {
     return panel;
 }
 
-void focusLevelsGrid(QWidget* levelsPanel) {
-    if (!levelsPanel) return;
-    if (auto* view = levelsPanel->findChild<QTableView*>("wwDBGridNIVIMP")) view->setFocus();
+void focusGrid(QWidget* panel) {
+    auto* view = panel ? panel->findChild<DatasetGrid*>() : nullptr;
+    if (!view || !view->isVisibleTo(panel->window())) return;
+    const int row = std::max(0, view->currentIndex().row());
+    const QModelIndex first = view->firstStop(row);
+    if (first.isValid()) view->setCurrentIndex(first);
+    view->setFocus(Qt::OtherFocusReason);
 }
+
+void focusLevelsGrid(QWidget* levelsPanel) { focusGrid(levelsPanel); }
 
 }  // namespace tz::intake::gui

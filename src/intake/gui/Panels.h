@@ -12,7 +12,8 @@ namespace tz::intake::gui {
 
 QWidget* createCentrePanel(QWidget* parent, CentroNiveles& logic);
 QWidget* createLevelsPanel(QWidget* parent, CentroNiveles& logic);
-// Puts the focus on the levels grid.
+// Puts the focus on a panel's grid, on the first cell of its current row that takes typing.
+void focusGrid(QWidget* panel);
 void focusLevelsGrid(QWidget* levelsPanel);
 
 }  // namespace tz::intake::gui

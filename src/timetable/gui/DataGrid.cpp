@@ -7,8 +7,11 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QStyle>
+#include <QStyleOptionToolButton>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
@@ -107,6 +110,7 @@ void LookupEdit::openList() {
         }
         popup_->resize(width + 20, 200);
         BusquedaLista::instala(popup_);  // typing narrows the list
+        popup_->installEventFilter(this);
         connect(popup_, &QTreeWidget::itemActivated, this,
                 [this](QTreeWidgetItem* item) { pick(popup_->indexOfTopLevelItem(item)); });
         connect(popup_, &QTreeWidget::itemClicked, this,
@@ -119,6 +123,25 @@ void LookupEdit::openList() {
         popup_->setCurrentItem(popup_->topLevelItem(0));
 }
 
+void LookupEdit::closeList() {
+    if (!popup_ || !popup_->isVisible()) return;
+    popup_->hide();
+    edit_->setFocus(Qt::PopupFocusReason);
+}
+
+bool LookupEdit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == popup_ && event->type() == QEvent::KeyPress) {
+        const auto* k = static_cast<QKeyEvent*>(event);
+        const bool alt = k->modifiers() & Qt::AltModifier;
+        if (k->key() == Qt::Key_Escape || (k->key() == Qt::Key_F4 && !alt) ||
+            (k->key() == Qt::Key_Up && alt)) {
+            closeList();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void LookupEdit::pick(int row) {
     if (!popup_ || row < 0 || row >= popup_->topLevelItemCount()) return;
     // The code is cut to the field width, as the text box holds no more.
@@ -129,6 +152,33 @@ void LookupEdit::pick(int row) {
 
 // --- GridDelegate -----------------------------------------------------------------------------
 
+QRect lookupButtonRect(const QRect& cell) {
+    return QRect(cell.right() - 15, cell.top(), 16, cell.height());
+}
+
+void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                         const QModelIndex& index) const {
+    const auto* model = qobject_cast<const GridModel*>(index.model());
+    if (!model || !model->lookups.contains(index.column()) ||
+        !(model->flags(index) & Qt::ItemIsEditable)) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    // The text leaves room for the button at the right.
+    QStyleOptionViewItem text(option);
+    text.rect.setRight(text.rect.right() - 16);
+    QStyledItemDelegate::paint(painter, text, index);
+    QStyle* style = option.widget ? option.widget->style() : QApplication::style();
+    QStyleOptionToolButton button;
+    button.initFrom(option.widget);
+    button.rect = lookupButtonRect(option.rect).adjusted(1, 1, -1, -1);
+    button.state = QStyle::State_Enabled | QStyle::State_Raised;
+    style->drawPrimitive(QStyle::PE_PanelButtonTool, &button, painter, option.widget);
+    QStyleOption arrow(button);
+    arrow.rect = button.rect.adjusted(3, 4, -3, -4);
+    style->drawPrimitive(QStyle::PE_IndicatorArrowDown, &arrow, painter, option.widget);
+}
+
 QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
                                     const QModelIndex& index) const {
     const int maxLength = index.data(DatasetModel::MaxLengthRole).toInt();
@@ -138,7 +188,8 @@ QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
         lookup->lineEdit()->installEventFilter(const_cast<GridDelegate*>(this));
         auto* self = const_cast<GridDelegate*>(this);
         connect(lookup, &LookupEdit::picked, self, [self, lookup] {
-            lookup->setProperty("tzClosed", true);
+            if (lookup->property(intake::gui::DatasetGrid::kClosedProperty).toBool()) return;
+            lookup->setProperty(intake::gui::DatasetGrid::kClosedProperty, true);
             emit self->commitData(lookup);
             emit self->closeEditor(lookup, QAbstractItemDelegate::NoHint);
         });
@@ -187,24 +238,17 @@ bool GridDelegate::eventFilter(QObject* object, QEvent* event) {
     if (auto* lookup = qobject_cast<LookupEdit*>(widget->parentWidget())) editor = lookup;
     auto* lookup = qobject_cast<LookupEdit*>(editor);
     // An editor already handed back to the view sees nothing more.
-    if (editor->property("tzClosed").toBool()) return false;
+    if (editor->property(intake::gui::DatasetGrid::kClosedProperty).toBool()) return false;
     auto finish = [&](QAbstractItemDelegate::EndEditHint hint, bool commit = true) {
-        editor->setProperty("tzClosed", true);
+        editor->setProperty(intake::gui::DatasetGrid::kClosedProperty, true);
         if (commit) emit commitData(editor);
         emit closeEditor(editor, hint);
     };
 
+    // Tab, Enter and Ctrl+Tab are the grid's: it stores the cell and moves on.
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         switch (key->key()) {
-            case Qt::Key_Return:
-            case Qt::Key_Enter:
-            case Qt::Key_Tab:
-                finish(QAbstractItemDelegate::EditNextItem);
-                return true;
-            case Qt::Key_Backtab:
-                finish(QAbstractItemDelegate::EditPreviousItem);
-                return true;
             case Qt::Key_Escape:
                 finish(QAbstractItemDelegate::RevertModelCache, false);
                 return true;
@@ -258,16 +302,14 @@ int twoLineWidth(const QFontMetrics& fm, const QString& title) {
 
 }  // namespace
 
-DataGrid::DataGrid(GridModel* model, QWidget* parent) : QTableView(parent), model_(model) {
+DataGrid::DataGrid(GridModel* model, QWidget* parent) : DatasetGrid(parent), model_(model) {
+    enterMovesLikeTab = true;
     setModel(model);
     model->setParent(this);
     setItemDelegate(new GridDelegate(this));
     setStyleSheet(kGridStyle);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                    QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
-    setTabKeyNavigation(true);
     setWordWrap(false);
 
     QFont bold = font();
@@ -313,31 +355,46 @@ int DataGrid::currentGridColumn() const {
     return i.isValid() ? i.column() + 1 : 0;
 }
 
-void DataGrid::commitEditor() {
-    QWidget* editor = indexWidget(currentIndex());
-    if (!editor || editor->property("tzClosed").toBool()) return;
-    editor->setProperty("tzClosed", true);
-    emit itemDelegate()->commitData(editor);
-    emit itemDelegate()->closeEditor(editor, QAbstractItemDelegate::NoHint);
+bool DataGrid::openLookup() {
+    const QModelIndex cur = currentIndex();
+    if (!cur.isValid() || !model_->lookups.contains(cur.column()) ||
+        !(model_->flags(cur) & Qt::ItemIsEditable))
+        return false;
+    if (!indexWidget(cur)) edit(cur);
+    auto* lookup = qobject_cast<LookupEdit*>(indexWidget(cur));
+    if (!lookup) return false;
+    lookup->openList();
+    return true;
 }
 
 void DataGrid::keyPressEvent(QKeyEvent* e) {
     switch (e->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter: {
-            // Enter moves on as Tab does.
-            const QModelIndex next = moveCursor(MoveNext, Qt::NoModifier);
-            if (next.isValid()) setCurrentIndex(next);
-            e->accept();
-            return;
-        }
+        case Qt::Key_F4:
+            if (!(e->modifiers() & ~Qt::KeypadModifier) && openLookup()) return e->accept();
+            break;
+        case Qt::Key_Down:
+            if ((e->modifiers() & Qt::AltModifier) && openLookup()) return e->accept();
+            break;
         case Qt::Key_Insert:
         case Qt::Key_Delete:
             e->accept();  // rows are neither added nor deleted from the keyboard
             return;
         default:
-            QTableView::keyPressEvent(e);
+            break;
     }
+    DatasetGrid::keyPressEvent(e);
+}
+
+void DataGrid::mousePressEvent(QMouseEvent* e) {
+    const QModelIndex at = indexAt(e->pos());
+    if (e->button() == Qt::LeftButton && at.isValid() && model_->lookups.contains(at.column()) &&
+        (model_->flags(at) & Qt::ItemIsEditable) &&
+        lookupButtonRect(visualRect(at)).contains(e->pos())) {
+        setFocus(Qt::MouseFocusReason);
+        setCurrentIndex(at);
+        if (openLookup()) return e->accept();
+    }
+    DatasetGrid::mousePressEvent(e);
 }
 
 }  // namespace tz::timetable::gui

@@ -5,6 +5,7 @@
 #include <QVector>
 #include <functional>
 
+#include "intake/gui/DatasetGrid.h"
 #include "tables/qt/DatasetModel.h"
 
 class QToolButton;
@@ -46,14 +47,19 @@ class LookupEdit : public QWidget {
     void setText(const QString& t) { edit_->setText(t); }
     QLineEdit* lineEdit() const { return edit_; }
     QToolButton* button() const { return button_; }
-    // Opens the list under the cell; choosing a row takes its code and ends the editing.
+    // Opens the list under the cell; choosing a row (Enter, a click) takes its code and ends the
+    // editing. Esc, F4 or Alt+Up close the list and leave the cell being edited as it was.
     void openList();
+    void closeList();
     QTreeWidget* list() const { return popup_; }
     // Picks the list row `row` as a click would (for tests and keyboard users).
     void pick(int row);
 
   signals:
     void picked();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     LookupList list_;
@@ -62,12 +68,18 @@ class LookupEdit : public QWidget {
     QTreeWidget* popup_ = nullptr;
 };
 
+// The place of a codable cell's list button within the cell.
+QRect lookupButtonRect(const QRect& cell);
+
 // Editors for GridModel cells: a text box limited to the field width and to Windows-1252, or
-// a LookupEdit on a codable column. Enter in an editor stores the cell and moves on as Tab.
+// a LookupEdit on a codable column. Codable cells show their list button also when no editor
+// is open. Esc in an editor gives the cell back unchanged; F4 and Alt+Down open the list.
 class GridDelegate : public QStyledItemDelegate {
     Q_OBJECT
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override;
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
@@ -82,8 +94,8 @@ class GridDelegate : public QStyledItemDelegate {
 
 // A data-bound grid: two-line titles, the row indicator at the left, columns as wide as their
 // fields (at least their title's longest word), Enter moving to the next cell like Tab, and no
-// keys that add or delete rows.
-class DataGrid : public QTableView {
+// keys that add or delete rows. F4, Alt+Down or a click on a codable cell's button open its list.
+class DataGrid : public intake::gui::DatasetGrid {
     Q_OBJECT
   public:
     DataGrid(GridModel* model, QWidget* parent);
@@ -92,14 +104,15 @@ class DataGrid : public QTableView {
     int currentGridColumn() const;
     // The width that shows every column and the vertical scroll bar.
     int contentWidth() const;
-    // Stores the text of an open cell editor into its field and closes the editor.
-    void commitEditor();
+    // Opens the list of the current cell (an editor first); false when it has none.
+    bool openLookup();
 
     // Runs when the current cell leaves a column (the column as currentGridColumn counts it).
     std::function<void(int gridColumn)> columnExit;
 
   protected:
     void keyPressEvent(QKeyEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
 
   private:
     GridModel* model_;

@@ -10,9 +10,11 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "app/help/gui/HelpGui.h"
+#include "help/gui/HelpGui.h"
 #include "timetable/AjustaXEL.h"
+#include "timetable/Texto.h"
 #include "timetable/gui/DataGrid.h"
+#include "timetable/gui/DialogHost.h"
 #include "timetable/gui/RevisionAjuste.h"
 #include "timetable/gui/Windows.h"
 
@@ -222,6 +224,14 @@ void TAjustaXEL::BitBtn1Click() {
         return;
     }
     revisa();  // the window stays open: stored edits may have changed the findings
+    // "&Si" to the missing document: that teacher's document cell is ready to type into.
+    tables::Dataset& prof = logic_.wwTableProfesor();
+    if (prof.isOpen() && !prof.isEmpty() && trimControls(prof.text("DNI")).empty()) {
+        const QModelIndex dni = profesores_->gridModel()->index(prof.position(), ColDni - 1);
+        profesores_->setCurrentIndex(dni);
+        profesores_->scrollTo(dni);
+        profesores_->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void TAjustaXEL::closeEvent(QCloseEvent* e) {
@@ -249,7 +259,8 @@ void TAjustaXEL::paintEvent(QPaintEvent*) {
 }
 
 void runAjustaXEL(QWidget* owner, AjustaXEL& logic) {
-    TAjustaXEL w(owner, logic);
+    TAjustaXEL w(dialogParent(owner), logic);
+    placeDialog(&w, owner);
     QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
     w.exec();
     QGuiApplication::restoreOverrideCursor();

@@ -12,8 +12,9 @@
 #include <QToolButton>
 #include <exception>
 
-#include "app/help/gui/HelpGui.h"
+#include "help/gui/HelpGui.h"
 #include "timetable/gui/DataGrid.h"
+#include "timetable/gui/DialogHost.h"
 #include "timetable/gui/Windows.h"
 
 namespace tz::timetable::gui {
@@ -134,7 +135,7 @@ TControlPlantilla::TControlPlantilla(QWidget* owner) : QDialog(owner) {
                              "de su Centro."),
               QRect(326, 90, 258, 100), QColor(0, 0, 0), true);
 
-    aceptar_ = new QPushButton(QStringLiteral("Aceptar"), this);
+    aceptar_ = new QPushButton(QStringLiteral("&Aceptar"), this);
     aceptar_->setObjectName(QStringLiteral("BitBtn1"));
     aceptar_->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
     aceptar_->setGeometry(495, 318, 89, 25);
@@ -170,6 +171,9 @@ void TControlPlantilla::showEvent(QShowEvent* e) {
     grid_->setFocus(Qt::OtherFocusReason);
     // Offscreen and unmapped windows get no focus events: enter the grid all the same.
     if (!grid_->hasFocus()) guarded([this] { logic_.PlantiHorDBGridEnter(); });
+    // Ready to type into the first time of the current row.
+    const QModelIndex first = grid_->firstStop(std::max(0, grid_->currentIndex().row()));
+    if (first.isValid()) grid_->setCurrentIndex(first);
 }
 
 void TControlPlantilla::focusMoved(QWidget* from, QWidget* to) {
@@ -178,6 +182,12 @@ void TControlPlantilla::focusMoved(QWidget* from, QWidget* to) {
         guarded([this] { logic_.PlantiHorDBGridEnter(); });
     else if (wasIn && !isIn)
         guarded([this] { logic_.PlantiHorDBGridExit(); });
+}
+
+void TControlPlantilla::reject() {
+    // Esc (outside a cell being typed into) and the close box answer the window as its only
+    // button does: what was typed is stored and the job goes on.
+    BitBtn1Click();
 }
 
 void TControlPlantilla::BitBtn1Click() {
@@ -198,7 +208,8 @@ void TControlPlantilla::paintEvent(QPaintEvent*) {
 }
 
 void runControlPlantilla(QWidget* owner) {
-    TControlPlantilla w(owner);
+    TControlPlantilla w(dialogParent(owner));
+    placeDialog(&w, owner);
     // A modal window works with the normal pointer, whatever the job had set.
     QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
     w.exec();

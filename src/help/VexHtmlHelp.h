@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/help/HelpSystem.h"
-#include "app/help/HtmlHelpApi.h"
+#include "help/HelpSystem.h"
+#include "help/HtmlHelpApi.h"
 
 // The help viewer adapter: answers the help system's requests by calling an HtmlHelp-style
 // backend for compiled HTML help (".chm") files, and keeps WinHelp from taking any request.
@@ -27,6 +27,13 @@ std::string topicFileName(std::string_view topic, std::string_view defaultExtens
 std::pair<std::string, std::string> splitHelpUrl(std::string_view url);
 // The file a help file name stands for on this platform ("\\ZDXM7\\XEL.CHM" under the root).
 std::filesystem::path helpFilePath(std::string_view name);
+// Where a help file is looked for, in this order: the file the name stands for, then the copy an
+// installation keeps in <exeFolder>/../share/transzanderxel/, then one beside the executable
+// (as a build leaves it). Each place once; without `exeFolder`, only the first.
+std::vector<std::filesystem::path> helpFileCandidates(std::string_view name,
+                                                      std::string_view exeFolder);
+// The first of helpFileCandidates() that exists; with none, the file the name stands for.
+std::filesystem::path helpFilePath(std::string_view name, std::string_view exeFolder);
 // The folder of the running executable with a trailing separator ("" when unknown).
 std::string executableFolder();
 

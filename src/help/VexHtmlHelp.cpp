@@ -1,4 +1,4 @@
-#include "app/help/VexHtmlHelp.h"
+#include "help/VexHtmlHelp.h"
 
 #include <algorithm>
 #include <cctype>
@@ -61,6 +61,28 @@ std::pair<std::string, std::string> splitHelpUrl(std::string_view url) {
 }
 
 std::filesystem::path helpFilePath(std::string_view name) { return tz::tables::mapPath(name); }
+
+std::filesystem::path helpFilePath(std::string_view name, std::string_view exeFolder) {
+    const std::vector<std::filesystem::path> places = helpFileCandidates(name, exeFolder);
+    for (const auto& p : places)
+        if (tz::tables::fileExists(p)) return p;
+    return places.front();
+}
+
+std::vector<std::filesystem::path> helpFileCandidates(std::string_view name,
+                                                      std::string_view exeFolder) {
+    std::vector<std::filesystem::path> places{helpFilePath(name)};
+    if (exeFolder.empty()) return places;
+    const auto sep = name.find_last_of("\\/:");
+    const std::string file(sep == std::string_view::npos ? name : name.substr(sep + 1));
+    if (file.empty()) return places;
+    const std::filesystem::path exe(exeFolder);
+    for (std::filesystem::path p : {exe / ".." / "share" / "transzanderxel" / file, exe / file}) {
+        p = p.lexically_normal();
+        if (std::find(places.begin(), places.end(), p) == places.end()) places.push_back(p);
+    }
+    return places;
+}
 
 std::string executableFolder() {
     std::error_code ec;

@@ -1,4 +1,6 @@
 #pragma once
+#include <QPointer>
+#include <QRect>
 #include <QTextBrowser>
 #include <QWidget>
 #include <cstdint>
@@ -6,10 +8,11 @@
 #include <memory>
 #include <string>
 
-#include "app/help/ChmArchive.h"
+#include "help/ChmArchive.h"
 
 class QLineEdit;
 class QListWidget;
+class QSplitter;
 class QTabWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -38,7 +41,14 @@ class ChmBrowser : public QTextBrowser {
     const ChmArchive* archive_ = nullptr;
 };
 
-// The help window: contents tree and keyword index beside the page.
+// Where a window of size `wanted` goes beside `tool` (frame rectangles) within `screen`: to its
+// right, else to its left, when there is room; narrower (down to `minWidth`) on the side with more
+// room; otherwise as far to that side as the screen allows, covering as little of the tool as it
+// can. The top follows the tool's, kept on the screen.
+QRect besideRect(const QRect& tool, const QRect& screen, const QSize& wanted, int minWidth);
+
+// The help window: contents tree and keyword index beside the page. It opens beside the window
+// that asked for help, Esc closes it, and closing it gives the focus back to that window.
 class HelpWindow : public QWidget {
     Q_OBJECT
   public:
@@ -66,8 +76,14 @@ class HelpWindow : public QWidget {
     QLineEdit* indexFilter() const { return indexFilter_; }
     QTabWidget* tabs() const { return tabs_; }
 
+  protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
   private:
     void fillContents();
+    void fitContentsPane();
+    void placeBeside(QWidget* tool);
     void fillIndex();
     void present();
     void selectTreeItemFor(const QString& path);
@@ -84,7 +100,9 @@ class HelpWindow : public QWidget {
     ChmBrowser* browser_ = nullptr;
     QToolButton* back_ = nullptr;
     QToolButton* forward_ = nullptr;
+    QSplitter* splitter_ = nullptr;
     bool syncingTree_ = false;
+    QPointer<QWidget> askedFrom_;  // the window help was asked from, given the focus back
 };
 
 }  // namespace tz::help::gui

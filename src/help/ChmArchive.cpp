@@ -1,4 +1,4 @@
-#include "app/help/ChmArchive.h"
+#include "help/ChmArchive.h"
 
 #include <chm_lib.h>
 

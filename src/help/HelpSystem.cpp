@@ -1,4 +1,4 @@
-#include "app/help/HelpSystem.h"
+#include "help/HelpSystem.h"
 
 #include <algorithm>
 #include <utility>

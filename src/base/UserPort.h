@@ -1,11 +1,21 @@
 #pragma once
 #include <string>
 
-namespace tz::timetable {
-class AjustaXEL;  // logic of the adjustment window (src/timetable/AjustaXEL.h)
-}
+namespace tz::base {
 
-namespace tz::app {
+// The work behind the modal adjustment window, as the port carries it from the step that opens
+// the window to the front end that shows it. It is declared here so that the port names no
+// step's type: the timetable layer implements it (timetable::AjustaXEL) and gives a front end
+// its own type back (timetable::AjustaXEL::of).
+class Adjustment {
+  public:
+    virtual ~Adjustment() = default;
+
+  protected:
+    Adjustment() = default;
+    Adjustment(const Adjustment&) = default;
+    Adjustment& operator=(const Adjustment&) = default;
+};
 
 // Everything a step needs from the person at the screen. The steps never call Qt: the main
 // window implements this with real widgets, the batch front end from its command-line answers,
@@ -38,9 +48,9 @@ class UserPort {
 
     // Modal bell-schedule check window over \ZTEMP\PLANTILLA.DBF; returns when it has closed.
     virtual void runBellScheduleCheck() = 0;
-    // Modal adjustment window over the given logic (its views already open); returns when the
+    // Modal adjustment window over the given work (its views already open); returns when the
     // window has closed, whichever way.
-    virtual void runAdjustment(timetable::AjustaXEL& ajuste) = 0;
+    virtual void runAdjustment(Adjustment& ajuste) = 0;
 
     // Closes the main window (hosted runs then write the run status and end).
     virtual void closeMainWindow() = 0;
@@ -53,4 +63,4 @@ inline std::string displayText(std::string text) {
     return text;
 }
 
-}  // namespace tz::app
+}  // namespace tz::base

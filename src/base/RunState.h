@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-namespace tz::app {
+namespace tz::base {
 
 // The shared run state: one instance for the whole process, handed to every step.
 struct RunState {
@@ -22,4 +22,4 @@ struct RunState {
     bool euskera() const { return idioma == "EUSKERA"; }
 };
 
-}  // namespace tz::app
+}  // namespace tz::base

@@ -1,11 +1,14 @@
-#include "app/help/gui/HelpWindow.h"
+#include "help/gui/HelpWindow.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScreen>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QToolButton>
@@ -13,9 +16,10 @@
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 #include <system_error>
 
-#include "app/help/Sitemap.h"
+#include "help/Sitemap.h"
 
 namespace tz::help::gui {
 namespace {
@@ -131,6 +135,7 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     browser_ = new ChmBrowser;
     auto* splitter = new QSplitter;
+    splitter_ = splitter;
     splitter->addWidget(tabs_);
     splitter->addWidget(browser_);
     splitter->setStretchFactor(1, 1);
@@ -212,8 +217,26 @@ void HelpWindow::fillContents() {
             if (!e.children.empty()) pending.push_back({&e.children, item});
         }
     }
-    tree_->expandToDepth(0);
+    tree_->expandAll();
     syncingTree_ = false;
+    fitContentsPane();
+}
+
+void HelpWindow::fitContentsPane() {
+    // Every entry shown whole, as long as the page keeps a readable width.
+    int entries = 0;
+    const QFontMetrics fm(tree_->font());
+    for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
+        int depth = 1;
+        for (QTreeWidgetItem* p = (*it)->parent(); p; p = p->parent()) ++depth;
+        entries =
+            std::max(entries, depth * tree_->indentation() + fm.horizontalAdvance((*it)->text(0)));
+    }
+    entries +=
+        2 * tree_->frameWidth() + tree_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16;
+    const int total = std::max(splitter_->width(), width() - 20);
+    const int left = std::clamp(entries, 200, std::max(200, total - 320));
+    splitter_->setSizes({left, std::max(total - left, 100)});
 }
 
 void HelpWindow::fillIndex() {
@@ -229,6 +252,67 @@ void HelpWindow::fillIndex() {
     indexList_->sortItems();
 }
 
+QRect besideRect(const QRect& tool, const QRect& screen, const QSize& wanted, int minWidth) {
+    const int h = std::min(wanted.height(), screen.height());
+    const int roomRight = screen.right() - tool.right();
+    const int roomLeft = tool.left() - screen.left();
+    const bool right =
+        roomRight >= wanted.width() || (roomLeft < wanted.width() && roomRight >= roomLeft);
+    const int room = right ? roomRight : roomLeft;
+    int w = std::min(wanted.width(), screen.width());
+    int x;
+    if (room >= std::min(w, minWidth)) {
+        w = std::min(w, room);
+        x = right ? tool.right() + 1 : tool.left() - w;
+    } else {
+        // No room on either side: at the screen's edge, over as little of the tool as can be.
+        w = std::min(w, std::max(minWidth, room));
+        x = right ? screen.right() - w + 1 : screen.left();
+    }
+    const int y =
+        std::clamp(tool.top(), screen.top(), std::max(screen.top(), screen.bottom() - h + 1));
+    return QRect(x, y, w, h);
+}
+
+void HelpWindow::placeBeside(QWidget* tool) {
+    if (!tool) return;
+    QWidget* top = tool->window();
+    QScreen* screen = top->screen() ? top->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    // The tool's frame on the screen.
+    const QRect client(top->mapToGlobal(QPoint(0, 0)), top->size());
+    QRect frame = top->frameGeometry();
+    // The window manager's frame of this window, guessed from the tool's own.
+    QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
+                     frame.right() - client.right(), frame.bottom() - client.bottom());
+    if (QWindow* w = top->windowHandle(); w && w->parent()) {
+        // An embedded tool: beside its host's window, whose frame it does not share.
+        while (w->parent()) w = w->parent();
+        frame = w->frameGeometry().united(client);
+        margins = w->frameMargins();
+    }
+    const QSize wanted = size().grownBy(margins);
+    const QRect mine = besideRect(frame, screen->availableGeometry(), wanted, 640);
+    setGeometry(mine.marginsRemoved(margins));
+}
+
+void HelpWindow::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape && !(e->modifiers() & ~Qt::KeypadModifier)) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void HelpWindow::closeEvent(QCloseEvent* e) {
+    QWidget::closeEvent(e);
+    // Back to the window that asked, so its keys work without a click. A window embedded in
+    // another program's takes them back itself once the window manager has moved them.
+    QWidget* back = askedFrom_.data();
+    const bool embedded = back && back->windowHandle() && back->windowHandle()->parent();
+    if (back && back->isVisible() && !embedded) back->activateWindow();
+}
+
 void HelpWindow::present() {
     // A help window asked for from a modal dialog must not be blocked by it.
     QWidget* modal = QApplication::activeModalWidget();
@@ -240,8 +324,16 @@ void HelpWindow::present() {
             windowHandle()->setTransientParent(modal->windowHandle());
         }
     }
+    QWidget* from = modal && modal != this ? modal : QApplication::activeWindow();
+    if (from == this) from = nullptr;
+    if (from) askedFrom_ = from;
+    if (!isVisible()) {
+        resize(860, 580);
+        placeBeside(askedFrom_.data());
+    }
     if (isMinimized()) showNormal();
     show();
+    fitContentsPane();
     raise();
     activateWindow();
 }

@@ -1,4 +1,7 @@
 #pragma once
+#include <functional>
+#include <string>
+
 class QApplication;
 class QString;
 class QWidget;
@@ -24,6 +27,9 @@ void contextHelp(int context);
 // The application's current help file, as the program names it.
 void setHelpFile(const QString& name);
 QString helpFile();
+// How help tells the user something (a help file missing or unreadable, with where it was looked
+// for): UTF-8 text, "\r" between lines. Unset, a plain message box is shown.
+void setHelpMessages(std::function<void(const std::string&)> show);
 // The help window once help has been shown, else null.
 HelpWindow* helpWindow();
 

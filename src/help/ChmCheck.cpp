@@ -1,4 +1,4 @@
-#include "app/help/ChmCheck.h"
+#include "help/ChmCheck.h"
 
 #include <strings.h>
 

@@ -1,15 +1,17 @@
-#include "app/help/gui/HelpGui.h"
+#include "help/gui/HelpGui.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QWidget>
 #include <memory>
+#include <string>
+#include <utility>
 
-#include "app/help/HelpSystem.h"
-#include "app/help/VexHtmlHelp.h"
-#include "app/help/gui/ChmHelpBackend.h"
-#include "app/help/gui/HelpWindow.h"
+#include "help/HelpSystem.h"
+#include "help/VexHtmlHelp.h"
+#include "help/gui/ChmHelpBackend.h"
+#include "help/gui/HelpWindow.h"
 
 namespace tz::help::gui {
 namespace {
@@ -36,7 +38,7 @@ class F1Filter final : public QObject {
 
 struct HelpState {
     HelpSystem system;
-    std::shared_ptr<ChmHelpBackend> backend = std::make_shared<ChmHelpBackend>();
+    std::shared_ptr<ChmHelpBackend> backend = std::make_shared<ChmHelpBackend>(executableFolder());
     QPointer<F1Filter> filter;
 };
 
@@ -112,6 +114,10 @@ void setHelpFile(const QString& name) {
 QString helpFile() {
     auto& s = state();
     return s ? QString::fromStdString(s->system.applicationHelpFile()) : QString();
+}
+
+void setHelpMessages(std::function<void(const std::string&)> show) {
+    if (auto& s = state()) s->backend->tell = std::move(show);
 }
 
 HelpWindow* helpWindow() {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/help/HtmlHelpApi.h"
+#include "help/HtmlHelpApi.h"
 
 // The application's help system: it holds the current help file, the registered viewers, the
 // selector that chooses among them, and the tester of the older WinHelp viewer; it hands each

@@ -1,7 +1,7 @@
 #pragma once
 
 // Fixed texts of the application shell, shared by the windows and the batch front end.
-namespace tz::app::texts {
+namespace tz::base::texts {
 
 inline constexpr const char* kTitulo = "transZanderXEL";  // application title, box caption
 inline constexpr const char* kConfirmacion = "Confirmación";
@@ -18,4 +18,4 @@ inline constexpr const char* kRunStatusFile = "Zandrix.ini";
 inline constexpr const char* kRunStatusSection = "Transformadores";
 inline constexpr const char* kRunStatusKey = "Transformado";
 
-}  // namespace tz::app::texts
+}  // namespace tz::base::texts

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/help/ChmCheck.h"
-#include "app/help/Sitemap.h"
+#include "help/ChmCheck.h"
+#include "help/Sitemap.h"
 
 struct chmFile;
 

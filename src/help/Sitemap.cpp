@@ -1,4 +1,4 @@
-#include "app/help/Sitemap.h"
+#include "help/Sitemap.h"
 
 #include <array>
 #include <cctype>
