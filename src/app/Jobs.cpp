@@ -6,6 +6,7 @@
 #include "app/RegistroJob.h"
 #include "base/Texts.h"
 #include "intake/Intake.h"
+#include "intake/TextoFijo.h"
 #include "platform/System.h"
 #include "tables/EngineError.h"
 #include "tables/FileIo.h"
@@ -78,6 +79,37 @@ void Jobs::FormClose(const std::filesystem::path& runStatusFile) {
     }
 }
 
+std::string textoSinIntercambio(const std::filesystem::path& ztemp) {
+    return kSinIntercambio + tables::shown(ztemp) +
+           ".\rEs la carpeta ZTEMP donde Zandrix deja sus tablas: compruebe que Zandrix trabaja en "
+           "esta unidad, o cree la carpeta, y repita el trabajo.";
+}
+
+void Jobs::stopForInput(const std::string& text, int status) {
+    port_.setBusy(false);
+    port_.message(text);
+    state_.EstadoTransformado = status;
+    if (state_.hosted()) port_.closeMainWindow();
+}
+
+bool Jobs::exchangeStep(int hostedStatus) {
+    // "\ZTEMP", where the steps make their tables, and "C:\ZTEMP", the timetabler's own (one
+    // folder but on Windows with the text folder on another drive).
+    for (const std::filesystem::path& ztemp : {tables::ztemp(), tables::mapPath("C:\\ZTEMP")}) {
+        if (tables::folderExists(ztemp)) continue;
+        stopForInput(textoSinIntercambio(ztemp), state_.hosted() ? hostedStatus : -1);
+        return false;
+    }
+    return true;
+}
+
+bool Jobs::textosStep() {
+    const auto utf8 = intake::ficherosEnUtf8(state_.CarpetaTextos);
+    if (utf8.empty()) return true;
+    stopForInput(intake::textoFicherosEnUtf8(state_.CarpetaTextos, utf8), -1);
+    return false;
+}
+
 bool Jobs::folderStep(const std::string& folder, int hostedStatus) {
     state_.CarpetaTextos = folder + std::string(1, std::filesystem::path::preferred_separator);
     if (!folder.empty() && tables::folderExists(platform::pathFromUtf8(folder))) {
@@ -99,7 +131,7 @@ void Jobs::BExportarClick(const std::string& folder) {
     guarded([&] {
         state_.EstadoPaso = 0;  // a 4 left by an unfinished job must not steer this one
         registro_->empieza("exportar", folder);
-        if (!folderStep(folder, -1)) return;
+        if (!folderStep(folder, -1) || !exchangeStep(-1) || !textosStep()) return;
         port_.setBusy(true);
         state_.EstadoTransformado = 1;
         // Each step runs even when an earlier one found its input missing.
@@ -115,7 +147,7 @@ void Jobs::BImportarClick(const std::string& folder) {
     guarded([&] {
         state_.EstadoPaso = 0;
         registro_->empieza("importar", folder);
-        if (!folderStep(folder, 0)) return;
+        if (!folderStep(folder, 0) || !exchangeStep(0)) return;
         steps_.PlantillaCentro(state_, port_, centro_);
         // Otherwise the centre panel waits; its OK runs the export.
         if (state_.EstadoPaso == 0) steps_.Importar2(state_, port_);

@@ -33,6 +33,10 @@ struct JobSteps {
 // panel logic, and the user actions. Every user action catches engine and runtime errors at its
 // top: the cursor is restored and the standard error box shows the error's text; the window stays
 // usable and whatever was stored stays stored.
+// The message of a missing exchange folder (its path as this platform names it).
+std::string textoSinIntercambio(const std::filesystem::path& ztemp);
+inline constexpr const char* kSinIntercambio = "No existe la carpeta de intercambio ";
+
 class Jobs {
   public:
     explicit Jobs(base::UserPort& port, JobSteps steps = JobSteps::real());
@@ -90,6 +94,12 @@ class Jobs {
     // CarpetaTextos := folder + separator; false (after the message, and when hosted the status
     // and the closing) when the folder does not exist.
     bool folderStep(const std::string& folder, int hostedStatus);
+    // The same for the exchange folder ZTEMP, and for text files saved as UTF-8.
+    bool exchangeStep(int hostedStatus);
+    bool textosStep();
+    // A set-up problem that ends the job before any table is touched: the message, run status -1
+    // (input missing or unusable) and, when hosted, the closing.
+    void stopForInput(const std::string& text, int status);
 };
 
 }  // namespace tz::app

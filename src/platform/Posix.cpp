@@ -72,7 +72,10 @@ bool conflict(int e) { return e == EAGAIN || e == EACCES || e == EWOULDBLOCK; }
 
 // --- errors ---
 
-std::string errorText(const Error& e) { return e.message(); }
+// errno values in both categories: the system category is errno here too.
+ErrorKind errorKind(const Error& e) { return errnoKind(e.value()); }
+
+std::string systemText(const Error& e) { return e.message(); }
 
 // Lock conflicts are reported as EWOULDBLOCK by this layer.
 bool isBusy(const Error& e) {

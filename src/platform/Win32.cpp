@@ -94,7 +94,63 @@ Error refusal(const fs::path& file, DWORD e) {
 
 // --- errors ---
 
-std::string errorText(const Error& e) {
+ErrorKind errorKind(const Error& e) {
+    if (e.category() != std::system_category()) return errnoKind(e.value());
+    switch (static_cast<DWORD>(e.value())) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ErrorKind::DiskFull;
+        case ERROR_DISK_QUOTA_EXCEEDED:
+        case ERROR_NOT_ENOUGH_QUOTA:
+            return ErrorKind::QuotaFull;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_NETWORK_ACCESS_DENIED:
+            return ErrorKind::AccessDenied;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+            return ErrorKind::NotFound;
+        case ERROR_DIRECTORY:
+            return ErrorKind::NotAFolder;
+        case ERROR_WRITE_PROTECT:
+            return ErrorKind::ReadOnly;
+        case ERROR_TOO_MANY_OPEN_FILES:
+            return ErrorKind::TooManyOpenFiles;
+        case ERROR_IO_DEVICE:
+        case ERROR_CRC:
+        case ERROR_READ_FAULT:
+        case ERROR_WRITE_FAULT:
+        case ERROR_GEN_FAILURE:
+        case ERROR_SECTOR_NOT_FOUND:
+        case ERROR_SEEK:
+        case ERROR_NOT_READY:
+            return ErrorKind::Io;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_BUSY:
+            return ErrorKind::InUse;
+        case ERROR_LOCK_VIOLATION:
+            return ErrorKind::Locked;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return ErrorKind::AlreadyExists;
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_BUFFER_OVERFLOW:
+            return ErrorKind::NameTooLong;
+        case ERROR_FILE_TOO_LARGE:
+            return ErrorKind::TooLarge;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            return ErrorKind::OutOfMemory;
+        case ERROR_INVALID_PARAMETER:
+            return ErrorKind::Invalid;
+        default:
+            return ErrorKind::Other;
+    }
+}
+
+std::string systemText(const Error& e) {
     if (e.category() != std::system_category()) return e.message();
     wchar_t* text = nullptr;
     const DWORD n = ::FormatMessageW(

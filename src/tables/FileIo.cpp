@@ -34,7 +34,7 @@ std::chrono::milliseconds& lockWait() {
 }
 
 [[noreturn]] void fail(std::string_view what, const fs::path& file, const Error& e) {
-    throw EngineError(systemError(what, file, e));
+    throw EngineError(systemError(what, file, e), e);
 }
 
 platform::File::Access accessOf(FileIo::Access a) {

@@ -112,8 +112,8 @@ void holdFolderOrThrow(const std::filesystem::path& folder);
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
 void removeFile(const std::filesystem::path& file);
 
-// "<what> <file>: <the system's text for err>" (platform::errorText); `err` an errno value in
-// the first form.
+// "<what> <file>: <the reason for err, in Spanish>" (platform::errorText); `err` an errno value
+// in the first form.
 std::string systemError(std::string_view what, const std::filesystem::path& file, int err);
 std::string systemError(std::string_view what, const std::filesystem::path& file,
                         const std::error_code& err);

@@ -78,7 +78,7 @@ bool isDbaseTable(unsigned char version) { return (version & 0x07) == 3 && versi
 // old one), so a failure leaves the old file as it was and no reader finds half an index.
 void writeWhole(const MdxIndex& index, const fs::path& mdx) {
     if (const std::error_code e = replaceFile(mdx, index.image())) {
-        throw EngineError(systemError("No se puede escribir el índice", mdx, e));
+        throw EngineError(systemError("No se puede escribir el índice", mdx, e), e);
     }
 }
 

@@ -14,7 +14,7 @@ constexpr std::uint64_t kMinCapacity = 1 << 20;
 constexpr std::uint64_t kPage = 64 << 10;  // a multiple of every system's page size
 
 [[noreturn]] void fail(const std::filesystem::path& file, const std::error_code& err) {
-    throw EngineError(systemError("No se puede escribir el índice", file, err));
+    throw EngineError(systemError("No se puede escribir el índice", file, err), err);
 }
 
 }  // namespace

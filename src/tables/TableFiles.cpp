@@ -1,6 +1,8 @@
 #include "tables/TableFiles.h"
 
+#include <string>
 #include <system_error>
+#include <utility>
 
 #include "platform/Error.h"
 #include "platform/File.h"
@@ -115,7 +117,20 @@ void createTable(const fs::path& file, const std::vector<FieldDef>& fields,
                 // Nothing more can be done: the old index stays under its moved name.
             }
         }
-        throw EngineError("No se puede crear la tabla " + shown(p) + ": " + e.what());
+        // Told by the table's name: the file written beside it is the engine's own business.
+        std::string why = e.what();
+        const std::error_code& err = e.errorSistema();
+        if (platform::isNotFound(err) && !fs::is_directory(p.parent_path(), ec))
+            why = "no existe la carpeta " + shown(p.parent_path());
+        else if (err)
+            why = platform::errorText(err);
+        // The index moved aside is told by its own name too.
+        for (const auto& [temporary, known] :
+             {std::pair(shown(tmp), shown(p)), std::pair(shown(oldMdx), shown(mdx))}) {
+            for (std::size_t at; (at = why.find(temporary)) != std::string::npos;)
+                why.replace(at, temporary.size(), known);
+        }
+        throw EngineError("No se puede crear la tabla " + shown(p) + ": " + why, err);
     }
     if (movedMdx) {
         try {

@@ -1,6 +1,5 @@
 #include "timetable/CuadroHorario.h"
 
-#include <cstring>
 #include <stdexcept>
 
 #include "platform/Error.h"
@@ -37,6 +36,7 @@ void writeFileAtomically(const std::filesystem::path& target, std::string_view c
             throw std::runtime_error("El archivo " + tables::shown(target) +
                                      " está siendo usado por otro programa");
         }
+        // The reason in Spanish (platform::errorText).
         throw std::runtime_error("Cannot create file \"" + tables::shown(target) + "\". " +
                                  platform::errorText(err));
     }

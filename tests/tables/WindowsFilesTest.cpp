@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <string>
+#include <system_error>
 
 #include "TestDir.h"
+#include "platform/Error.h"
 #include "platform/File.h"
 #include "tables/Dataset.h"
 #include "tables/EngineError.h"
@@ -200,6 +203,39 @@ TEST(WindowsFiles, NamesFollowTheDrives) {
     EXPECT_EQ(exchangeRoot(), fs::path("C:\\"));
     followTextFolder(fs::current_path());
     EXPECT_EQ(mapPath("\\ZTEMP"), fs::path(drive + "\\ZTEMP"));
+}
+
+// The system's reasons in Spanish: each kind of GetLastError value gets the words its errno
+// counterpart gets (the fault hooks and the engine's messages on Linux give those).
+TEST(WindowsFiles, SystemReasonsInSpanishAsOnLinux) {
+    struct Reason {
+        DWORD code;
+        int errnoValue;
+        const char* text;
+    };
+    const Reason cases[] = {
+        {ERROR_DISK_FULL, ENOSPC, "no queda espacio en el disco"},
+        {ERROR_HANDLE_DISK_FULL, ENOSPC, "no queda espacio en el disco"},
+        {ERROR_ACCESS_DENIED, EACCES, "permiso denegado"},
+        {ERROR_FILE_NOT_FOUND, ENOENT, "no existe el archivo o la carpeta"},
+        {ERROR_PATH_NOT_FOUND, ENOENT, "no existe el archivo o la carpeta"},
+        {ERROR_WRITE_PROTECT, EROFS, "el disco o la carpeta es de sólo lectura"},
+        {ERROR_TOO_MANY_OPEN_FILES, EMFILE, "hay demasiados archivos abiertos"},
+        {ERROR_IO_DEVICE, EIO, "error de entrada/salida en el disco"},
+        {ERROR_CRC, EIO, "error de entrada/salida en el disco"},
+        {ERROR_SHARING_VIOLATION, EBUSY, "el archivo está en uso"},
+        {ERROR_LOCK_VIOLATION, EAGAIN, "el archivo está bloqueado por otro programa"},
+    };
+    for (const Reason& r : cases) {
+        const std::error_code windows(static_cast<int>(r.code), std::system_category());
+        EXPECT_EQ(platform::errorText(windows), r.text) << r.code;
+        EXPECT_EQ(platform::errorText(platform::errnoError(r.errnoValue)), r.text) << r.code;
+    }
+    // Any other failure says its number and the system's own words.
+    const std::string other =
+        platform::errorText(std::error_code(ERROR_INVALID_FUNCTION, std::system_category()));
+    EXPECT_EQ(other.rfind("error del sistema 1 (", 0), 0u) << other;
+    EXPECT_GT(other.size(), std::string("error del sistema 1 ()").size()) << other;
 }
 
 }  // namespace

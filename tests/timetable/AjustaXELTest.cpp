@@ -328,9 +328,17 @@ TEST_F(Ajuste, MissingTeacherTableIsReported) {
     ASSERT_EQ(port.only("ERR ").size(), 1u);
     EXPECT_TRUE(a.wwTablexelCENTRO().isOpen());
     EXPECT_FALSE(a.wwTableCUADROH2().isOpen());
-    EXPECT_FALSE(a.guarded([&] { a.BitBtn1Click(); }));
-    EXPECT_EQ(port.only("ERR ").size(), 2u);
-    EXPECT_FALSE(a.salirCerro());
+    // "&Salir" says why no file is written and ends the job unfinished, without an engine error.
+    EXPECT_TRUE(a.guarded([&] { a.BitBtn1Click(); }));
+    EXPECT_EQ(port.only("ERR ").size(), 1u);
+    EXPECT_EQ(port.messages(),
+              (Lines{"No se escribe fCUADROS.txt: no se ha podido abrir la tabla PROFT.DBF de la "
+                     "carpeta de intercambio (vea el error anterior). Repita el trabajo XEL → "
+                     "Zandrix, que la crea de nuevo, y después este trabajo."}));
+    EXPECT_TRUE(a.salirCerro());
+    EXPECT_EQ(a.ResultadoAjuste, 4);
+    EXPECT_EQ(state.EstadoPaso, 4);
+    EXPECT_FALSE(cuadrosExists());
 }
 
 TEST(SalirQuestion, ThreeLinesOf136Characters) {

@@ -100,6 +100,7 @@ TAjustaXEL::TAjustaXEL(QWidget* owner, AjustaXEL& logic) : QDialog(owner), logic
             std::string bytes;
             if (!encodeCp1252(text, bytes)) return;
             logic_.guarded([&] { logic_.setCentro(field, bytes); });
+            programaRevision();
         });
         connect(e, &QLineEdit::editingFinished, this,
                 [this] { logic_.guarded([&] { logic_.DBEditCODECENTROExit(); }); });
