@@ -465,8 +465,8 @@ std::string anade(const Ejecucion& e, const fs::path& log) {
         std::error_code ec;
         fs::create_directories(log.parent_path(), ec);
         if (ec)
-            return "no se puede crear la carpeta " + log.parent_path().string() + ": " +
-                   ec.message();
+            return "no se puede crear la carpeta " + tables::shown(log.parent_path()) + ": " +
+                   platform::errorText(ec);
         Cerrojo cerrojo(log.parent_path() / (log.filename().string() + ".lock"));
         if (!cerrojo.cogido()) return "otro programa tiene ocupado el registro " + log.string();
         std::string antes;

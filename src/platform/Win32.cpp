@@ -94,13 +94,16 @@ Error refusal(const fs::path& file, DWORD e) {
 
 // --- errors ---
 
+// ERROR_DISK_QUOTA_EXCEEDED, which MinGW's headers lack.
+constexpr DWORD kDiskQuotaExceeded = 1295;
+
 ErrorKind errorKind(const Error& e) {
     if (e.category() != std::system_category()) return errnoKind(e.value());
     switch (static_cast<DWORD>(e.value())) {
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:
             return ErrorKind::DiskFull;
-        case ERROR_DISK_QUOTA_EXCEEDED:
+        case kDiskQuotaExceeded:
         case ERROR_NOT_ENOUGH_QUOTA:
             return ErrorKind::QuotaFull;
         case ERROR_ACCESS_DENIED:

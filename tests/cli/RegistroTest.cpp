@@ -15,6 +15,7 @@
 #include "app/RegistroJob.h"
 #include "base/Texts.h"
 #include "cli/Batch.h"
+#include "platform/System.h"
 #include "support/RecordingPort.h"
 #include "tables/Dataset.h"
 #include "tables/Paths.h"
@@ -157,7 +158,9 @@ TEST_F(RegistroFichero, TwoWritersAtOnceLoseNothing) {
 TEST_F(RegistroFichero, AFolderThatCannotBeMadeIsReported) {
     tz::testing::writeBytes(dir / "estado", "a file where the folder should be");
     const std::string error = registro::anade(ejemplo(), log());
-    EXPECT_NE(error, "");
+    // Named and told in Spanish, as every failure of the system.
+    EXPECT_EQ(error, "no se puede crear la carpeta " + tz::platform::utf8(log().parent_path()) +
+                         ": una parte de la ruta no es una carpeta");
     EXPECT_EQ(tz::testing::readBytes(dir / "estado"), "a file where the folder should be");
 }
 
