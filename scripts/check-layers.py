@@ -9,6 +9,8 @@ models) holds its windows, just above the logic. The checks:
   names     code names a namespace of a higher layer (a forward declaration reaches up too), or
             logic names a window namespace (<layer>::gui)
   qt        logic includes a Qt header
+  system    a file outside src/platform includes a POSIX or Win32 header (<unistd.h>,
+            <fcntl.h>, <sys/...>, <windows.h> ...): the platform layer holds what differs
   link      a library's CMakeLists.txt links a library of a higher layer, or logic links a window
             library
   listed    a source file of src/ is named in no CMakeLists.txt target (the build lists its
@@ -30,6 +32,10 @@ QT_HEADER = re.compile(r"^Q[A-Za-z]*$|^Qt[A-Za-z]*/")
 _LAYER_NAMES = "|".join(LAYERS)
 NAMESPACE = re.compile(rf"\bnamespace\s+(?:tz::)?({_LAYER_NAMES})(::(?:gui|qt)\b)?(?=\s*(?:\{{|::))"
                        rf"|\b(?:tz::)?({_LAYER_NAMES})(::(?:gui|qt)\b)?::")
+# System headers that only the platform layer includes.
+SYSTEM_HEADER = re.compile(r"^(unistd|fcntl|strings|dirent|pwd|dlfcn|poll|termios|spawn|"
+                           r"windows|winbase|shellapi|shlobj|io|direct|process)\.h$|^sys/",
+                           re.IGNORECASE)
 TARGET = re.compile(r"^tz_([a-z]+?)(_gui|_qt)?$")
 
 
@@ -37,18 +43,22 @@ def place(parts):
     """(layer, is_gui) of a path inside src/ given as its parts, or None outside the layers."""
     if not parts or parts[0] not in RANK:
         return None
-    return parts[0], any(p in GUI_FOLDERS for p in parts[1:-1])
+    folders = [p for p in parts[1:-1] if p in GUI_FOLDERS]
+    return parts[0], ("gui" if "gui" in folders else folders[0]) if folders else ""
 
 
 def describe(layer, gui):
-    return f"{layer}/{'gui' if gui else ''}".rstrip("/")
+    return f"{layer}/{gui}".rstrip("/")
 
 
 def allowed(src, dst):
     """May code at `src` (layer, gui) use code at `dst`?"""
     if RANK[dst[0]] > RANK[src[0]]:
         return False
-    return src[1] or not dst[1]
+    # The batch front end draws with QtGui (the report's PDF) but never links Qt Widgets.
+    if src == ("cli", "") and dst[1] == "qt":
+        return True
+    return bool(src[1]) or not dst[1]
 
 
 def code_lines(text):
@@ -77,7 +87,7 @@ def check_includes(root, problems):
         for number, line in enumerate(code_lines(text), 1):
             where = f"src/{rel}:{number}"
             for m in NAMESPACE.finditer(line if not INCLUDE.match(line) else ""):
-                there = (m.group(1) or m.group(3), (m.group(2) or m.group(4)) is not None)
+                there = (m.group(1) or m.group(3), (m.group(2) or m.group(4) or "").lstrip(":"))
                 if not allowed(here, there):
                     problems.append(f"{where}: names: {describe(*there)} from {describe(*here)}")
             m = INCLUDE.match(line)
@@ -85,6 +95,9 @@ def check_includes(root, problems):
                 continue
             kind, name = m.groups()
             if kind == "<":
+                if SYSTEM_HEADER.match(name) and here[0] != "platform":
+                    problems.append(f"{where}: system: {describe(*here)} includes <{name}>; "
+                                    "only src/platform may")
                 if QT_HEADER.match(name) and not here[1]:
                     problems.append(f"{where}: qt: {describe(*here)} is logic but includes <{name}>")
                 continue
@@ -112,7 +125,7 @@ def target_place(name):
     m = TARGET.match(name)
     if not m or m.group(1) not in RANK:
         return None
-    return m.group(1), m.group(2) is not None
+    return m.group(1), (m.group(2) or "").lstrip("_")
 
 
 def check_cmake(root, problems):

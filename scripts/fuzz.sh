@@ -25,9 +25,8 @@ cmake --build "$BUILD" -j"$JOBS" --target fuzz_all
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(fuzz_textos fuzz_tabla fuzz_ayuda fuzz_sitemap)
-  [ -x "$BUILD/tests/fuzz/fuzz_ini" ] && targets+=(fuzz_ini)
-  [ -x "$BUILD/tests/fuzz/fuzz_ordenes" ] && targets+=(fuzz_ordenes)
+  targets=(fuzz_textos fuzz_tabla fuzz_ayuda fuzz_sitemap fuzz_ini fuzz_importar fuzz_mdx
+           fuzz_ordenes)
 fi
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}

@@ -10,7 +10,9 @@ PACKAGES=(
   xvfb xdotool xterm x11-utils imagemagick openbox
   librsvg2-bin desktop-file-utils debootstrap man-db
   python3 python3-dbfread python3-dbf libdbd-xbase-perl fp-compiler fp-units-db
+  poppler-utils fonts-dejavu-core
   clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix googletest wine wine64
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

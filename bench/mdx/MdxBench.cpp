@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
         for (std::size_t t = 0; t < specs.size(); ++t) {
             index.build(static_cast<int>(t), keys[t], recnos);
         }
-        if (replaceFile(mdxFile, index.image()) != 0) std::perror("write");
+        if (replaceFile(mdxFile, index.image())) std::perror("write");
     });
 
     Stats sharedDbf =

@@ -19,7 +19,7 @@ bool writeFileAtomically(const fs::path& file, std::string_view bytes,
     if (fs::is_directory(target, ec)) return false;
 
     // Through the table engine's file layer: temporary file, sync, rename, folder sync.
-    return tables::replaceFile(target, bytes, beforeCommit) == 0;
+    return !tables::replaceFile(target, bytes, beforeCommit);
 }
 
 }  // namespace tz::app

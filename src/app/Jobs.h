@@ -1,6 +1,7 @@
 #pragma once
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "intake/CentroNiveles.h"
 
 namespace tz::app {
+
+class RegistroJob;
 
 // The steps a job runs. Defaults are the real steps; tests replace some to observe the order or
 // to make one fail.
@@ -30,15 +33,22 @@ struct JobSteps {
 // panel logic, and the user actions. Every user action catches engine and runtime errors at its
 // top: the cursor is restored and the standard error box shows the error's text; the window stays
 // usable and whatever was stored stays stored.
+// The message of a missing exchange folder (its path as this platform names it).
+std::string textoSinIntercambio(const std::filesystem::path& ztemp);
+inline constexpr const char* kSinIntercambio = "No existe la carpeta de intercambio ";
+
 class Jobs {
   public:
     explicit Jobs(base::UserPort& port, JobSteps steps = JobSteps::real());
+    ~Jobs();
     Jobs(const Jobs&) = delete;
     Jobs& operator=(const Jobs&) = delete;
 
     base::RunState& state() { return state_; }
     const base::RunState& state() const { return state_; }
     intake::CentroNiveles& centro() { return centro_; }
+    // The record of each job for the log of runs (it sees what the port shows).
+    RegistroJob& registro() { return *registro_; }
 
     // Window creation: EstadoTransformado 0, the command line read; a handle that is no number
     // shows the error box. When the plan is hosted, NumParametros becomes 2. The caller embeds
@@ -73,6 +83,7 @@ class Jobs {
     void keepFolderHeld(bool keep) { keepFolderHeld_ = keep; }
 
   private:
+    std::unique_ptr<RegistroJob> registro_;  // stands before the real port
     base::UserPort& port_;
     JobSteps steps_;
     base::RunState state_;
@@ -83,6 +94,12 @@ class Jobs {
     // CarpetaTextos := folder + separator; false (after the message, and when hosted the status
     // and the closing) when the folder does not exist.
     bool folderStep(const std::string& folder, int hostedStatus);
+    // The same for the exchange folder ZTEMP, and for text files saved as UTF-8.
+    bool exchangeStep(int hostedStatus);
+    bool textosStep();
+    // A set-up problem that ends the job before any table is touched: the message, run status -1
+    // (input missing or unusable) and, when hosted, the closing.
+    void stopForInput(const std::string& text, int status);
 };
 
 }  // namespace tz::app

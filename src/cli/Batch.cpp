@@ -1,6 +1,12 @@
 #include "cli/Batch.h"
 
+#include <exception>
+#include <ostream>
+
+#include "app/Jobs.h"
 #include "base/Texts.h"
+#include "cli/BatchRegistro.h"
+#include "tables/Paths.h"
 
 namespace tz::cli {
 
@@ -13,6 +19,33 @@ int exitStatus(const BatchPort& port, const base::RunState& state, bool waitsFor
     if (port.said(base::texts::kProcesoFinalizado) && state.EstadoTransformado == 1)
         return kFinalizado;
     return kEsperaPersona;
+}
+
+int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (!args.empty() && esHerramienta(args[0])) return runHerramienta(args, out, err);
+    if (!args.empty() && esInformeORegistro(args[0])) return runInformeORegistro(args, out, err);
+    ParseResult parsed = parseBatchArgs(args);
+    if (parsed.help) {
+        out << usageText();
+        return kFinalizado;
+    }
+    if (!parsed.options) {
+        err << "transzanderxel-batch: " << parsed.error << "\n\n" << usageText();
+        return kUsoIncorrecto;
+    }
+    BatchOptions& o = *parsed.options;
+    if (const std::string e = loadInputFiles(o); !e.empty()) {
+        err << "transzanderxel-batch: " << e << '\n';
+        return kUsoIncorrecto;
+    }
+    try {
+        if (o.raiz) tables::setRootOverride(*o.raiz);
+        BatchPort port(err);
+        return o.job == BatchOptions::Job::Exportar ? runExportar(o, port) : runImportar(o, port);
+    } catch (const std::exception& e) {
+        err << e.what() << ".\n";
+        return kError;
+    }
 }
 
 }  // namespace tz::cli

@@ -31,6 +31,10 @@ void fillCentre(app::Jobs& jobs, const CentroDatos& centro);
 int runExportar(const BatchOptions& options, BatchPort& port);
 int runImportar(const BatchOptions& options, BatchPort& port);
 
+// The whole batch front end over the arguments after the program name, as the executable runs
+// it: usage on `out` for --help, every message on `err`; returns the exit status.
+int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // The tools "revisar" and "copias" (their own arguments, after the program name): results on
 // `out`, messages on `err`; returns the exit status.
 bool esHerramienta(const std::string& word);

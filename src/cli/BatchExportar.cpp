@@ -4,6 +4,7 @@
 
 #include "base/Texts.h"
 #include "cli/Batch.h"
+#include "cli/BatchRegistro.h"
 
 namespace tz::cli {
 
@@ -42,12 +43,13 @@ void fillNiveles(app::Jobs& jobs, const BatchOptions& o, BatchPort& port) {
 
 int runExportar(const BatchOptions& o, BatchPort& port) {
     app::Jobs jobs(port);
+    jobs.registro().porLotes();
     jobs.state().idioma = o.idioma;
     jobs.BExportarClick(o.textos);
     bool waits = false;
     if (port.errors == 0 && port.centreVisible) {
         if (o.centro && !jobs.guarded([&] { fillCentre(jobs, *o.centro); }))
-            return exitStatus(port, jobs.state(), false);
+            return cierraRegistro(jobs, exitStatus(port, jobs.state(), false));
         jobs.BitBtn1Click();
         if (port.errors == 0 && port.levelsVisible) {
             jobs.wwDBGridNIVIMPEnter();
@@ -58,7 +60,7 @@ int runExportar(const BatchOptions& o, BatchPort& port) {
             }
         }
     }
-    return exitStatus(port, jobs.state(), waits);
+    return cierraRegistro(jobs, exitStatus(port, jobs.state(), waits));
 }
 
 }  // namespace tz::cli

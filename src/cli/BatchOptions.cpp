@@ -4,7 +4,11 @@
 #include <iterator>
 #include <system_error>
 
+#include "intake/TextoFijo.h"
+#include "platform/System.h"
+#include "tables/Catalogue.h"
 #include "tables/Cp1252.h"
+#include "timetable/Validacion.h"
 
 namespace tz::cli {
 namespace {
@@ -44,33 +48,61 @@ const std::string& usageText() {
         "  --documentos      líneas ABREV;TIPODNI;DNI con los documentos de los profesores\n"
         "  --raiz            carpeta que hace de raíz de la unidad (donde está ZTEMP)\n"
         "\n"
+        "importar escribe una línea \"Aviso: ...\" por cada valor que llegaría mal o incompleto a\n"
+        "fCUADROS.txt, y se detiene (estado 5) si faltan los datos del centro o no son válidos.\n"
+        "\n"
         "Estado de salida: 0 proceso finalizado; 1 faltan datos de entrada; 2 uso incorrecto;\n"
         "3 error; 4 proceso no finalizado correctamente; 5 el trabajo espera a una persona.\n";
     return text;
 }
 
-std::vector<std::vector<std::string>> splitRecords(const std::string& bytes) {
-    std::vector<std::vector<std::string>> out;
+namespace {
+
+// A record of a batch input file with the number of its line (from 1).
+struct Registro {
+    int linea = 0;
+    std::vector<std::string> campos;
+};
+
+std::vector<Registro> registros(std::string_view bytes) {
+    std::vector<Registro> out;
     std::size_t start = 0;
+    int linea = 0;
     while (start <= bytes.size()) {
+        ++linea;
         std::size_t end = bytes.find('\n', start);
         if (end == std::string::npos) end = bytes.size();
-        std::string line = bytes.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::string_view line = bytes.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (!line.empty()) {
-            std::vector<std::string> fields;
+            Registro r{linea, {}};
             std::size_t from = 0;
             for (;;) {
                 const std::size_t semi = line.find(';', from);
-                fields.push_back(
+                r.campos.emplace_back(
                     line.substr(from, semi == std::string::npos ? std::string::npos : semi - from));
                 if (semi == std::string::npos) break;
                 from = semi + 1;
             }
-            out.push_back(std::move(fields));
+            out.push_back(std::move(r));
         }
         start = end + 1;
     }
+    return out;
+}
+
+// The width of a field of a table layout.
+std::size_t ancho(const tables::TableLayout& layout, std::string_view field) {
+    for (const auto& f : layout.fields)
+        if (f.name == field) return static_cast<std::size_t>(f.width);
+    return 0;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> splitRecords(const std::string& bytes) {
+    std::vector<std::vector<std::string>> out;
+    for (auto& r : registros(bytes)) out.push_back(std::move(r.campos));
     return out;
 }
 
@@ -141,7 +173,8 @@ ParseResult parseBatchArgs(const std::vector<std::string>& args) {
         if (inlineValue) {
             value = *inlineValue;
         } else {
-            if (i + 1 >= args.size()) {
+            // The next word is another option: this one was given no value.
+            if (i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0) {
                 r.error = "falta el valor de " + name;
                 return r;
             }
@@ -170,25 +203,30 @@ ParseResult parseBatchArgs(const std::vector<std::string>& args) {
                 r.error = "--centro necesita COD,AÑO,VERSION";
                 return r;
             }
-            CentroDatos c;
             const auto a = toTableBytes(parts[0]), b = toTableBytes(parts[1]),
                        v = toTableBytes(parts[2]);
             if (!a || !b || !v) {
                 r.error = "--centro tiene caracteres que no caben en Windows-1252";
                 return r;
             }
+            // What fCUADROS.txt can carry and the administration accepts.
+            if (const auto e = timetable::validacion::reglaCentro(*a, *b, *v); !e.empty()) {
+                r.error = "--centro: " + e;
+                return r;
+            }
             o.centro = CentroDatos{*a, *b, *v};
         } else if (name == "--niveles") {
-            o.niveles = value;
+            o.niveles = platform::pathFromUtf8(value);
         } else if (name == "--documentos") {
-            o.documentos = value;
+            o.documentos = platform::pathFromUtf8(value);
         } else if (name == "--raiz") {
             std::error_code ec;
-            if (value.empty() || !std::filesystem::is_directory(value, ec)) {
+            if (value.empty() ||
+                !std::filesystem::is_directory(platform::pathFromUtf8(value), ec)) {
                 r.error = "--raiz: no existe la carpeta " + value;
                 return r;
             }
-            o.raiz = value;
+            o.raiz = platform::pathFromUtf8(value);
         }
     }
     if (!haveTextos) {
@@ -200,24 +238,76 @@ ParseResult parseBatchArgs(const std::vector<std::string>& args) {
 }
 
 std::string loadInputFiles(BatchOptions& o) {
+    namespace cat = tables::catalogue;
+    struct Campo {
+        const char* nombre;
+        std::size_t ancho;
+    };
+    // Reads one file into records of the table's single-byte text, or says what is wrong.
     const auto load = [](const std::filesystem::path& file, const char* shape,
+                         const std::vector<Campo>& campos,
                          std::vector<std::vector<std::string>>& records) -> std::string {
         std::string bytes;
-        if (!readFile(file, bytes)) return "no se puede leer el fichero " + file.string();
-        records = splitRecords(bytes);
-        for (std::size_t i = 0; i < records.size(); ++i)
-            if (records[i].size() != 3)
-                return "línea " + std::to_string(i + 1) + " no válida en " + file.string() +
-                       ": se esperaba " + shape;
+        if (!readFile(file, bytes)) return "no se puede leer el fichero " + platform::utf8(file);
+        // Saved as UTF-8 (with its byte-order mark or not): converted to the tables' text.
+        const bool utf8 = intake::pareceUtf8(bytes);
+        std::string_view texto(bytes);
+        if (texto.substr(0, intake::kBomUtf8.size()) == intake::kBomUtf8)
+            texto.remove_prefix(intake::kBomUtf8.size());
+        records.clear();
+        for (Registro& r : registros(texto)) {
+            const std::string en =
+                "línea " + std::to_string(r.linea) + " no válida en " + platform::utf8(file) + ": ";
+            if (r.campos.size() != campos.size()) return en + "se esperaba " + shape;
+            for (std::size_t k = 0; k < campos.size(); ++k) {
+                std::string& v = r.campos[k];
+                if (utf8) {
+                    if (!intake::utf8Valido(v)) return en + "no es texto UTF-8 válido";
+                    auto b = cp1252::fromUtf8(v);
+                    if (!b)
+                        return en + campos[k].nombre + " \"" + v +
+                               "\" tiene caracteres que no existen en Windows-1252";
+                    v = std::move(*b);
+                }
+                // Line ends typed after a value are never meant; any other control character
+                // is refused.
+                v = timetable::validacion::sinFinDeLinea(v);
+                if (const int c = timetable::validacion::primerControl(v); c >= 0)
+                    return en + campos[k].nombre + " tiene un carácter de control, " +
+                           timetable::validacion::nombreControl(c);
+                // Trailing spaces are not kept by the table; the rest must fit the field.
+                std::size_t largo = v.size();
+                while (largo > 0 && v[largo - 1] == ' ') --largo;
+                if (largo > campos[k].ancho)
+                    return en + campos[k].nombre + " " + timetable::validacion::cita(v) +
+                           " tiene " + std::to_string(largo) + " caracteres y el campo admite " +
+                           std::to_string(campos[k].ancho);
+            }
+            records.push_back(std::move(r.campos));
+        }
         return {};
     };
     std::vector<std::vector<std::string>> records;
     if (o.niveles) {
-        if (auto e = load(*o.niveles, "COD;ABREVCAST;ABREVEUSK", records); !e.empty()) return e;
+        const auto& l = cat::xelNIVIMP();
+        if (auto e = load(*o.niveles, "COD;ABREVCAST;ABREVEUSK",
+                          {{"COD", ancho(l, "COD")},
+                           {"ABREVCAST", ancho(l, "ABREVCAST")},
+                           {"ABREVEUSK", ancho(l, "ABREVEUSK")}},
+                          records);
+            !e.empty())
+            return e;
         for (auto& r : records) o.nivelesDatos.push_back({r[0], r[1], r[2]});
     }
     if (o.documentos) {
-        if (auto e = load(*o.documentos, "ABREV;TIPODNI;DNI", records); !e.empty()) return e;
+        const auto& l = cat::PROFT();
+        if (auto e = load(*o.documentos, "ABREV;TIPODNI;DNI",
+                          {{"ABREV", ancho(l, "ABREV")},
+                           {"TIPODNI", ancho(l, "TIPODNI")},
+                           {"DNI", ancho(l, "DNI")}},
+                          records);
+            !e.empty())
+            return e;
         for (auto& r : records) o.documentosDatos.push_back({r[0], r[1], r[2]});
     }
     return {};

@@ -55,8 +55,18 @@ int revisar(std::ostream& out, std::ostream& err) {
     tables::holdFolderOrThrow(tables::mapPath("C:\\ZTEMP"));
     std::vector<std::string> sinCatalogo;
     const auto revision = timetable::revision::revisaCarpeta(&sinCatalogo);
-    for (const std::string& c : sinCatalogo)
-        err << "No se ha podido abrir el catálogo " << c << ": sus códigos no se comprueban\n";
+    for (const std::string& c : sinCatalogo) {
+        if (c == "xelCENTRO")
+            err << "No se ha podido abrir la tabla del centro xelCENTRO.DBF: sus datos cuentan "
+                   "como en blanco\n";
+        else if (c == "PLANTILLA")
+            err << "No se ha podido abrir la plantilla horaria PLANTILLA.DBF: las sesiones no se "
+                   "comprueban con ella, ni las lecciones de SOLUC\n";
+        else if (c == "SOLUC")
+            err << "No se ha podido abrir SOLUC.DBF: no se comprueban sus lecciones\n";
+        else
+            err << "No se ha podido abrir el catálogo " << c << ": sus códigos no se comprueban\n";
+    }
     for (std::size_t i = 0; i < revision.size(); ++i) out << revision.hallazgo(i).linea() << '\n';
     err << timetable::revision::textoResumen(revision.resumen()) << '\n';
     return revision.empty() ? kFinalizado : kHayHallazgos;

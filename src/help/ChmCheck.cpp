@@ -1,7 +1,5 @@
 #include "help/ChmCheck.h"
 
-#include <strings.h>
-
 #include <fstream>
 #include <set>
 #include <string>
@@ -9,6 +7,16 @@
 
 namespace tz::help {
 namespace {
+
+// strcasecmp in the C locale: ASCII letters compared without regard to case.
+int compareIgnoringCase(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        auto x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+        if (x != y || x == 0) return int(x) - int(y);
+    }
+}
 
 constexpr std::uint64_t kItsfLength = 0x60;
 constexpr std::uint64_t kItspLength = 0x54;
@@ -199,12 +207,12 @@ struct Directory {
             if (!p) return std::nullopt;
             if (p->listing) {
                 for (const auto& e : p->entries)
-                    if (::strcasecmp(e.name.c_str(), name) == 0) return e;
+                    if (compareIgnoringCase(e.name.c_str(), name) == 0) return e;
                 return std::nullopt;
             }
             std::int32_t next = -1;
             for (const auto& e : p->entries) {
-                if (::strcasecmp(e.name.c_str(), name) > 0) break;
+                if (compareIgnoringCase(e.name.c_str(), name) > 0) break;
                 next = e.child;
             }
             n = next;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/System.h"
 #include "tables/Paths.h"
 
 namespace tz::help {
@@ -71,12 +72,17 @@ std::filesystem::path helpFilePath(std::string_view name, std::string_view exeFo
 
 std::vector<std::filesystem::path> helpFileCandidates(std::string_view name,
                                                       std::string_view exeFolder) {
-    std::vector<std::filesystem::path> places{helpFilePath(name)};
+    // A name resolved against the program's folder is a real path already: never mapped again.
+    const bool besideProgram = !exeFolder.empty() && name.starts_with(exeFolder);
+    std::vector<std::filesystem::path> places{
+        besideProgram ? tz::tables::findExisting(platform::pathFromUtf8(name))
+                      : helpFilePath(name)};
     if (exeFolder.empty()) return places;
     const auto sep = name.find_last_of("\\/:");
-    const std::string file(sep == std::string_view::npos ? name : name.substr(sep + 1));
+    const std::filesystem::path file =
+        platform::pathFromUtf8(sep == std::string_view::npos ? name : name.substr(sep + 1));
     if (file.empty()) return places;
-    const std::filesystem::path exe(exeFolder);
+    const std::filesystem::path exe = platform::pathFromUtf8(exeFolder);
     for (std::filesystem::path p : {exe / ".." / "share" / "transzanderxel" / file, exe / file}) {
         p = p.lexically_normal();
         if (std::find(places.begin(), places.end(), p) == places.end()) places.push_back(p);
@@ -84,14 +90,7 @@ std::vector<std::filesystem::path> helpFileCandidates(std::string_view name,
     return places;
 }
 
-std::string executableFolder() {
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec || exe.empty()) return {};
-    std::string folder = exe.parent_path().string();
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return folder;
-}
+std::string executableFolder() { return platform::executableFolder(); }
 
 TVexHtmlHelpViewer::TVexHtmlHelpViewer(std::shared_ptr<HtmlHelpBackend> backend,
                                        std::string exeFolder)

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/System.h"
 #include "tables/DatasetParts.h"
 #include "tables/DbfFormat.h"
 #include "tables/Paths.h"
@@ -99,7 +100,7 @@ struct Dataset::Impl final : TableClient {
     // --- errors ---------------------------------------------------------------------------
     std::string name() const {
         if (table) return table->name();
-        return file.empty() ? std::string() : file.stem().string();
+        return file.empty() ? std::string() : platform::utf8(file.stem());
     }
     [[noreturn]] void fail(const std::string& what) const {
         throw EngineError("La tabla " + name() + " " + what);
@@ -493,10 +494,10 @@ Dataset::~Dataset() {
 
 void Dataset::open(const std::filesystem::path& file, OpenMode mode) {
     close();
-    std::filesystem::path p = mapPath(file.string());
-    if (!p.has_extension()) p = findExisting(p.string() + ".DBF");
+    std::filesystem::path p = findExisting(file);
+    if (!p.has_extension()) p = findExisting(std::filesystem::path(p).concat(".DBF"));
     d_->file = p;
-    if (!fileExists(p)) throw EngineError("La tabla " + p.string() + " no existe");
+    if (!fileExists(p)) throw EngineError("La tabla " + platform::utf8(p) + " no existe");
     d_->table = Table::attach(p, mode, d_.get());
     d_->file = d_->table->path();
     blankRecord(*d_->table, d_->pending.blank);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/System.h"
 #include "tables/EngineError.h"
 
 namespace tz::tables::dbf {
@@ -67,7 +68,7 @@ std::string damageText(const std::filesystem::path& file, const Extent& e) {
     std::string what = "la cabecera indica " + records(e.headerCount) + " y el archivo contiene " +
                        std::to_string(e.whole);
     if (e.cutShort) what += " y parte de otro";
-    return "La tabla " + file.string() + " está dañada: " + what;
+    return "La tabla " + platform::utf8(file) + " está dañada: " + what;
 }
 
 void settleEnd(FileIo& io, const Layout& layout, std::uint32_t count, const Extent& before) {

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <set>
 
+#include "platform/System.h"
 #include "tables/EngineError.h"
 
 namespace tz::tables::dbf {
@@ -29,7 +30,8 @@ void put16(char* p, std::uint32_t v) {
 }
 
 [[noreturn]] void notATable(const std::filesystem::path& file, const std::string& why) {
-    throw EngineError("El archivo " + file.string() + " no es una tabla dBase válida: " + why);
+    throw EngineError("El archivo " + platform::utf8(file) +
+                      " no es una tabla dBase válida: " + why);
 }
 
 bool knownVersion(unsigned char v) {
@@ -197,8 +199,7 @@ Layout makeLayout(const std::vector<FieldDef>& fields) {
 
 void headerStamp(unsigned char out[7], std::uint32_t count) {
     std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
+    std::tm tm = platform::localTime(now);
     out[0] = static_cast<unsigned char>(tm.tm_year);  // years since 1900
     out[1] = static_cast<unsigned char>(tm.tm_mon + 1);
     out[2] = static_cast<unsigned char>(tm.tm_mday);

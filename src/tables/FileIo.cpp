@@ -1,422 +1,252 @@
 #include "tables/FileIo.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
-#include <cstdio>
-#include <cstring>
 #include <mutex>
-#include <random>
 #include <thread>
 
+#include "platform/Error.h"
+#include "platform/System.h"
 #include "tables/EngineError.h"
 
 namespace tz::tables {
 namespace {
+
+namespace fs = std::filesystem;
+using platform::Error;
 
 FileFaultHook& faultHook() {
     static FileFaultHook hook;
     return hook;
 }
 
-int injected(std::string_view op, const std::filesystem::path& file) {
+int injected(std::string_view op, const fs::path& file) {
     auto& hook = faultHook();
     return hook ? hook(op, file) : 0;
 }
 
 // The byte that dBase writers lock while appending; we take it around each write.
-constexpr off_t kWriteLockOffset = 0xEFFFFFFFLL;
+constexpr std::uint64_t kWriteLockOffset = 0xEFFFFFFFULL;
 
-bool conflict(int err) { return err == EAGAIN || err == EACCES; }
-
-// Sets a POSIX record lock (type F_RDLCK, F_WRLCK or F_UNLCK; length 0: to the end of any file
-// size). Owned by the open file (an OFD lock: closing another descriptor of the same file in
-// this process does not drop it) where the system has those, else by the process. Returns 0
-// or the errno; EAGAIN or EACCES when another owner's lock is in the way.
-int setLock(int fd, short type, off_t start, off_t length) {
-    struct flock fl {};
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = start;
-    fl.l_len = length;
-    int r;
-#ifdef F_OFD_SETLK
-    static bool ofd = true;
-    if (ofd) {
-        do {
-            r = ::fcntl(fd, F_OFD_SETLK, &fl);
-        } while (r != 0 && errno == EINTR);
-        if (r == 0) return 0;
-        if (errno != EINVAL) return errno;
-        ofd = false;  // a system without OFD locks
-    }
-#endif
-    do {
-        r = ::fcntl(fd, F_SETLK, &fl);
-    } while (r != 0 && errno == EINTR);
-    return r == 0 ? 0 : errno;
+std::chrono::milliseconds& lockWait() {
+    static std::chrono::milliseconds wait{5000};
+    return wait;
 }
 
-// Whether another owner (another process, or another open of the file) holds a lock that a
-// lock of `type` on the range would conflict with.
-bool lockedByOthers(int fd, short type, off_t start, off_t length) {
-    struct flock fl {};
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = start;
-    fl.l_len = length;
-#ifdef F_OFD_GETLK
-    if (::fcntl(fd, F_OFD_GETLK, &fl) == 0) return fl.l_type != F_UNLCK;
-    fl.l_type = type;
-#endif
-    return ::fcntl(fd, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+[[noreturn]] void fail(std::string_view what, const fs::path& file, const Error& e) {
+    throw EngineError(systemError(what, file, e), e);
+}
+
+platform::File::Access accessOf(FileIo::Access a) {
+    switch (a) {
+        case FileIo::Access::Read:
+            return platform::File::Access::Read;
+        case FileIo::Access::ReadWrite:
+            return platform::File::Access::ReadWrite;
+        case FileIo::Access::Create:
+            break;
+    }
+    return platform::File::Access::Create;
 }
 
 }  // namespace
 
 void setFileFaultHook(FileFaultHook hook) { faultHook() = std::move(hook); }
-
-namespace {
-std::chrono::milliseconds& lockWait() {
-    static std::chrono::milliseconds wait{5000};
-    return wait;
-}
-}  // namespace
-
 void setLockWait(std::chrono::milliseconds wait) { lockWait() = wait; }
 
-std::string systemError(std::string_view what, const std::filesystem::path& file, int err) {
-    return std::string(what) + " " + file.string() + ": " + std::strerror(err);
+std::string shown(const fs::path& file) { return platform::utf8(file); }
+
+std::string systemError(std::string_view what, const fs::path& file, const std::error_code& err) {
+    return std::string(what) + " " + shown(file) + ": " + platform::errorText(err);
 }
 
-FileIo::FileIo(const std::filesystem::path& file, Access access) : path_(file) {
-    int flags = O_CLOEXEC;
-    switch (access) {
-        case Access::Read:
-            flags |= O_RDONLY;
-            break;
-        case Access::ReadWrite:
-            flags |= O_RDWR;
-            break;
-        case Access::Create:
-            flags |= O_RDWR | O_CREAT | O_TRUNC;
-            if (int e = injected("create", file)) {
-                throw EngineError(systemError("No se puede crear el archivo", file, e));
-            }
-            break;
+std::string systemError(std::string_view what, const fs::path& file, int err) {
+    return systemError(what, file, platform::errnoError(err));
+}
+
+FileIo::FileIo(const fs::path& file, Access access, std::error_code& failure) : path_(file) {
+    failure.clear();
+    if (access == Access::Create) {
+        if (int e = injected("create", file)) {
+            failure = platform::errnoError(e);
+            return;
+        }
     }
-    do {
-        fd_ = ::open(file.c_str(), flags, 0666);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) {
-        int e = errno;
-        throw EngineError(systemError(access == Access::Create ? "No se puede crear el archivo"
-                                                               : "No se puede abrir el archivo",
-                                      file, e));
+    failure = file_.open(file, accessOf(access));
+    writable_ = !failure && access != Access::Read;
+}
+
+FileIo::FileIo(const fs::path& file, Access access) : path_(file) {
+    std::error_code e;
+    *this = FileIo(file, access, e);
+    if (e) {
+        if (platform::isBusy(e)) {
+            throw EngineError("El archivo " + shown(file) + " está siendo usado por otro programa");
+        }
+        fail(access == Access::Create ? "No se puede crear el archivo"
+                                      : "No se puede abrir el archivo",
+             file, e);
     }
-    writable_ = access != Access::Read;
 }
 
 FileIo::~FileIo() { close(); }
 
 FileIo::FileIo(FileIo&& o) noexcept
-    : fd_(o.fd_),
+    : file_(std::move(o.file_)),
       writable_(o.writable_),
-      posix_(o.posix_),
       appendHeld_(o.appendHeld_),
       writeLocked_(std::move(o.writeLocked_)),
       path_(std::move(o.path_)) {
-    o.fd_ = -1;
-    o.posix_ = Hold::None;
     o.appendHeld_ = false;
 }
 
 FileIo& FileIo::operator=(FileIo&& o) noexcept {
     if (this != &o) {
         close();
-        fd_ = o.fd_;
+        file_ = std::move(o.file_);
         writable_ = o.writable_;
-        posix_ = o.posix_;
         appendHeld_ = o.appendHeld_;
         writeLocked_ = std::move(o.writeLocked_);
         path_ = std::move(o.path_);
-        o.fd_ = -1;
-        o.posix_ = Hold::None;
         o.appendHeld_ = false;
     }
     return *this;
 }
 
 void FileIo::close() {
-    if (fd_ >= 0) {
-        ::close(fd_);  // also releases the flock and fcntl locks of this descriptor
-        fd_ = -1;
-        posix_ = Hold::None;
-        appendHeld_ = false;
-        writeLocked_.clear();
-    }
+    file_.close();  // also releases the locks
+    appendHeld_ = false;
+    writeLocked_.clear();
 }
 
 std::uint64_t FileIo::size() const {
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-        throw EngineError(systemError("No se puede leer el archivo", path_, errno));
-    }
-    return static_cast<std::uint64_t>(st.st_size);
+    std::uint64_t n = 0;
+    if (Error e = file_.size(n)) fail("No se puede leer el archivo", path_, e);
+    return n;
 }
 
 std::size_t FileIo::readAt(void* dst, std::size_t n, std::uint64_t offset) const {
-    auto* p = static_cast<char*>(dst);
     std::size_t done = 0;
-    while (done < n) {
-        ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            throw EngineError(systemError("No se puede leer el archivo", path_, errno));
-        }
-        if (r == 0) break;
-        done += static_cast<std::size_t>(r);
-    }
+    if (Error e = file_.readAt(dst, n, offset, done)) fail("No se puede leer el archivo", path_, e);
     return done;
 }
 
 void FileIo::writeAt(const void* src, std::size_t n, std::uint64_t offset) {
-    if (int e = injected("write", path_)) {
-        throw EngineError(systemError("No se puede escribir en el archivo", path_, e));
-    }
-    const auto* p = static_cast<const char*>(src);
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            throw EngineError(systemError("No se puede escribir en el archivo", path_, errno));
-        }
-        done += static_cast<std::size_t>(r);
-    }
+    Error e = platform::errnoError(injected("write", path_));
+    if (!e) e = file_.writeAt(src, n, offset);
+    if (e) fail("No se puede escribir en el archivo", path_, e);
 }
 
 void FileIo::writeGathered(const std::vector<Piece>& pieces, std::uint64_t offset) {
-    if (int e = injected("write", path_)) {
-        throw EngineError(systemError("No se puede escribir en el archivo", path_, e));
-    }
-    std::vector<iovec> iov;
-    iov.reserve(std::min<std::size_t>(pieces.size(), IOV_MAX));
-    std::size_t next = 0;  // first piece not yet in iov
-    std::size_t skip = 0;  // bytes of iov's first piece already written
-    while (next < pieces.size() || !iov.empty()) {
-        while (iov.size() < IOV_MAX && next < pieces.size()) {
-            if (pieces[next].size > 0) {
-                iov.push_back({const_cast<void*>(pieces[next].data), pieces[next].size});
-            }
-            ++next;
-        }
-        if (iov.empty()) break;
-        iov.front().iov_base = static_cast<char*>(iov.front().iov_base) + skip;
-        iov.front().iov_len -= skip;
-        skip = 0;
-        ssize_t r =
-            ::pwritev(fd_, iov.data(), static_cast<int>(iov.size()), static_cast<off_t>(offset));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            throw EngineError(systemError("No se puede escribir en el archivo", path_, errno));
-        }
-        offset += static_cast<std::uint64_t>(r);
-        // Drop the pieces written whole; a piece written in part is taken up again.
-        auto done = static_cast<std::size_t>(r);
-        std::size_t whole = 0;
-        while (whole < iov.size() && done >= iov[whole].iov_len) done -= iov[whole++].iov_len;
-        iov.erase(iov.begin(), iov.begin() + static_cast<std::ptrdiff_t>(whole));
-        skip = done;
-    }
+    Error e = platform::errnoError(injected("write", path_));
+    if (!e) e = file_.writeGathered(pieces.data(), pieces.size(), offset);
+    if (e) fail("No se puede escribir en el archivo", path_, e);
 }
 
 void FileIo::truncate(std::uint64_t size) {
-    int e = injected("truncate", path_);
-    if (e == 0 && ::ftruncate(fd_, static_cast<off_t>(size)) != 0) e = errno;
-    if (e != 0) throw EngineError(systemError("No se puede escribir en el archivo", path_, e));
+    Error e = platform::errnoError(injected("truncate", path_));
+    if (!e) e = file_.truncate(size);
+    if (e) fail("No se puede escribir en el archivo", path_, e);
 }
 
 void FileIo::sync() {
-    int e = injected("sync", path_);
-    if (e == 0 && ::fsync(fd_) != 0) e = errno;
-    if (e != 0) throw EngineError(systemError("No se puede escribir en el archivo", path_, e));
+    Error e = platform::errnoError(injected("sync", path_));
+    if (!e) e = file_.sync();
+    if (e) fail("No se puede escribir en el archivo", path_, e);
 }
 
 bool FileIo::tryLock(bool exclusive) {
-    const Hold before = posix_;
-    const bool appendBefore = appendHeld_;
-    // The POSIX part first: it fails without changing what is held. A file system that takes
-    // no record locks (ENOLCK …) leaves the hold to flock.
-    if (exclusive && writable_) {
-        const int e = setLock(fd_, F_WRLCK, 0, 0);
-        if (conflict(e)) return false;
-        if (e == 0) {
-            posix_ = Hold::Exclusive;
-            appendHeld_ = false;  // the whole-file lock covers it
-        }
-    } else if (exclusive) {
-        if (lockedByOthers(fd_, F_WRLCK, 0, 0)) return false;
-    } else {
-        const int e = setLock(fd_, F_RDLCK, 0, 1);
-        if (conflict(e)) return false;
-        if (e == 0) {
-            if (before == Hold::Exclusive) setLock(fd_, F_UNLCK, 1, 0);
-            posix_ = Hold::Shared;
-        }
+    const bool append = appendHeld_;
+    const bool wholeFile = exclusive && writable_;
+    // Where the system refuses a lock over bytes this file already locks, the append byte goes
+    // before the whole-file lock is asked for.
+    if (append && wholeFile && !platform::kOwnLocksMerge) {
+        file_.unlock(kWriteLockOffset, 1);
+        appendHeld_ = false;
     }
-    int r;
-    do {
-        r = ::flock(fd_, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
-    } while (r != 0 && errno == EINTR);
-    if (r == 0) return true;
-    // Back to the POSIX hold of before.
-    if (posix_ != before) {
-        if (before == Hold::None) {
-            setLock(fd_, F_UNLCK, 0, 0);
-        } else if (before == Hold::Shared) {
-            setLock(fd_, F_RDLCK, 0, 1);
-            setLock(fd_, F_UNLCK, 1, 0);
-        } else {
-            setLock(fd_, F_WRLCK, 0, 0);
-        }
-        posix_ = before;
+    const Error e =
+        file_.setHold(exclusive ? platform::File::Hold::Exclusive : platform::File::Hold::Shared);
+    if (!e) {
+        if (wholeFile) appendHeld_ = false;  // the whole-file lock covers it
+        return true;
     }
-    if (appendBefore && !appendHeld_) {
-        appendHeld_ = setLock(fd_, F_WRLCK, kWriteLockOffset, 1) == 0;
+    // A refused change may have taken the append byte with it: take it back.
+    if (append && (platform::kOwnLocksMerge || !appendHeld_)) {
+        appendHeld_ = !file_.lock(kWriteLockOffset, 1, true);
     }
     return false;
 }
 
 void FileIo::unlock() {
-    if (fd_ < 0) return;
-    ::flock(fd_, LOCK_UN);
-    if (posix_ != Hold::None) setLock(fd_, F_UNLCK, 0, 0);
-    posix_ = Hold::None;
+    if (file_.isOpen()) file_.setHold(platform::File::Hold::None);
 }
 
-namespace {
 // Takes every range (write locks, or read locks where `shared`), waiting a bounded time while
 // another owner holds one; on failure none is left taken. Throws EngineError.
-void takeRanges(int fd, const std::vector<FileIo::Range>& all, const std::filesystem::path& path) {
+void FileIo::takeRanges(const std::vector<Range>& all) {
     // Another writer holds these only for the duration of one write; give up after a few
     // seconds rather than hang behind a program that keeps a record locked.
     auto deadline = std::chrono::steady_clock::now() + lockWait();
     for (;;) {
         std::size_t taken = 0;
-        int e = 0;
+        Error e;
         for (; taken < all.size(); ++taken) {
-            e = setLock(fd, all[taken].shared ? F_RDLCK : F_WRLCK,
-                        static_cast<off_t>(all[taken].start),
-                        static_cast<off_t>(all[taken].length));
-            if (e != 0) break;
+            e = file_.lock(all[taken].start, all[taken].length, !all[taken].shared);
+            if (e) break;
         }
-        if (e == 0) return;
-        for (std::size_t i = 0; i < taken; ++i) {
-            setLock(fd, F_UNLCK, static_cast<off_t>(all[i].start),
-                    static_cast<off_t>(all[i].length));
-        }
-        if (!conflict(e)) {
-            throw EngineError(systemError("No se puede bloquear el archivo", path, e));
-        }
+        if (!e) return;
+        for (std::size_t i = 0; i < taken; ++i) file_.unlock(all[i].start, all[i].length);
+        if (!platform::isBusy(e)) fail("No se puede bloquear el archivo", path_, e);
         if (std::chrono::steady_clock::now() > deadline) {
-            throw EngineError("La tabla " + path.string() + " está bloqueada por otro programa");
+            throw EngineError("La tabla " + shown(path_) + " está bloqueada por otro programa");
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
-}  // namespace
 
 void FileIo::lockForWrite(const std::vector<Range>& ranges) {
     std::vector<Range> all = ranges;
-    if (!appendHeld_) all.push_back({static_cast<std::uint64_t>(kWriteLockOffset), 1});
-    takeRanges(fd_, all, path_);
+    if (!appendHeld_) all.push_back({kWriteLockOffset, 1});
+    takeRanges(all);
     writeLocked_ = std::move(all);
 }
 
 void FileIo::unlockForWrite() {
-    for (const Range& r : writeLocked_) {
-        setLock(fd_, F_UNLCK, static_cast<off_t>(r.start), static_cast<off_t>(r.length));
-    }
+    for (const Range& r : writeLocked_) file_.unlock(r.start, r.length);
     writeLocked_.clear();
 }
 
 void FileIo::holdAppending() {
     if (appendHeld_) return;
-    takeRanges(fd_, {{static_cast<std::uint64_t>(kWriteLockOffset), 1}}, path_);
+    takeRanges({{kWriteLockOffset, 1}});
     appendHeld_ = true;
 }
 
 void FileIo::releaseAppending() {
     if (!appendHeld_) return;
-    setLock(fd_, F_UNLCK, kWriteLockOffset, 1);
+    file_.unlock(kWriteLockOffset, 1);
     appendHeld_ = false;
 }
 
-int replaceFile(const std::filesystem::path& file, std::string_view bytes,
-                const std::function<bool(const std::filesystem::path& temp)>& beforeCommit) {
-    std::filesystem::path dir = file.parent_path();
-    if (dir.empty()) dir = ".";
-    struct stat old {};
-    const bool existed = ::stat(file.c_str(), &old) == 0;
-
-    // A fresh name each time (O_EXCL): never write into a file that happens to exist.
-    static std::mt19937_64 gen{std::random_device{}()};
-    std::filesystem::path temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".%012llx.tmp",
-                      static_cast<unsigned long long>(gen() & 0xFFFFFFFFFFFFULL));
-        temp = dir / ("." + file.filename().string() + suffix);
-        if (int e = injected("create", temp)) return e;
-        do {
-            fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        } while (fd < 0 && errno == EINTR);
-        if (fd < 0 && errno != EEXIST) return errno;
+std::error_code replaceFile(const fs::path& file, std::string_view bytes,
+                            const std::function<bool(const fs::path& temp)>& beforeCommit) {
+    platform::ReplaceSteps steps;
+    steps.context = const_cast<std::function<bool(const fs::path&)>*>(&beforeCommit);
+    steps.fault = [](void*, std::string_view step, const fs::path& f) { return injected(step, f); };
+    if (beforeCommit) {
+        steps.beforeCommit = [](void* c, const fs::path& temp) {
+            return (*static_cast<const std::function<bool(const fs::path&)>*>(c))(temp);
+        };
     }
-    if (fd < 0) return EEXIST;
-
-    int err = injected("write", temp);
-    for (std::size_t done = 0; err == 0 && done < bytes.size();) {
-        ssize_t r = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) err = errno;
-        if (r > 0) done += static_cast<std::size_t>(r);
-    }
-    if (err == 0 && existed && ::fchmod(fd, old.st_mode & 07777) != 0) err = errno;
-    if (err == 0) err = injected("sync", temp);
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && beforeCommit && !beforeCommit(temp)) err = EIO;
-    if (err == 0) err = injected("rename", file);
-    if (err == 0 && ::rename(temp.c_str(), file.c_str()) != 0) err = errno;
-    if (err != 0) {
-        ::unlink(temp.c_str());
-        return err;
-    }
-    // The rename itself reaches the disk with the folder.
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return 0;
+    return platform::replaceFile(file, bytes, steps);
 }
 
 namespace {
 
-// The folder this process holds: never closed but to hold another or to let go.
+// The folder this process holds: never let go but to hold another or on request.
 struct HeldFolder {
     std::mutex guard;
-    int fd = -1;
+    platform::FolderHold hold;
     std::string key;
 };
 HeldFolder& heldFolder() {
@@ -426,22 +256,16 @@ HeldFolder& heldFolder() {
 
 }  // namespace
 
-bool holdFolder(const std::filesystem::path& folder) {
+bool holdFolder(const fs::path& folder) {
     HeldFolder& h = heldFolder();
     std::lock_guard<std::mutex> lock(h.guard);
-    std::error_code ec;
-    std::string key = std::filesystem::weakly_canonical(folder, ec).string();
-    if (ec) key = folder.string();
-    if (h.fd >= 0 && key == h.key) return true;
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return true;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int err = errno;
-        ::close(fd);
-        return err != EWOULDBLOCK;  // only a holder refuses; a folder that takes no lock does not
+    std::string key = platform::fileKey(folder);
+    if (h.hold.held() && key == h.key) return true;
+    platform::FolderHold next;
+    if (Error e = next.take(folder)) {
+        return !platform::isBusy(e);  // only a holder refuses; a folder that takes no hold does not
     }
-    if (h.fd >= 0) ::close(h.fd);
-    h.fd = fd;
+    h.hold = std::move(next);
     h.key = std::move(key);
     return true;
 }
@@ -449,49 +273,38 @@ bool holdFolder(const std::filesystem::path& folder) {
 void releaseFolder() {
     HeldFolder& h = heldFolder();
     std::lock_guard<std::mutex> lock(h.guard);
-    if (h.fd >= 0) ::close(h.fd);
-    h.fd = -1;
+    h.hold.release();
     h.key.clear();
 }
 
-void holdFolderOrThrow(const std::filesystem::path& folder) {
+void holdFolderOrThrow(const fs::path& folder) {
     if (!holdFolder(folder)) {
-        throw EngineError("La carpeta " + folder.string() + " está siendo usada por otro programa");
+        throw EngineError("La carpeta " + shown(folder) + " está siendo usada por otro programa");
     }
 }
 
-bool holdsFolder(const std::filesystem::path& folder) {
+bool holdsFolder(const fs::path& folder) {
     HeldFolder& h = heldFolder();
     std::lock_guard<std::mutex> lock(h.guard);
-    if (h.fd < 0) return false;
-    std::error_code ec;
-    std::string key = std::filesystem::weakly_canonical(folder, ec).string();
-    if (ec) key = folder.string();
-    return key == h.key;
+    return h.hold.held() && platform::fileKey(folder) == h.key;
 }
 
-FileStamp fileStamp(const std::filesystem::path& file) {
-    struct stat st {};
-    FileStamp s;
-    if (::stat(file.c_str(), &st) != 0) return s;
-    s.device = static_cast<std::uint64_t>(st.st_dev);
-    s.inode = static_cast<std::uint64_t>(st.st_ino);
-    s.size = static_cast<std::uint64_t>(st.st_size);
-    s.modified = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    s.changed = std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-    return s;
+void renameFile(const fs::path& from, const fs::path& to) {
+    Error e = platform::errnoError(injected("rename", to));
+    if (!e) e = platform::renameFile(from, to);
+    if (e && platform::isBusy(e)) {
+        throw EngineError("El archivo " + shown(to) + " está siendo usado por otro programa");
+    }
+    if (e) fail("No se puede reemplazar el archivo", to, e);
 }
 
-void renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
-    int e = injected("rename", to);
-    if (e == 0 && ::rename(from.c_str(), to.c_str()) != 0) e = errno;
-    if (e != 0) throw EngineError(systemError("No se puede reemplazar el archivo", to, e));
-}
-
-void removeFile(const std::filesystem::path& file) {
-    int e = injected("remove", file);
-    if (e == 0 && ::unlink(file.c_str()) != 0 && errno != ENOENT) e = errno;
-    if (e != 0) throw EngineError(systemError("No se puede borrar el archivo", file, e));
+void removeFile(const fs::path& file) {
+    Error e = platform::errnoError(injected("remove", file));
+    if (!e) e = platform::removeFile(file);
+    if (e && platform::isBusy(e)) {
+        throw EngineError("El archivo " + shown(file) + " está siendo usado por otro programa");
+    }
+    if (e) fail("No se puede borrar el archivo", file, e);
 }
 
 }  // namespace tz::tables

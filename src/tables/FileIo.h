@@ -6,10 +6,14 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
-// The one place where the table engine touches files: open, read, write, sync, rename, remove
-// and advisory locks. Every failure raises EngineError with the system's reason.
+#include "platform/File.h"
+
+// The table engine's files: open, read, write, sync, rename, remove and the locks of the
+// protocol dBase programs share, over the platform layer's files. Every failure raises
+// EngineError with the system's reason.
 namespace tz::tables {
 
 // Lets a test make a file operation fail: called before each write-type operation ("write",
@@ -29,13 +33,16 @@ class FileIo {
     FileIo() = default;
     // Throws EngineError naming the file when it cannot be opened.
     FileIo(const std::filesystem::path& file, Access access);
+    // The same without throwing: `failure` tells why the file could not be opened
+    // (platform::isBusy: another program holds it in a way that excludes this access).
+    FileIo(const std::filesystem::path& file, Access access, std::error_code& failure);
     ~FileIo();
     FileIo(FileIo&& o) noexcept;
     FileIo& operator=(FileIo&& o) noexcept;
     FileIo(const FileIo&) = delete;
     FileIo& operator=(const FileIo&) = delete;
 
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return file_.isOpen(); }
     bool writable() const { return writable_; }
     const std::filesystem::path& path() const { return path_; }
     void close();
@@ -47,24 +54,17 @@ class FileIo {
     void writeAt(const void* src, std::size_t n, std::uint64_t offset);
     // Writes the pieces one after the other from `offset` (one write operation for the fault
     // hook, as few system calls as the system allows) or throws.
-    struct Piece {
-        const void* data;
-        std::size_t size;
-    };
+    using Piece = platform::File::Piece;
     void writeGathered(const std::vector<Piece>& pieces, std::uint64_t offset);
     // Cuts or extends the file to `size` bytes or throws.
     void truncate(std::uint64_t size);
     void sync();
 
-    // The hold of a table while it is open, as two advisory locks: flock, and a POSIX record
-    // lock (fcntl), which is what programs under Wine take and test (LockFile). Non-blocking:
-    // false, with the previous hold kept, when another process holds a conflicting lock.
-    //   exclusive  flock exclusive and a write lock over the whole file: refused by any lock of
-    //              another process on any byte (a record it is editing, a whole-file hold …)
-    //   shared     flock shared and a read lock on byte 0: refused by another process's write
-    //              lock on byte 0, the start of a whole-file lock (the table held exclusively)
-    // Where the file is open read-only, an exclusive hold tests for others' locks instead of
-    // taking the write lock.
+    // The hold of a table while it is open (platform::File::Hold): exclusive, a write lock over
+    // the whole file; shared, a read lock on byte 0; on POSIX with flock besides. Those are
+    // what programs under Wine take and test (LockFileEx), and what the Windows build takes.
+    // Non-blocking: false when another program holds a conflicting lock, with the previous
+    // hold kept where the system converts locks in place (POSIX).
     bool tryLock(bool exclusive);
     void unlock();
 
@@ -74,7 +74,7 @@ class FileIo {
         std::uint64_t start = 0, length = 0;
         bool shared = false;
     };
-    // Short locks (fcntl) held around one write: a write lock on the append byte that writers
+    // Short locks held around one write: a write lock on the append byte that writers
     // of the same file agree on, and `ranges` (the records written, their lock bytes, the table
     // lock byte), so that what another program has locked is never written. Waits a bounded
     // time, then throws EngineError "La tabla … está bloqueada por otro programa".
@@ -88,27 +88,28 @@ class FileIo {
     bool holdsAppending() const { return appendHeld_; }
 
   private:
-    enum class Hold { None, Shared, Exclusive };
+    void takeRanges(const std::vector<Range>& all);
 
-    int fd_ = -1;
+    platform::File file_;
     bool writable_ = false;
-    Hold posix_ = Hold::None;         // the POSIX part of the hold
     bool appendHeld_ = false;         // holdAppending
     std::vector<Range> writeLocked_;  // taken by lockForWrite
     std::filesystem::path path_;
 };
 
-// Replaces `file` with `bytes` in one step: a new temporary file in the same folder is written,
-// synced and renamed over the target, so a reader sees the old content or the new, never a
-// part. An existing target keeps its permissions. `beforeCommit`, when given, sees the finished
-// temporary file just before the rename and may abandon the write by returning false. Returns
-// 0, or the errno of the failure (EIO when abandoned); on failure the target is as it was and
-// the temporary file is gone. Goes through the fault hook: "create", "write" and "sync" with
-// the temporary file, "rename" with the target.
-int replaceFile(const std::filesystem::path& file, std::string_view bytes,
-                const std::function<bool(const std::filesystem::path& temp)>& beforeCommit = {});
+// Replaces `file` with `bytes` in one step (platform::replaceFile): a new temporary file in the
+// same folder is written, synced and renamed over the target, so a reader sees the old content
+// or the new, never a part. An existing target keeps its permissions. `beforeCommit`, when
+// given, sees the finished temporary file just before the rename and may abandon the write by
+// returning false. Returns the failure (EIO when abandoned; platform::isBusy when, on Windows,
+// another program holds the target open), empty on success; on failure the target is as it was
+// and the temporary file is gone. Goes through the fault hook: "create", "write" and "sync"
+// with the temporary file, "rename" with the target.
+std::error_code replaceFile(
+    const std::filesystem::path& file, std::string_view bytes,
+    const std::function<bool(const std::filesystem::path& temp)>& beforeCommit = {});
 
-// Holds an advisory lock on `folder` for this process until another folder is held or the
+// Holds `folder` for this process (platform::FolderHold) until another folder is held or the
 // process ends, so that two copies of the tool never run jobs on one exchange folder at once:
 // the tables' own locks cannot stop one copy reading a table that the other has just made anew
 // and not yet filled. Holding the same folder again is a no-op. False when another process holds
@@ -121,21 +122,22 @@ void holdFolderOrThrow(const std::filesystem::path& folder);
 // Whether this process holds `folder` through holdFolder.
 bool holdsFolder(const std::filesystem::path& folder);
 
-// What identifies a file's content without reading it: the file itself (device and inode),
-// its size and its modification and change times. Two equal stamps of one path mean that
-// nobody wrote the file in between. All zero when the file does not exist.
-struct FileStamp {
-    std::uint64_t device = 0, inode = 0, size = 0;
-    std::int64_t modified = 0, changed = 0;  // nanoseconds
-    bool operator==(const FileStamp&) const = default;
-};
-FileStamp fileStamp(const std::filesystem::path& file);
+// What identifies a file's content without reading it (platform::fileStamp): two equal stamps
+// of one path mean that nobody wrote the file in between.
+using platform::FileStamp;
+using platform::fileStamp;
 
-// Both throw EngineError with the system's reason.
+// Both throw EngineError with the system's reason; a file another program holds open (Windows)
+// gives "El archivo <file> está siendo usado por otro programa".
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
 void removeFile(const std::filesystem::path& file);
 
-// "<what> <file>: <strerror(err)>".
+// "<what> <file>: <the reason for err, in Spanish>" (platform::errorText); `err` an errno value
+// in the first form.
 std::string systemError(std::string_view what, const std::filesystem::path& file, int err);
+std::string systemError(std::string_view what, const std::filesystem::path& file,
+                        const std::error_code& err);
+// The file's path as UTF-8, as messages show it.
+std::string shown(const std::filesystem::path& file);
 
 }  // namespace tz::tables

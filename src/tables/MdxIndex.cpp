@@ -8,6 +8,8 @@
 #include <numeric>
 #include <stdexcept>
 
+#include "platform/System.h"
+
 namespace tz::tables::mdx {
 namespace {
 
@@ -88,8 +90,7 @@ struct Tag {
 
 Date today() {
     std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
+    std::tm tm = platform::localTime(t);
     return {static_cast<unsigned char>(tm.tm_year), static_cast<unsigned char>(tm.tm_mon + 1),
             static_cast<unsigned char>(tm.tm_mday)};
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "platform/System.h"
 #include "tables/Catalogue.h"
 #include "tables/DbfFormat.h"
 #include "tables/EngineError.h"
@@ -32,7 +33,7 @@ std::string upper(std::string s) {
 
 // NAME.MDX with the extension in the letter case of the table's (".dbf" gives ".mdx").
 fs::path ownIndexFile(const fs::path& dbf) {
-    std::string ext = dbf.extension().string();
+    std::string ext = platform::utf8(dbf.extension());
     bool lower =
         !ext.empty() && ext.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ") == std::string::npos;
     fs::path m = dbf;
@@ -77,8 +78,8 @@ bool isDbaseTable(unsigned char version) { return (version & 0x07) == 3 && versi
 // Writes a whole index file beside the table in one step (a temporary file renamed over the
 // old one), so a failure leaves the old file as it was and no reader finds half an index.
 void writeWhole(const MdxIndex& index, const fs::path& mdx) {
-    if (int e = replaceFile(mdx, index.image())) {
-        throw EngineError(systemError("No se puede escribir el índice", mdx, e));
+    if (const std::error_code e = replaceFile(mdx, index.image())) {
+        throw EngineError(systemError("No se puede escribir el índice", mdx, e), e);
     }
 }
 
@@ -182,7 +183,7 @@ void rebuild(State& s, const Table& t) {
     s.managed = !specs.empty();
     if (!s.managed) return;
     // The index carries the table's own language driver, whatever program wrote the table.
-    s.index = std::make_unique<MdxIndex>(t.path().stem().string(), specs, today(), head[29]);
+    s.index = std::make_unique<MdxIndex>(platform::utf8(t.path().stem()), specs, today(), head[29]);
     // Every record, deleted ones included. With none deleted, the engine's order of the
     // index already is the order of the tag (the builder checks it); else the builder sorts.
     std::uint32_t n = t.slots();
@@ -405,18 +406,19 @@ void onCreated(const fs::path& dbf, const std::vector<FieldDef>& fields,
     for (fs::directory_iterator it(mdx.parent_path(), ec), end; !ec && it != end;
          it.increment(ec)) {
         const fs::path& p = it->path();
-        if (p != mdx && upper(p.filename().string()) == upper(mdx.filename().string())) {
+        if (p != mdx &&
+            upper(platform::utf8(p.filename())) == upper(platform::utf8(mdx.filename()))) {
             std::error_code ignored;
             fs::remove(p, ignored);
         }
     }
     try {
-        MdxIndex index(dbf.stem().string(), specs, today(), dbf::kLanguageId);
+        MdxIndex index(platform::utf8(dbf.stem()), specs, today(), dbf::kLanguageId);
         writeWhole(index, mdx);
         FileIo io(dbf, FileIo::Access::ReadWrite);
         setFlags(io, indexed, true);
     } catch (const std::exception& e) {
-        throw EngineError("No se puede crear el índice " + mdx.string() + ": " + e.what());
+        throw EngineError("No se puede crear el índice " + platform::utf8(mdx) + ": " + e.what());
     }
 }
 
@@ -479,7 +481,7 @@ IndexFileHooks productionIndexHooks() {
         // Tag names hold at most 10 characters; the catalogue spells some indexes longer
         // ("PROF_DIA_SES"), and that is the name the steps use.
         std::vector<std::string> names = readTagNames(indexFileFor(dbf));
-        std::string file = upper(dbf.filename().string());
+        std::string file = upper(platform::utf8(dbf.filename()));
         for (const auto* l : catalogue::all()) {
             if (upper(l->fileName) != file) continue;
             for (auto& n : names) {

@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "platform/File.h"
 #include "tables/MdxIndex.h"
 
-// The one place where index files are written in place (POSIX: a shared memory mapping).
+// The one place where index files are written in place: through a shared mapping of the file
+// where the platform gives one (POSIX), else positioned writes (Windows).
 namespace tz::tables::mdx {
 
 // An existing index file open for writing blocks in place. Writes go to a shared mapping of
@@ -31,7 +33,7 @@ class MdxFile : public PageSink {
     void unmap();
 
     std::filesystem::path path_;
-    int fd_ = -1;
+    platform::File file_;
     void* map_ = nullptr;
     std::uint64_t capacity_ = 0;  // bytes mapped (may run past the end of the file)
     std::uint64_t size_ = 0;      // bytes in the file

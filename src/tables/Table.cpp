@@ -6,6 +6,9 @@
 #include <map>
 #include <system_error>
 
+#include "platform/Error.h"
+#include "platform/File.h"
+#include "platform/System.h"
 #include "tables/Catalogue.h"
 #include "tables/EngineError.h"
 #include "tables/MdxMaintenance.h"
@@ -34,11 +37,8 @@ IndexFileHooks& hooks() {
     return h;
 }
 
-std::string keyOf(const fs::path& file) {
-    std::error_code ec;
-    fs::path c = fs::weakly_canonical(file, ec);
-    return (ec ? fs::absolute(file) : c).string();
-}
+// One key per file however its path is spelt (t.dbf, T.DBF, through a link …).
+std::string keyOf(const fs::path& file) { return platform::fileKey(file); }
 
 std::string upper(std::string_view s) {
     std::string r(s);
@@ -63,7 +63,7 @@ int rank(OpenMode m) {
 }
 
 std::string busy(const fs::path& file) {
-    return "La tabla " + file.string() + " está siendo usada por otro programa";
+    return "La tabla " + shown(file) + " está siendo usada por otro programa";
 }
 
 // dBase programs lock the whole table by the byte at this offset (with the append byte after
@@ -285,7 +285,7 @@ std::shared_ptr<Table> Table::attach(const fs::path& file, OpenMode mode, TableC
     if (auto it = reg.find(key); it != reg.end()) {
         if (auto t = it->second.lock()) {
             if (mode != OpenMode::ReadOnly && !t->io_.writable()) {
-                throw EngineError("La tabla " + t->path_.string() +
+                throw EngineError("La tabla " + platform::utf8(t->path_) +
                                   " no se puede abrir para escritura");
             }
             t->clients_.push_back({client, mode});
@@ -309,13 +309,14 @@ std::shared_ptr<Table> Table::attach(const fs::path& file, OpenMode mode, TableC
 }
 
 Table::Table(fs::path file, bool mustWrite) : path_(std::move(file)) {
-    name_ = path_.stem().string();
-    try {
-        io_ = FileIo(path_, FileIo::Access::ReadWrite);
-    } catch (const EngineError&) {
-        if (mustWrite) throw;
-        io_ = FileIo(path_, FileIo::Access::Read);
-    }
+    name_ = platform::utf8(path_.stem());
+    std::error_code failure;
+    io_ = FileIo(path_, FileIo::Access::ReadWrite, failure);
+    if (!failure) return;
+    // Another program that keeps others from writing (a Windows share mode) holds the table.
+    if (mustWrite && platform::isBusy(failure)) throw EngineError(busy(path_));
+    if (mustWrite) io_ = FileIo(path_, FileIo::Access::ReadWrite);  // throws with the reason
+    io_ = FileIo(path_, FileIo::Access::Read);
 }
 
 Table::~Table() {
@@ -428,7 +429,7 @@ void Table::load() {
         if (auto it = remembered().find(key_); it != remembered().end()) names = it->second;
     }
     if (names.empty()) {
-        std::string file = upper(path_.filename().string());
+        std::string file = upper(platform::utf8(path_.filename()));
         for (const auto* l : catalogue::all()) {
             if (upper(l->fileName) == file) names = l->indexes;
         }

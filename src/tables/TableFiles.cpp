@@ -1,8 +1,12 @@
 #include "tables/TableFiles.h"
 
-#include <unistd.h>
-
+#include <string>
 #include <system_error>
+#include <utility>
+
+#include "platform/Error.h"
+#include "platform/File.h"
+#include "platform/System.h"
 
 #include "tables/DbfExtent.h"
 #include "tables/DbfFormat.h"
@@ -16,11 +20,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The table file a name stands for: mapped, ".DBF" added when there is no extension, and the
-// on-disk spelling of what exists.
+// The table file a path stands for: ".DBF" added when there is no extension, and the on-disk
+// spelling of what exists.
 fs::path tableFile(const fs::path& file) {
-    fs::path p = mapPath(file.string());
-    if (!p.has_extension()) p = findExisting(p.string() + ".DBF");
+    fs::path p = findExisting(file);
+    if (!p.has_extension()) p = findExisting(fs::path(p).concat(".DBF"));
     return p;
 }
 
@@ -36,7 +40,7 @@ bool isFile(const fs::path& p) {
 }
 
 std::string busy(const fs::path& p) {
-    return "La tabla " + p.string() + " está siendo usada por otro programa";
+    return "La tabla " + shown(p) + " está siendo usada por otro programa";
 }
 
 // Fails when this process or another one has the table open; otherwise returns the file held
@@ -44,12 +48,10 @@ std::string busy(const fs::path& p) {
 FileIo holdExclusively(const fs::path& p) {
     if (Table::isOpen(p)) throw EngineError(busy(p));
     if (!isFile(p)) return {};
-    FileIo probe;
-    try {
-        probe = FileIo(p, FileIo::Access::ReadWrite);
-    } catch (const EngineError&) {
-        probe = FileIo(p, FileIo::Access::Read);
-    }
+    std::error_code failure;
+    FileIo probe(p, FileIo::Access::ReadWrite, failure);
+    if (failure && platform::isBusy(failure)) throw EngineError(busy(p));  // a Windows share mode
+    if (failure) probe = FileIo(p, FileIo::Access::Read);
     if (!probe.tryLock(true)) throw EngineError(busy(p));
     return probe;
 }
@@ -64,7 +66,7 @@ std::string upper(std::string s) {
 void createTable(const fs::path& file, const std::vector<FieldDef>& fields,
                  const std::vector<std::string>& indexes) {
     fs::path p = tableFile(file);
-    std::string name = p.stem().string();
+    std::string name = platform::utf8(p.stem());
     dbf::checkNewFields(fields, name);
     std::vector<std::string> idx;
     for (const auto& i : indexes) {
@@ -80,24 +82,63 @@ void createTable(const fs::path& file, const std::vector<FieldDef>& fields,
     Table::forget(p);
 
     // The new table is written beside the old one and renamed over it, so a failure leaves the
-    // old table as it was.
+    // old table as it was. The old index is first moved aside and only deleted once the new
+    // table is in place: a table is never left without the index its header names (the new
+    // one names none until its own is written), and a rename that fails (on Windows, a file
+    // another program holds open) puts the index back.
     dbf::Layout layout = dbf::makeLayout(fields);
     std::string bytes = dbf::buildHeader(layout, 0, false);
     bytes.push_back(static_cast<char>(dbf::kEndOfFile));
+    const std::string stamp = std::to_string(platform::processId());
     fs::path tmp =
-        p.parent_path() / ("." + p.filename().string() + ".new" + std::to_string(::getpid()));
+        p.parent_path() / platform::pathFromUtf8("." + shown(p.filename()) + ".new" + stamp);
+    const fs::path mdx = indexFileOf(p);
+    const fs::path oldMdx =
+        p.parent_path() / platform::pathFromUtf8("." + shown(mdx.filename()) + ".old" + stamp);
+    bool movedMdx = false;
     try {
         FileIo out(tmp, FileIo::Access::Create);
         out.writeAt(bytes.data(), bytes.size(), 0);
         out.sync();
         out.close();
-        fs::path mdx = indexFileOf(p);
-        if (isFile(mdx)) removeFile(mdx);
+        // Where an open file cannot be renamed over, our own hold goes just before.
+        if (!platform::kOpenFileCanBeReplaced) held.close();
+        if (isFile(mdx)) {
+            renameFile(mdx, oldMdx);
+            movedMdx = true;
+        }
         renameFile(tmp, p);
     } catch (const EngineError& e) {
         std::error_code ec;
         fs::remove(tmp, ec);
-        throw EngineError("No se puede crear la tabla " + p.string() + ": " + e.what());
+        if (movedMdx) {
+            try {
+                renameFile(oldMdx, mdx);
+            } catch (const EngineError&) {
+                // Nothing more can be done: the old index stays under its moved name.
+            }
+        }
+        // Told by the table's name: the file written beside it is the engine's own business.
+        std::string why = e.what();
+        const std::error_code& err = e.errorSistema();
+        if (platform::isNotFound(err) && !fs::is_directory(p.parent_path(), ec))
+            why = "no existe la carpeta " + shown(p.parent_path());
+        else if (err)
+            why = platform::errorText(err);
+        // The index moved aside is told by its own name too.
+        for (const auto& [temporary, known] :
+             {std::pair(shown(tmp), shown(p)), std::pair(shown(oldMdx), shown(mdx))}) {
+            for (std::size_t at; (at = why.find(temporary)) != std::string::npos;)
+                why.replace(at, temporary.size(), known);
+        }
+        throw EngineError("No se puede crear la tabla " + shown(p) + ": " + why, err);
+    }
+    if (movedMdx) {
+        try {
+            removeFile(oldMdx);
+        } catch (const EngineError&) {
+            // A left-over copy of an old index, named so that no table takes it.
+        }
     }
     held.close();
     rememberIndexes(p, idx);
@@ -105,26 +146,39 @@ void createTable(const fs::path& file, const std::vector<FieldDef>& fields,
 }
 
 void createTable(const fs::path& folder, const TableLayout& layout) {
-    fs::path dir = mapPath(folder.string());
-    createTable(findExisting(dir / layout.fileName), layout.fields, layout.indexes);
+    createTable(findExisting(folder / layout.fileName), layout.fields, layout.indexes);
 }
 
 bool deleteTableFiles(const fs::path& file) {
     fs::path p = tableFile(file);
     FileIo held = holdExclusively(p);
     Table::forget(p);
+    if (!platform::kOpenFileCanBeReplaced) held.close();  // an open file cannot be deleted there
+    // The index goes aside first and is deleted only with the table, so that a table that
+    // stays (another program holds it) keeps its index, and an index held elsewhere keeps its
+    // table.
+    const fs::path mdx = indexFileOf(p);
+    const fs::path aside =
+        p.parent_path() / platform::pathFromUtf8("." + shown(mdx.filename()) + ".old" +
+                                                 std::to_string(platform::processId()));
+    bool movedMdx = false;
     try {
+        if (isFile(mdx)) {
+            renameFile(mdx, aside);
+            movedMdx = true;
+        }
         if (isFile(p)) removeFile(p);
     } catch (const EngineError&) {
         // The result tells whether the table is gone.
     }
     held.close();
+    const bool gone = !isFile(p);
     try {
-        fs::path mdx = indexFileOf(p);
-        if (isFile(mdx)) removeFile(mdx);
+        if (movedMdx && gone) removeFile(aside);
+        if (movedMdx && !gone) renameFile(aside, mdx);
     } catch (const EngineError&) {
     }
-    return !isFile(p);
+    return gone;
 }
 
 bool tableExists(const fs::path& file) { return isFile(tableFile(file)); }

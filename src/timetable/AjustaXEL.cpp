@@ -7,6 +7,7 @@
 #include "timetable/Copias.h"
 #include "timetable/CuadroHorario.h"
 #include "timetable/Texto.h"
+#include "timetable/Validacion.h"
 
 namespace tz::timetable {
 
@@ -182,7 +183,7 @@ void AjustaXEL::DBEditCODECENTROExit() {
 
 void AjustaXEL::setCentro(std::string_view field, std::string_view value) {
     DBEditCODECENTROChange();
-    centro_.setText(field, value);
+    centro_.setText(field, validacion::sinFinDeLinea(value));
 }
 
 // --- Document propagation ---------------------------------------------------------------------
@@ -209,6 +210,14 @@ class ControlsOff {
 
 void AjustaXEL::wwDBGridPROFTColExit(int column) {
     if (column != ColTipoDni && column != ColDni) return;
+    // A document never ends with a line end: one typed or pasted with it goes before it spreads.
+    if (editing(profesor_)) {
+        for (const char* field : {"TIPODNI", "DNI"}) {
+            const std::string v = profesor_.text(field);
+            if (const std::string c = validacion::sinFinDeLinea(v); c != v)
+                profesor_.setText(field, c);
+        }
+    }
     const std::string abrev = profesor_.text("ABREV");
     const std::string tipo = profesor_.text("TIPODNI");
     const std::string dni = profesor_.text("DNI");
@@ -252,7 +261,7 @@ void AjustaXEL::editaProfesor(int column, std::string_view value) {
     const char* field = campoProfesor(column);
     if (!*field) return;
     if (!editing(profesor_)) profesor_.edit();
-    profesor_.setText(field, value);
+    profesor_.setText(field, validacion::sinFinDeLinea(value));
     wwDBGridPROFTFieldChanged(column);
 }
 
@@ -266,8 +275,41 @@ void AjustaXEL::storePending() {
     if (editing(centro_)) centro_.post();
 }
 
+std::vector<std::string> AjustaXEL::tablasSinAbrir() const {
+    std::vector<std::string> out;
+    const std::pair<const Dataset*, const char*> tablas[] = {{&centro_, "xelCENTRO.DBF"},
+                                                             {&profesor_, "PROFT.DBF"},
+                                                             {&cuadroh2_, "CUADROH2.DBF"},
+                                                             {&cuadroh3_, "CUADROH3.DBF"}};
+    for (const auto& [ds, name] : tablas)
+        if (!ds->isOpen()) out.push_back(name);
+    return out;
+}
+
 void AjustaXEL::BitBtn1Click() {
     ResultadoAjuste = 0;
+    // Without these tables there is nothing sound to check or write: the job ends unfinished
+    // rather than with a file whose header or records are blank.
+    if (const auto faltan = tablasSinAbrir(); !faltan.empty()) {
+        // The first one failed; the views after it were left closed.
+        const std::string& t = faltan.front();
+        const bool exportadas = t == "CUADROH2.DBF" || t == "CUADROH3.DBF";
+        port_.message("No se escribe fCUADROS.txt: no se ha podido abrir la tabla " + t +
+                      " de la carpeta de intercambio (vea el error anterior). " +
+                      (exportadas ? "Repita el trabajo Zandrix → XEL sin conservar la "
+                                    "exportación anterior, que la crea de nuevo."
+                                  : "Repita el trabajo XEL → Zandrix, que la crea de nuevo, y "
+                                    "después este trabajo."));
+        ResultadoAjuste = 4;
+        state_.EstadoPaso = 4;
+        guarded([&] {
+            storePending();
+            closeViews();
+        });
+        salirCerro_ = true;
+        cerrada_ = true;
+        return;
+    }
     // Going to the first teacher stores the pending edits of the teacher and its rows.
     settle(cuadroh3_);
     settle(cuadroh3aux_);
@@ -302,6 +344,34 @@ void AjustaXEL::FormClose() {
 
 // --- fCUADROS.txt -----------------------------------------------------------------------------
 
+cuadro::Centro AjustaXEL::centroActual() const {
+    if (!centro_.isOpen() || (centro_.isEmpty() && !editing(centro_))) return {};
+    return {centro_.text("CODCENTRO"), centro_.text("ANOACAD"), centro_.text("VERSION")};
+}
+
+revision::Revision AjustaXEL::revisa() const {
+    Dataset plantilla;
+    try {
+        plantilla.open(windowTable("PLANTILLA.DBF"), OpenMode::ReadOnly);
+    } catch (const std::exception&) {
+        // Without the bell schedule the sessions are checked for their form only.
+    }
+    auto cat = [&](Catalogo c) { return &catalogos_[static_cast<int>(c)]; };
+    revision::Revision r(revision::leeCatalogos(
+        {cat(Catalogo::TIPDOC), cat(Catalogo::TIPTAR), cat(Catalogo::GRUPNIV),
+         cat(Catalogo::ASIGNAT), cat(Catalogo::IDIOMA), cat(Catalogo::OTRACT), &plantilla}));
+    const cuadro::Centro c = centroActual();
+    r.revisaCentro(c.CODCENTRO, c.ANOACAD, c.VERSION);
+    r.anotaLecciones(sinColocar);
+    Dataset h2, h3;
+    h2.open(windowTable("CUADROH2.DBF"), OpenMode::Shared);
+    h3.open(windowTable("CUADROH3.DBF"), OpenMode::Shared);
+    revision::enOrdenDeClave(h2);
+    revision::enOrdenDeClave(h3);
+    r.revisaTodo(h2, h3, &cuadroh2_, &cuadroh3_);
+    return r;
+}
+
 void AjustaXEL::CreaTXTCuadroHorario() {
     const std::filesystem::path folder(CarpetaTextos);
     if (CarpetaTextos.empty() || !tables::folderExists(folder)) {
@@ -316,11 +386,7 @@ void AjustaXEL::CreaTXTCuadroHorario() {
         out += "\r\n";
     };
 
-    // The centre view's current row, pending values included.
-    cuadro::Centro c;
-    if (!centro_.isEmpty() || editing(centro_))
-        c = {centro_.text("CODCENTRO"), centro_.text("ANOACAD"), centro_.text("VERSION")};
-    add(cuadro::registroTipo1(c));
+    add(cuadro::registroTipo1(centroActual()));
 
     Dataset h2, h3;
     h2.open(windowTable("CUADROH2.DBF"), OpenMode::Shared);

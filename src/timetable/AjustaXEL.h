@@ -7,6 +7,8 @@
 #include "base/RunState.h"
 #include "base/UserPort.h"
 #include "tables/Dataset.h"
+#include "timetable/CuadroHorario.h"
+#include "timetable/Revision.h"
 
 namespace tz::timetable {
 
@@ -52,6 +54,8 @@ class AjustaXEL : public base::Adjustment {
     int ResultadoAjuste = 0;
     // The text folder (with its final separator), copied from the run state when the window opens.
     std::string CarpetaTextos;
+    // The lessons the export that opened the window could not place, for the check to list.
+    std::vector<revision::LeccionSinColocar> sinColocar;
 
     tables::Dataset& wwTablexelCENTRO() { return centro_; }
     tables::Dataset& wwTableProfesor() { return profesor_; }
@@ -62,7 +66,8 @@ class AjustaXEL : public base::Adjustment {
 
     // Centre boxes. Change: a box's text changed (starts editing the centre row). Exit: a box
     // was left (stores the row, a new one included, so centre data typed into an empty centre
-    // table are kept). setCentro types a value into a box: Change, then the field is set.
+    // table are kept). setCentro types a value into a box: Change, then the field is set
+    // (without line ends typed or pasted after it).
     void DBEditCODECENTROChange();
     void DBEditCODECENTROExit();
     void setCentro(std::string_view field, std::string_view value);
@@ -70,6 +75,7 @@ class AjustaXEL : public base::Adjustment {
     // Document propagation: leaving column `column` of the teachers grid ("TipoDOC" = 2 and
     // "DOCUMENTO" = 3 carry the teacher's document into all the teacher's type 2 and type 3
     // rows; other columns do nothing). FieldChanged runs the same with the current column.
+    // A document being entered loses the line ends (CR, LF) typed or pasted after it first.
     void wwDBGridPROFTColExit(int column);
     void wwDBGridPROFTFieldChanged(int column);
     // Typing `value` into column `column` of the current teacher row, as the grid does: the row
@@ -89,6 +95,17 @@ class AjustaXEL : public base::Adjustment {
     // order and the CUADROH3 rows of each. Works on cursors of its own, so the views stay as
     // the user left them. A missing folder: "No existe la carpeta", ResultadoAjuste 4.
     void CreaTXTCuadroHorario();
+
+    // The centre view's current row, pending values included (blank when there is none).
+    cuadro::Centro centroActual() const;
+    // The tables "&Salir" needs that did not open ("xelCENTRO.DBF", "PROFT.DBF", ...).
+    std::vector<std::string> tablasSinAbrir() const;
+
+    // The completeness check of what "&Salir" would write, as the window stands: the centre
+    // data, the lessons not placed, and every CUADROH2 and CUADROH3 row (pending edits
+    // included) against the catalogues of the lists and the bell schedule. Engine errors
+    // propagate (export tables that cannot be read).
+    revision::Revision revisa() const;
 
     // Runs one user action; an engine or runtime error ends it with the standard error box.
     // Returns false when the action failed.

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <tuple>
 
+#include "platform/System.h"
 #include "tables/Cp1252.h"
 #include "tables/FileIo.h"
 #include "timetable/Texto.h"
@@ -31,13 +32,6 @@ std::uint64_t fnv1a(std::string_view s) {
         h *= 1099511628211ull;
     }
     return h;
-}
-
-fs::path raizEstado() {
-    if (const char* x = std::getenv("XDG_STATE_HOME"); x && *x && fs::path(x).is_absolute())
-        return fs::path(x);
-    const char* home = std::getenv("HOME");
-    return fs::path(home && *home ? home : "/tmp") / ".local" / "state";
 }
 
 bool leeFichero(const fs::path& p, std::string& out) {
@@ -90,16 +84,16 @@ fs::path carpetaCopias(const fs::path& carpetaTextos) {
     std::error_code ec;
     fs::path full = fs::weakly_canonical(fs::absolute(carpetaTextos, ec), ec);
     if (full.empty()) full = carpetaTextos;
-    std::string text = full.string();
-    while (text.size() > 1 && text.back() == '/') text.pop_back();
-    std::string base = fs::path(text).filename().string();
+    std::string text = platform::utf8(full);
+    while (text.size() > 1 && (text.back() == '/' || text.back() == '\\')) text.pop_back();
+    std::string base = platform::utf8(platform::pathFromUtf8(text).filename());
     std::string safe;
     for (char c : base.substr(0, 40))
         safe += (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_') ? c : '_';
     if (safe.empty()) safe = "raiz";
     char hash[17];
     std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv1a(text)));
-    return raizEstado() / "transzanderxel" / "copias" / (safe + "-" + hash);
+    return platform::stateFolder() / "copias" / (safe + "-" + hash);
 }
 
 std::vector<Copia> lista(const fs::path& carpetaTextos) {
@@ -130,8 +124,7 @@ bool guardaAnterior(const fs::path& carpetaTextos, const fs::path& anterior) {
             return true;
 
         const std::time_t now = std::time(nullptr);
-        std::tm tm{};
-        localtime_r(&now, &tm);
+        const std::tm tm = platform::localTime(now);
         char stamp[32];
         std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
         // A sequence number keeps copies of the same second in order; should the clock have
@@ -149,11 +142,12 @@ bool guardaAnterior(const fs::path& carpetaTextos, const fs::path& anterior) {
         char num[16];
         std::snprintf(num, sizeof num, "%03d", seq);
         const std::string name = stem + num + std::string(kSufijo);
-        if (tables::replaceFile(carpeta / name, bytes) != 0) return false;
+        if (tables::replaceFile(carpeta / name, bytes)) return false;
 
         {
             std::ofstream note(carpeta / "carpeta.txt", std::ios::binary | std::ios::trunc);
-            note << fs::weakly_canonical(fs::absolute(carpetaTextos, ec), ec).string() << '\n';
+            note << platform::utf8(fs::weakly_canonical(fs::absolute(carpetaTextos, ec), ec))
+                 << '\n';
         }
         files = copiasOrdenadas(carpeta);
         for (std::size_t i = 0; i + kMaximo < files.size(); ++i) fs::remove(files[i], ec);

@@ -12,8 +12,9 @@ namespace tz::timetable::copias {
 
 inline constexpr int kMaximo = 10;
 
-// $XDG_STATE_HOME/transzanderxel/copias (or ~/.local/state/...), then one folder per text
-// folder, named after its last component and a hash of its full path.
+// The tool's state folder (platform::stateFolder: $XDG_STATE_HOME/transzanderxel or
+// ~/.local/state/transzanderxel on Linux, %LOCALAPPDATA%\transzanderxel on Windows) + copias,
+// then one folder per text folder, named after its last component and a hash of its full path.
 std::filesystem::path carpetaCopias(const std::filesystem::path& carpetaTextos);
 
 struct Copia {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/Error.h"
 #include "tables/FileIo.h"
 #include "timetable/Texto.h"
 
@@ -108,9 +109,14 @@ std::string registroTipo3(const Tipo3& r) {
 
 void writeFileAtomically(const std::filesystem::path& target, std::string_view content) {
     // Through the table engine's file layer, which syncs before the rename.
-    if (int err = tables::replaceFile(target, content)) {
-        throw std::runtime_error("Cannot create file \"" + target.string() + "\". " +
-                                 std::strerror(err));
+    if (const std::error_code err = tables::replaceFile(target, content)) {
+        if (platform::isBusy(err)) {
+            throw std::runtime_error("El archivo " + tables::shown(target) +
+                                     " está siendo usado por otro programa");
+        }
+        // The reason in Spanish (platform::errorText).
+        throw std::runtime_error("Cannot create file \"" + tables::shown(target) + "\". " +
+                                 platform::errorText(err));
     }
 }
 

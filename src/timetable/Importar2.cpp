@@ -1,5 +1,3 @@
-#include <cmath>
-#include <cstdlib>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -11,6 +9,7 @@
 #include "timetable/AjustaXEL.h"
 #include "timetable/Texto.h"
 #include "timetable/Timetable.h"
+#include "timetable/Validacion.h"
 
 namespace tz::timetable {
 
@@ -31,6 +30,17 @@ const std::string& preguntaCodificar() {
         "Si desea acceder directamente a la Codificación XEL, pulse SÍ.\r" + std::string(61, ' ') +
         "\rSi desea Exportar Nuevamente Conservando Datos, pulse NO.";
     return text;
+}
+
+std::string textoSinColocar(std::size_t n) {
+    const std::string cuantas =
+        n == 1 ? "Hay 1 lección de SOLUC que no se puede colocar"
+               : "Hay " + std::to_string(n) + " lecciones de SOLUC que no se pueden colocar";
+    return cuantas +
+           " en la semana o en la plantilla horaria: " + (n == 1 ? "no pasa" : "no pasan") +
+           " a fCUADROS.txt.\rCorrija su día u hora en Zandrix, o añada la hora a la plantilla "
+           "horaria, y exporte de nuevo. La revisión de códigos " +
+           (n == 1 ? "la muestra." : "las muestra una a una.");
 }
 
 void CreaTablasCuadro() {
@@ -61,12 +71,6 @@ struct Horas {
     std::string ini, fin;
 };
 
-// A numeric field as an integer rounded to the nearest whole number (blank: 0).
-std::int64_t integerAt(const Dataset& ds, int f) {
-    const std::string t = ds.text(f);
-    return t.empty() ? 0 : std::llround(std::strtod(t.c_str(), nullptr));
-}
-
 // Sets a field only while it is blank, so that codes entered earlier survive a kept export.
 void setIfBlank(Dataset& ds, int f, const std::string& value) {
     if (blank(ds.text(f))) ds.setText(f, value);
@@ -89,7 +93,7 @@ void cleanUp(Dataset& ds) {
 
 }  // namespace
 
-void ExportaCuadros() {
+std::vector<revision::LeccionSinColocar> ExportaCuadros() {
     Dataset soluc, grupos, profes, asignas;
     soluc.open(mainWindowTable("SOLUC"), OpenMode::Exclusive);
     grupos.open(mainWindowTable("GRUPOST"), OpenMode::Exclusive);
@@ -151,26 +155,42 @@ void ExportaCuadros() {
             asignaturaDe.try_emplace(asignas.textAt(i, aCod), fitted(asignas.textAt(i, aXel), 4));
     }
     std::unordered_map<std::int64_t, Horas> horasDe;
+    validacion::Horas horas;
     {
         const int hHora = plantilla.requireField("HORA"), hIni = plantilla.requireField("HORAINI"),
                   hFin = plantilla.requireField("HORAFIN");
         // In HORA order, equal hours in file order: the first row of each hour wins.
         for (plantilla.first(); !plantilla.isEmpty() && !plantilla.eof(); plantilla.next())
-            horasDe.try_emplace(integerAt(plantilla, hHora),
-                                Horas{plantilla.text(hIni), plantilla.text(hFin)});
+            if (const auto h = validacion::entero(plantilla.text(hHora))) {
+                horasDe.try_emplace(*h, Horas{plantilla.text(hIni), plantilla.text(hFin)});
+                horas.insert(*h);
+            }
     }
 
+    // Lessons whose day or hours do not fit the week and the bell schedule are listed instead:
+    // written, they would sit at an hour 00 or a day the file cannot carry, or share the slot
+    // of another lesson.
+    std::vector<revision::LeccionSinColocar> sinColocar;
+
+    int fila = 0;
     for (soluc.first(); !soluc.isEmpty() && !soluc.eof(); soluc.next()) {
+        ++fila;
         const std::string prof = soluc.text(sProf);
-        const std::int64_t dia = integerAt(soluc, sDia);
-        if (dia == 0 || prof.empty()) continue;
         const std::string diaTexto = soluc.text(sDia);
-        const std::int64_t hora = integerAt(soluc, sHora);
-        const std::int64_t sesiones = integerAt(soluc, sSesiones);
+        if (validacion::omitida(prof, diaTexto)) continue;
+        const std::string horaTexto = soluc.text(sHora);
+        validacion::Colocacion sitio =
+            validacion::coloca(diaTexto, horaTexto, soluc.text(sSesiones), horas);
         const std::string codGrupo = soluc.text(sGrupo);
         const std::string asig = soluc.text(sAsig);
         const std::string tareaLeccion = soluc.text(sTarea);
         const std::string aula = soluc.text(sAula);
+        if (!sitio.motivo.empty()) {
+            sinColocar.push_back(
+                {fila, prof, diaTexto, horaTexto, codGrupo, asig, std::move(sitio.motivo)});
+            continue;
+        }
+        const std::int64_t hora = sitio.hora;
 
         // Teacher: a missing one is added with its abbreviation alone.
         std::string dni, tipoDni;
@@ -192,11 +212,10 @@ void ExportaCuadros() {
         const std::string diaSes = clave.substr(4, 3);
         const std::string numSesion = clave.substr(5, 2);
 
-        // SESIONES counts the lesson's consecutive hours: it ends with its last hour.
-        std::string horaIni, horaFin;
-        if (auto it = horasDe.find(hora); it != horasDe.end()) horaIni = it->second.ini;
-        const std::int64_t ultima = sesiones <= 1 ? hora : hora + sesiones - 1;
-        if (auto it = horasDe.find(ultima); it != horasDe.end()) horaFin = it->second.fin;
+        // SESIONES counts the lesson's consecutive hours: it ends with its last hour. Both
+        // hours are in the bell schedule (coloca).
+        const std::string horaIni = horasDe.at(hora).ini;
+        const std::string horaFin = horasDe.at(sitio.ultima).fin;
 
         const auto grupoIt = grupoDe.find(codGrupo);
         const bool grupoHallado = grupoIt != grupoDe.end();
@@ -262,6 +281,7 @@ void ExportaCuadros() {
     lote.commit();
     h2.close();
     h3.close();
+    return sinColocar;
 }
 
 void Importar2(base::RunState& state, base::UserPort& port) {
@@ -283,10 +303,13 @@ void Importar2(base::RunState& state, base::UserPort& port) {
         CreaTablasCuadro();
         state.EstadoPaso = 1;
     }
-    if (exportar) ExportaCuadros();
+    std::vector<revision::LeccionSinColocar> sinColocar;
+    if (exportar) sinColocar = ExportaCuadros();
+    if (!sinColocar.empty()) port.message(textoSinColocar(sinColocar.size()));
 
     {
         AjustaXEL ajuste(state, port);
+        ajuste.sinColocar = std::move(sinColocar);
         port.runAdjustment(ajuste);
         // Any way out other than "&Salir" counts as the close box.
         if (!ajuste.salirCerro()) ajuste.FormClose();

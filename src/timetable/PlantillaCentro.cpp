@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "intake/CentroNiveles.h"
+#include "platform/Error.h"
 #include "tables/Catalogue.h"
 #include "tables/Dataset.h"
 #include "tables/EngineError.h"
@@ -32,12 +33,19 @@ void creaPlantilla() {
     namespace fs = std::filesystem;
     const fs::path ztemp = tables::ztemp();
     const fs::path work = ztemp / ".PLANTILLA.nueva";
+    const fs::path target = tables::findExisting(ztemp / "PLANTILLA.DBF");
+    // Errors name the table the user knows, not the folder it is made in.
+    auto fail = [&](const std::string& why, const std::error_code& err) {
+        throw tables::EngineError(
+            "No se puede crear la plantilla horaria " + tables::shown(target) + ": " + why, err);
+    };
     std::error_code ec;
     fs::remove_all(work, ec);  // what an interrupted run left
     fs::create_directory(work, ec);
     if (ec) {
-        throw tables::EngineError(
-            tables::systemError("No se puede crear la carpeta", work, ec.value()));
+        fail(platform::isNotFound(ec) ? "no existe la carpeta " + tables::shown(ztemp)
+                                      : platform::errorText(ec),
+             ec);
     }
     try {
         tables::createTable(work, tables::catalogue::PLANTILLA());
@@ -55,7 +63,10 @@ void creaPlantilla() {
         if (fs::exists(work / "PLANTILLA.MDX"))
             tables::renameFile(work / "PLANTILLA.MDX",
                                tables::findExisting(ztemp / "PLANTILLA.MDX"));
-        tables::renameFile(work / "PLANTILLA.DBF", tables::findExisting(ztemp / "PLANTILLA.DBF"));
+        tables::renameFile(work / "PLANTILLA.DBF", target);
+    } catch (const tables::EngineError& e) {
+        fs::remove_all(work, ec);
+        fail(e.errorSistema() ? platform::errorText(e.errorSistema()) : e.what(), e.errorSistema());
     } catch (...) {
         fs::remove_all(work, ec);
         throw;

@@ -8,6 +8,7 @@
 #include "tables/Cp1252.h"
 #include "tables/DbfFormat.h"
 #include "tables/Paths.h"
+#include "timetable/CuadroHorario.h"
 #include "timetable/Texto.h"
 
 namespace tz::timetable::revision {
@@ -49,10 +50,28 @@ std::optional<Codigos> codigos(const Dataset* ds, const char* field, std::size_t
     return out;
 }
 
-// The checked fields in the order of the window's columns.
-constexpr std::string_view kCampos[] = {"TIPDOC",  "DOC",    "TIPTAR",    "GRUPNIV",
-                                        "CODASIG", "IDIOMA", "TIP_ACTIV", "CODGRUPO"};
-enum Campo : std::uint8_t { TIPDOC, DOC, TIPTAR, GRUPNIV, CODASIG, IDIOMA, TIP_ACTIV, CODGRUPO };
+// The checked fields in the order of the window's columns (those the grids do not show last).
+constexpr std::string_view kCampos[] = {
+    "TIPDOC",  "DOC",    "DIASEM",    "NUMSESION", "TIPTAR",   "HORAINI",  "HORAFIN",    "GRUPNIV",
+    "CODASIG", "IDIOMA", "TIP_ACTIV", "TIPASIG",   "AULA_OBS", "CODGRUPO", "NUMSESGRUP", "NUMALUM"};
+enum Campo : std::uint8_t {
+    TIPDOC,
+    DOC,
+    DIASEM,
+    NUMSESION,
+    TIPTAR,
+    HORAINI,
+    HORAFIN,
+    GRUPNIV,
+    CODASIG,
+    IDIOMA,
+    TIP_ACTIV,
+    TIPASIG,
+    AULA_OBS,
+    CODGRUPO,
+    NUMSESGRUP,
+    NUMALUM
+};
 
 bool contiene(const std::optional<Codigos>& set, std::string_view v) {
     return !set || set->find(v) != set->end();
@@ -69,6 +88,7 @@ Catalogos leeCatalogos(const FuentesCatalogo& s) {
     c.asignat = codigos(s.asignat, "COD");
     c.idioma = codigos(s.idioma, "IDIOMA");
     c.otract = codigos(s.otract, "COD", 3);
+    c.horas = leeHoras(s.plantilla);
     if (s.tiptar && s.tiptar->isOpen()) {
         const int fc = s.tiptar->fieldIndex("COD"), ff = s.tiptar->fieldIndex("OTRACTIV");
         if (fc >= 0) {
@@ -87,12 +107,28 @@ Catalogos leeCatalogos(const FuentesCatalogo& s) {
 
 // --- Findings ---------------------------------------------------------------------------------
 
+std::optional<validacion::Horas> leeHoras(const Dataset* plantilla) {
+    if (!plantilla || !plantilla->isOpen()) return std::nullopt;
+    const int f = plantilla->fieldIndex("HORA");
+    if (f < 0) return std::nullopt;
+    validacion::Horas horas;
+    const int n = plantilla->recordCount();
+    for (int i = 0; i < n; ++i)
+        if (const auto h = validacion::entero(plantilla->textAt(i, f))) horas.insert(*h);
+    return horas;
+}
+
 std::string Hallazgo::columna() const {
     if (falta == Falta::AsigOActiv) return "Cód.ASIG o ACTIV.";
+    if (tipo == 0) return "Sin colocar";
     static const std::pair<std::string_view, const char*> titulos[] = {
-        {"TIPDOC", "TipoDOC"},   {"DOC", "Documento DNI"}, {"TIPTAR", "TAREA"},
-        {"GRUPNIV", "G.NIVEL"},  {"CODASIG", "Cód.ASIG"},  {"IDIOMA", "IDIOMA"},
-        {"TIP_ACTIV", "ACTIV."}, {"CODGRUPO", "Cód.GRUPO"}};
+        {"TIPDOC", "TipoDOC"},      {"DOC", "Documento DNI"},    {"DIASEM", "Día"},
+        {"NUMSESION", "Sesión"},    {"TIPTAR", "TAREA"},         {"HORAINI", "H.INICIO"},
+        {"HORAFIN", "H. FIN"},      {"GRUPNIV", "G.NIVEL"},      {"CODASIG", "Cód.ASIG"},
+        {"IDIOMA", "IDIOMA"},       {"TIP_ACTIV", "ACTIV."},     {"TIPASIG", "Tipo de asignatura"},
+        {"AULA_OBS", "Aula"},       {"CODGRUPO", "Cód.GRUPO"},   {"NUMSESGRUP", "Sesión"},
+        {"NUMALUM", "Núm.ALUMNOS"}, {"CODCENTRO", "Cód.Centro"}, {"ANOACAD", "Año Académico"},
+        {"VERSION", "Versión"}};
     for (const auto& [f, t] : titulos)
         if (f == campo) return t;
     return campo;
@@ -112,6 +148,27 @@ std::string Hallazgo::descripcion() const {
             return "ambos en blanco (posible: no se sabe si la TAREA " +
                    (blank(tarea) ? std::string("en blanco") : "\"" + utf8(tarea) + "\"") +
                    " es \"Lectiva\")";
+        case Falta::Control: {
+            const int code = validacion::primerControl(valor);
+            return "tiene un carácter de control, " + validacion::nombreControl(code) + ": " +
+                   validacion::cita(valor);
+        }
+        case Falta::FueraDePlantilla:
+            if (campo == "DIASEM")
+                return "el día " + validacion::cita(valor) + " no es un día de la semana (" +
+                       std::to_string(validacion::kPrimerDia) + " a " +
+                       std::to_string(validacion::kUltimoDia) + ")";
+            if (const auto r = validacion::reglaSesion(valor, std::nullopt); !r.empty())
+                return "la sesión " + validacion::cita(valor) + " " + r;
+            return "la sesión " + validacion::cita(valor) + " no está en la plantilla horaria";
+        case Falta::NoValido: {
+            std::string r = campo == "CODCENTRO" ? validacion::reglaCodigoCentro(valor)
+                            : campo == "ANOACAD" ? validacion::reglaAnoAcademico(valor)
+                                                 : validacion::reglaVersion(valor);
+            return validacion::cita(valor) + " no es válido: " + r;
+        }
+        case Falta::SinColocar:
+            return motivo + "; no pasa a fCUADROS.txt";
         case Falta::EnBlanco:
             break;
     }
@@ -122,6 +179,14 @@ std::string Hallazgo::descripcion() const {
 }
 
 std::string Hallazgo::linea() const {
+    if (tipo == 1) return "Datos del centro, " + columna() + ": " + descripcion();
+    if (tipo == 0) {
+        std::string s = "Lección de SOLUC sin colocar (fila " + std::to_string(registro) +
+                        "): profesor " + utf8(profesor) + ", día " + utf8(dia) + ", hora " +
+                        utf8(sesion);
+        if (!grupo.empty()) s += ", grupo " + utf8(grupo);
+        return s + ": " + descripcion();
+    }
     std::string s =
         "Profesor " + utf8(profesor) + ", día " + utf8(dia) + ", sesión " + utf8(sesion);
     if (tipo == 3) s += ", grupo " + utf8(grupo);
@@ -132,7 +197,12 @@ Resumen resume(const std::vector<Hallazgo>& hallazgos) {
     Resumen r;
     std::unordered_set<tables::Bookmark> filas2, filas3;
     for (const Hallazgo& h : hallazgos) {
-        (h.tipo == 2 ? filas2 : filas3).insert(h.registro);
+        if (h.tipo == 1)
+            ++r.centro;
+        else if (h.tipo == 0)
+            ++r.lecciones;
+        else
+            (h.tipo == 2 ? filas2 : filas3).insert(h.registro);
         if (h.posible) ++r.posibles;
     }
     r.tipo2 = static_cast<int>(filas2.size());
@@ -141,14 +211,58 @@ Resumen resume(const std::vector<Hallazgo>& hallazgos) {
 }
 
 std::string textoResumen(const Resumen& r) {
-    if (r.registros() == 0) return "Ningún registro por codificar: no falta ningún código XEL.";
+    std::string otros;
+    if (r.centro > 0) otros += "; datos del centro por corregir";
+    if (r.lecciones > 0)
+        otros += "; " + std::to_string(r.lecciones) +
+                 (r.lecciones == 1 ? " lección de SOLUC sin colocar"
+                                   : " lecciones de SOLUC sin colocar");
+    if (r.registros() == 0) {
+        if (otros.empty()) return "Ningún registro por codificar: no falta ningún código XEL.";
+        return "Ningún registro por codificar" + otros + ".";
+    }
     std::string s = "Registros por codificar: " + std::to_string(r.registros()) + " (" +
                     std::to_string(r.tipo2) + " de tipo 2, " + std::to_string(r.tipo3) +
                     " de tipo 3)";
     if (r.posibles > 0)
         s += "; " + std::to_string(r.posibles) +
              (r.posibles == 1 ? " hallazgo posible" : " hallazgos posibles");
-    return s + ".";
+    return s + otros + ".";
+}
+
+Hallazgo hallazgoLeccion(const LeccionSinColocar& l) {
+    Hallazgo h;
+    h.tipo = 0;
+    h.profesor = l.profesor;
+    h.dia = l.dia;
+    h.sesion = l.hora;
+    h.grupo = l.grupo;
+    h.campo = "SOLUC";
+    h.motivo = l.motivo;
+    h.falta = Falta::SinColocar;
+    h.registro = static_cast<tables::Bookmark>(l.fila);
+    return h;
+}
+
+std::vector<Hallazgo> revisaCentro(std::string_view codigo, std::string_view ano,
+                                   std::string_view version) {
+    std::vector<Hallazgo> out;
+    const std::pair<const char*, std::string_view> campos[] = {
+        {"CODCENTRO", codigo}, {"ANOACAD", ano}, {"VERSION", version}};
+    for (const auto& [name, v] : campos) {
+        const std::string regla =
+            std::string_view(name) == "CODCENTRO" ? validacion::reglaCodigoCentro(v)
+            : std::string_view(name) == "ANOACAD" ? validacion::reglaAnoAcademico(v)
+                                                  : validacion::reglaVersion(v);
+        if (regla.empty()) continue;
+        Hallazgo h;
+        h.tipo = 1;
+        h.campo = name;
+        h.valor = v;
+        h.falta = blank(v) ? Falta::EnBlanco : Falta::NoValido;
+        out.push_back(std::move(h));
+    }
+    return out;
 }
 
 // --- The check --------------------------------------------------------------------------------
@@ -159,8 +273,8 @@ using Falla = Revision::Falla;
 
 // What one row lacks, fields in column order, with the codes not found in their catalogues.
 struct Faltas {
-    std::array<Falla, 7> fallas{};
-    std::array<std::string_view, 7> valores{};
+    std::array<Falla, Revision::kMaxFallas> fallas{};
+    std::array<std::string_view, Revision::kMaxFallas> valores{};
     int n = 0;
 
     void add(Campo campo, Falta falta, std::string_view valor = {}, bool posible = false) {
@@ -175,10 +289,52 @@ struct Faltas {
     }
 };
 
+// The fields of one row that keep a control character, one bit per field.
+class Controles {
+  public:
+    explicit Controles(Faltas& out) : out_(out) {}
+    // Adds the finding when `v` holds a control character; true when it did.
+    bool operator()(Campo campo, std::string_view v) {
+        if (!validacion::tieneControl(v)) return false;
+        out_.add(campo, Falta::Control, v);
+        bits_ |= 1u << campo;
+        return true;
+    }
+    bool en(Campo campo) const { return bits_ & (1u << campo); }
+
+  private:
+    Faltas& out_;
+    std::uint32_t bits_ = 0;
+};
+
+// A day or session as written: blank, or outside the week or the bell schedule.
+void diaYSesion(Campo dia, std::string_view vDia, Campo sesion, std::string_view vSesion,
+                const Catalogos& c, Controles& ctl, Faltas& out) {
+    if (!ctl(dia, vDia)) {
+        if (blank(vDia))
+            out.add(dia, Falta::EnBlanco);
+        else if (!validacion::diaValido(vDia))
+            out.add(dia, Falta::FueraDePlantilla, vDia);
+    }
+    if (!ctl(sesion, vSesion)) {
+        if (blank(vSesion))
+            out.add(sesion, Falta::EnBlanco);
+        else if (!validacion::reglaSesion(vSesion, c.horas).empty())
+            out.add(sesion, Falta::FueraDePlantilla, vSesion);
+    }
+}
+
 void revisa2(const Fila2& f, const Catalogos& c, Faltas& out) {
     out.n = 0;
+    // A control character is the finding of its field, whatever else the field lacks.
+    Controles ctl(out);
+    for (const auto& [campo, v] : {std::pair{HORAINI, f.HORAINI}, std::pair{HORAFIN, f.HORAFIN},
+                                   std::pair{TIPASIG, f.TIPASIG}, std::pair{AULA_OBS, f.AULA_OBS}})
+        ctl(campo, v);
+
     // A blank code, or one its catalogue lacks.
     auto code = [&](Campo campo, std::string_view v, const std::optional<Codigos>& cat) {
+        if (ctl(campo, v)) return;
         if (blank(v))
             out.add(campo, Falta::EnBlanco);
         else if (!contiene(cat, v))
@@ -186,10 +342,13 @@ void revisa2(const Fila2& f, const Catalogos& c, Faltas& out) {
     };
 
     code(TIPDOC, f.TIPDOC, c.tipdoc);
-    if (blank(f.DOC)) out.add(DOC, Falta::EnBlanco);
+    if (!ctl(DOC, f.DOC) && blank(f.DOC)) out.add(DOC, Falta::EnBlanco);
+    diaYSesion(DIASEM, f.DIASEM, NUMSESION, f.NUMSESION, c, ctl, out);
 
     Lectiva lectiva = Lectiva::Desconocida;
-    if (blank(f.TIPTAR)) {
+    if (ctl(TIPTAR, f.TIPTAR)) {
+        // The task cannot be looked up: its kind stays unknown.
+    } else if (blank(f.TIPTAR)) {
         out.add(TIPTAR, Falta::EnBlanco);
     } else if (c.tiptar) {
         auto it = c.tiptar->find(f.TIPTAR);
@@ -202,9 +361,11 @@ void revisa2(const Fila2& f, const Catalogos& c, Faltas& out) {
 
     // Codes present are checked against their catalogues whatever the task is.
     const bool asig = !blank(f.CODASIG), idioma = !blank(f.IDIOMA), activ = !blank(f.TIP_ACTIV);
-    if (asig && !contiene(c.asignat, f.CODASIG)) out.add(CODASIG, Falta::NoEnCatalogo, f.CODASIG);
-    if (idioma && !contiene(c.idioma, f.IDIOMA)) out.add(IDIOMA, Falta::NoEnCatalogo, f.IDIOMA);
-    if (activ && !contiene(c.otract, f.TIP_ACTIV))
+    if (!ctl(CODASIG, f.CODASIG) && asig && !contiene(c.asignat, f.CODASIG))
+        out.add(CODASIG, Falta::NoEnCatalogo, f.CODASIG);
+    if (!ctl(IDIOMA, f.IDIOMA) && idioma && !contiene(c.idioma, f.IDIOMA))
+        out.add(IDIOMA, Falta::NoEnCatalogo, f.IDIOMA);
+    if (!ctl(TIP_ACTIV, f.TIP_ACTIV) && activ && !contiene(c.otract, f.TIP_ACTIV))
         out.add(TIP_ACTIV, Falta::NoEnCatalogo, f.TIP_ACTIV);
 
     // The "Lectiva" rule, as far as the task's flag tells.
@@ -223,9 +384,17 @@ void revisa2(const Fila2& f, const Catalogos& c, Faltas& out) {
     }
 }
 
-void revisa3(const Fila3& f, Faltas& out) {
+void revisa3(const Fila3& f, const Catalogos& c, Faltas& out) {
     out.n = 0;
-    if (blank(f.CODGRUPO)) out.add(CODGRUPO, Falta::EnBlanco);
+    Controles ctl(out);
+    if (!ctl(CODGRUPO, f.CODGRUPO) && blank(f.CODGRUPO)) out.add(CODGRUPO, Falta::EnBlanco);
+    // The document comes from the teacher (its blanks are the type 2 row's findings); a type
+    // the catalogue lacks still reaches the file with this record.
+    if (!ctl(TIPDOC, f.TIPDOC) && !blank(f.TIPDOC) && !contiene(c.tipdoc, f.TIPDOC))
+        out.add(TIPDOC, Falta::NoEnCatalogo, f.TIPDOC);
+    ctl(DOC, f.DOC);
+    diaYSesion(DIASEM, f.DIASEM, NUMSESGRUP, f.NUMSESGRUP, c, ctl, out);
+    ctl(NUMALUM, f.NUMALUM);
 }
 
 // The identity of a row: clave, profesor, dia, sesion, grupo, tarea.
@@ -270,9 +439,10 @@ void revisaFila(const Fila2& f, tables::Bookmark registro, const Catalogos& c,
     lista(2, registro, identidad(f), faltas, out);
 }
 
-void revisaFila(const Fila3& f, tables::Bookmark registro, std::vector<Hallazgo>& out) {
+void revisaFila(const Fila3& f, tables::Bookmark registro, const Catalogos& c,
+                std::vector<Hallazgo>& out) {
     Faltas faltas;
-    revisa3(f, faltas);
+    revisa3(f, c, faltas);
     lista(3, registro, identidad(f), faltas, out);
 }
 
@@ -320,28 +490,30 @@ class Lector {
     bool pendiente_ = false;
 };
 
-constexpr const char* kCampos2[] = {"TIPDOC", "ABREVPROF", "DOC",         "NUMSESION",
-                                    "DIASEM", "TIPTAR",    "GRUPNIV",     "CODASIG",
-                                    "IDIOMA", "TIP_ACTIV", "PROF_DIA_SES"};
-constexpr const char* kCampos3[] = {"ABREVGRUP",  "CODGRUPO", "ABREVPROF",
-                                    "NUMSESGRUP", "DIASEM",   "PROF_DIA_SES"};
+constexpr const char* kCampos2[] = {
+    "TIPDOC", "ABREVPROF", "DOC",          "NUMSESION", "DIASEM",  "TIPTAR",  "GRUPNIV", "CODASIG",
+    "IDIOMA", "TIP_ACTIV", "PROF_DIA_SES", "HORAINI",   "HORAFIN", "TIPASIG", "AULA_OBS"};
+constexpr const char* kCampos3[] = {"ABREVGRUP",    "CODGRUPO", "ABREVPROF", "NUMSESGRUP", "DIASEM",
+                                    "PROF_DIA_SES", "TIPDOC",   "DOC",       "NUMALUM"};
+constexpr std::size_t kN2 = std::size(kCampos2), kN3 = std::size(kCampos3);
 
 // Checks the row the reader is on; its identity when it lacks something.
-bool revisaEn(Lector<11>& l, const Catalogos& c, Faltas& faltas, Identidad& id) {
-    const Fila2 f{l.campo(0), l.campo(1), l.campo(2), l.campo(3), l.campo(4), l.campo(5),
-                  l.campo(6), l.campo(7), l.campo(8), l.campo(9), l.campo(10)};
+bool revisaEn(Lector<kN2>& l, const Catalogos& c, Faltas& faltas, Identidad& id) {
+    const Fila2 f{l.campo(0),  l.campo(1),  l.campo(2),  l.campo(3),  l.campo(4),
+                  l.campo(5),  l.campo(6),  l.campo(7),  l.campo(8),  l.campo(9),
+                  l.campo(10), l.campo(11), l.campo(12), l.campo(13), l.campo(14)};
     revisa2(f, c, faltas);
     if (faltas.n == 0) return false;
     id = identidad(f);
     return true;
 }
-bool revisaEn(Lector<6>& l, const Catalogos&, Faltas& faltas, Identidad& id) {
-    // Only the code is read for every row; the rest only when it is blank.
-    if (!blank(l.campo(1))) return false;
-    const Fila3 f{l.campo(0), l.campo(1), l.campo(2), l.campo(3), l.campo(4), l.campo(5)};
-    revisa3(f, faltas);
+bool revisaEn(Lector<kN3>& l, const Catalogos& c, Faltas& faltas, Identidad& id) {
+    const Fila3 f{l.campo(0), l.campo(1), l.campo(2), l.campo(3), l.campo(4),
+                  l.campo(5), l.campo(6), l.campo(7), l.campo(8)};
+    revisa3(f, c, faltas);
+    if (faltas.n == 0) return false;
     id = identidad(f);
-    return faltas.n > 0;
+    return true;
 }
 
 std::uint16_t largo(std::string_view v) {
@@ -413,8 +585,8 @@ void lee(Lector<N>& l, const Dataset& ds, int tipo, const Catalogos& c,
 void Revision::revisaTodo(const Dataset& h2, const Dataset& h3, const Dataset* pendiente2,
                           const Dataset* pendiente3) {
     // Both tables are known to have their fields before the findings are dropped.
-    Lector<11> l2(h2, kCampos2, pendiente2);
-    Lector<6> l3(h3, kCampos3, pendiente3);
+    Lector<kN2> l2(h2, kCampos2, pendiente2);
+    Lector<kN3> l3(h3, kCampos3, pendiente3);
     // The room of the last check is reused.
     filas_.clear();
     textos_.clear();
@@ -454,10 +626,10 @@ void Revision::revisaFilas(int tipo, const Dataset& tabla,
     // The rows are read first: a table without a checked field leaves the findings as they were.
     std::vector<Fila> nuevas;
     if (tipo == 3) {
-        Lector<6> l(tabla, kCampos3, pendiente);
+        Lector<kN3> l(tabla, kCampos3, pendiente);
         lee(l, tabla, 3, catalogos_, &marcas, textos_, nuevas);
     } else {
-        Lector<11> l(tabla, kCampos2, pendiente);
+        Lector<kN2> l(tabla, kCampos2, pendiente);
         lee(l, tabla, 2, catalogos_, &marcas, textos_, nuevas);
     }
     auto menor = [this](const Fila& a, const Fila& b) { return this->menor(a, b); };
@@ -540,7 +712,30 @@ Hallazgo Revision::hallazgo(const Fila& f, int k) const {
     return hallazgoDe(f.tipo, f.registro, id, x, textos.substr(at, x.valor));
 }
 
+void Revision::revisaCentro(std::string_view codigo, std::string_view ano,
+                            std::string_view version) {
+    centro_ = revision::revisaCentro(codigo, ano, version);
+    aparte_ = centro_;
+    aparte_.insert(aparte_.end(), lecciones_.begin(), lecciones_.end());
+}
+
+void Revision::anotaLecciones(const std::vector<LeccionSinColocar>& lecciones) {
+    lecciones_.clear();
+    for (const LeccionSinColocar& l : lecciones) lecciones_.push_back(hallazgoLeccion(l));
+    aparte_ = centro_;
+    aparte_.insert(aparte_.end(), lecciones_.begin(), lecciones_.end());
+}
+
+Resumen Revision::resumen() const {
+    Resumen r = resumen_;
+    r.centro = static_cast<int>(centro_.size());
+    r.lecciones = static_cast<int>(lecciones_.size());
+    return r;
+}
+
 Hallazgo Revision::hallazgo(std::size_t i) const {
+    if (i < aparte_.size()) return aparte_[i];
+    i -= aparte_.size();
     // The last row whose first finding is at or before i.
     const auto it = std::upper_bound(inicio_.begin(), inicio_.end(), i) - 1;
     return hallazgo(filas_[static_cast<std::size_t>(it - inicio_.begin())],
@@ -548,8 +743,8 @@ Hallazgo Revision::hallazgo(std::size_t i) const {
 }
 
 std::vector<Hallazgo> Revision::hallazgos() const {
-    std::vector<Hallazgo> out;
-    out.reserve(total_);
+    std::vector<Hallazgo> out(aparte_);
+    out.reserve(size());
     for (const Fila& f : filas_)
         for (int k = 0; k < f.n; ++k) out.push_back(hallazgo(f, k));
     return out;
@@ -584,25 +779,70 @@ std::vector<Hallazgo> revisa(const Dataset& h2, const Dataset& h3, const Catalog
     return r.hallazgos();
 }
 
+std::vector<LeccionSinColocar> leccionesSinColocar(const Dataset& soluc,
+                                                   const validacion::Horas& horas) {
+    const int fProf = soluc.requireField("PROF"), fDia = soluc.requireField("DIA"),
+              fHora = soluc.requireField("HORA"), fSesiones = soluc.requireField("SESIONES"),
+              fGrupo = soluc.requireField("CODGRUPO"), fAsig = soluc.requireField("ASIG");
+    std::vector<LeccionSinColocar> out;
+    const int n = soluc.recordCount();
+    for (int i = 0; i < n; ++i) {
+        const std::string prof = soluc.textAt(i, fProf), dia = soluc.textAt(i, fDia);
+        if (validacion::omitida(prof, dia)) continue;
+        const std::string hora = soluc.textAt(i, fHora);
+        auto c = validacion::coloca(dia, hora, soluc.textAt(i, fSesiones), horas);
+        if (c.motivo.empty()) continue;
+        out.push_back({i + 1, prof, dia, hora, soluc.textAt(i, fGrupo), soluc.textAt(i, fAsig),
+                       std::move(c.motivo)});
+    }
+    return out;
+}
+
 Revision revisaCarpeta(std::vector<std::string>* sinCatalogo) {
     auto ruta = [](const std::string& name) {
         return tables::mapPath("C:\\ZTEMP\\" + name + ".DBF");
+    };
+    auto falta = [&](const char* name) {
+        if (sinCatalogo) sinCatalogo->push_back(name);
     };
     Dataset h2, h3;
     h2.open(ruta("CUADROH2"), tables::OpenMode::ReadOnly);
     h3.open(ruta("CUADROH3"), tables::OpenMode::ReadOnly);
 
-    static const char* const nombres[6] = {"xelTIPDOC",  "xelTIPTAR", "xelGRUPNIV",
-                                           "xelASIGNAT", "xelIDIOMA", "xelOTRACT"};
-    Dataset cats[6];
-    for (int i = 0; i < 6; ++i) {
+    static const char* const nombres[7] = {"xelTIPDOC", "xelTIPTAR", "xelGRUPNIV", "xelASIGNAT",
+                                           "xelIDIOMA", "xelOTRACT", "PLANTILLA"};
+    Dataset cats[7];
+    for (int i = 0; i < 7; ++i) {
         try {
             cats[i].open(ruta(nombres[i]), tables::OpenMode::ReadOnly);
         } catch (const std::exception&) {
-            if (sinCatalogo) sinCatalogo->push_back(nombres[i]);
+            falta(nombres[i]);
         }
     }
-    Revision r(leeCatalogos({&cats[0], &cats[1], &cats[2], &cats[3], &cats[4], &cats[5]}));
+    Revision r(
+        leeCatalogos({&cats[0], &cats[1], &cats[2], &cats[3], &cats[4], &cats[5], &cats[6]}));
+
+    cuadro::Centro centro;
+    try {
+        Dataset c;
+        c.open(ruta("xelCENTRO"), tables::OpenMode::ReadOnly);
+        if (!c.isEmpty()) centro = {c.text("CODCENTRO"), c.text("ANOACAD"), c.text("VERSION")};
+    } catch (const std::exception&) {
+        falta("xelCENTRO");
+    }
+    r.revisaCentro(centro.CODCENTRO, centro.ANOACAD, centro.VERSION);
+
+    // The lessons an export would not place, when SOLUC and the bell schedule can be read.
+    if (r.catalogos().horas) {
+        try {
+            Dataset soluc;
+            soluc.open(tables::mapPath("c:\\ztemp\\SOLUC"), tables::OpenMode::ReadOnly);
+            r.anotaLecciones(leccionesSinColocar(soluc, *r.catalogos().horas));
+        } catch (const std::exception&) {
+            falta("SOLUC");
+        }
+    }
+
     enOrdenDeClave(h2);
     enOrdenDeClave(h3);
     r.revisaTodo(h2, h3);

@@ -5,6 +5,7 @@
 
 #include "base/RunState.h"
 #include "base/UserPort.h"
+#include "timetable/Revision.h"
 
 namespace tz::intake {
 class CentroNiveles;
@@ -23,8 +24,12 @@ void Importar2(base::RunState& state, base::UserPort& port);
 
 // The table work of the timetable export: every lesson of SOLUC into CUADROH2.DBF and
 // CUADROH3.DBF (teachers missing from PROFT are appended), then the rows of periods that no
-// lesson gave any more are deleted and every row is marked "N". Engine errors propagate.
-void ExportaCuadros();
+// lesson gave any more are deleted and every row is marked "N". Returns the lessons whose day
+// or hours do not fit the week and the bell schedule: they are not written. Engine errors
+// propagate.
+std::vector<revision::LeccionSinColocar> ExportaCuadros();
+// The message of lessons not placed: "Hay N lecciones de SOLUC que no se pueden colocar ...".
+std::string textoSinColocar(std::size_t n);
 // The default rows of a new PLANTILLA.DBF: hour h (1 to 20) → its start and end time.
 std::string horaInicioPorDefecto(int h);
 std::string horaFinPorDefecto(int h);

@@ -92,7 +92,9 @@ TEST(RunStatus, FindsTheFileWhateverItsLetterCase) {
     TempDir dir;
     writeBytes(dir / "ZANDRIX.INI", "[Transformadores]\nTransformado=1\n");
     tz::app::writeRunStatus(dir / "Zandrix.ini", 0);
+#ifndef _WIN32  // two spellings are two files only where letter case counts
     EXPECT_FALSE(std::filesystem::exists(dir / "Zandrix.ini"));
+#endif
     EXPECT_EQ(readBytes(dir / "ZANDRIX.INI"), "[Transformadores]\nTransformado=0\n");
 }
 
@@ -135,6 +137,7 @@ TEST(RunStatus, AFailedWriteLeavesTheOldFileAndNoTemporary) {
     EXPECT_EQ(files, 1);
 }
 
+#ifndef _WIN32  // Linux-specific: POSIX permission bits
 TEST(RunStatus, KeepsThePermissionsOfTheOldFile) {
     TempDir dir;
     writeBytes(dir / "Zandrix.ini", "[Transformadores]\nTransformado=1\n");
@@ -145,7 +148,9 @@ TEST(RunStatus, KeepsThePermissionsOfTheOldFile) {
     EXPECT_EQ(fs::status(dir / "Zandrix.ini").permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
+#endif
 
+#ifndef _WIN32  // Linux-specific: symbolic links (which Windows programs do not make)
 TEST(RunStatus, WritesThroughASymbolicLink) {
     TempDir dir;
     writeBytes(dir / "real.ini", "[Transformadores]\nTransformado=1\n");
@@ -154,5 +159,6 @@ TEST(RunStatus, WritesThroughASymbolicLink) {
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "Zandrix.ini"));
     EXPECT_EQ(readBytes(dir / "real.ini"), "[Transformadores]\nTransformado=0\n");
 }
+#endif
 
 }  // namespace

@@ -26,6 +26,13 @@ struct Fixture : ::testing::Test {
     std::string failing;  // step that throws an engine error
     TempDir dir;
 
+    // The exchange root is the test's folder, with its ZTEMP.
+    Fixture() {
+        std::filesystem::create_directories(dir / "ZTEMP");
+        tables::setRootOverride(dir.path);
+    }
+    ~Fixture() override { tables::setRootOverride({}); }
+
     app::JobSteps steps() {
         app::JobSteps s;
         auto step = [this](const char* name) {

@@ -416,7 +416,7 @@ class MainFormTest : public QObject {
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(levelsGrid));
         QCOMPARE(levelsGrid->currentIndex().column(), 2);  // the first abbreviation
         // Disabled, so neither Tab nor an access key ("&Salir") reaches them.
-        for (const char* covered : {"BExportar", "BImportar", "BClose", "Button3"})
+        for (const char* covered : {"BExportar", "BImportar", "BClose", "BRegistro", "Button3"})
             QVERIFY2(!f.findChild<QWidget*>(covered)->isEnabled(), covered);
         for (QWidget* w : tabChain(levelsGrid))
             QVERIFY2(inside(w, levels) || w == f.findChild<QWidget*>("Unidades") ||

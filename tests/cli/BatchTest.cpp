@@ -35,6 +35,13 @@ INSTANTIATE_TEST_SUITE_P(
             "UnknownJob", {"transformar", "--textos", "/tmp"}, "trabajo desconocido: transformar"},
         ArgCase{"NoTextos", {"exportar"}, "falta --textos CARPETA"},
         ArgCase{"TextosWithoutValue", {"exportar", "--textos"}, "falta el valor de --textos"},
+        ArgCase{"TextosFollowedByAnOption",
+                {"importar", "--textos", "--nueva"},
+                "falta el valor de --textos"},
+        ArgCase{"DocumentosFollowedByAnOption",
+                {"importar", "--documentos", "--textos", "/t"},
+                "falta el valor de --documentos"},
+        ArgCase{"ValueThatLooksLikeAnOptionAfterEquals", {"importar", "--textos=--nueva"}, ""},
         ArgCase{"EmptyTextos", {"exportar", "--textos", ""}, "--textos necesita una carpeta"},
         ArgCase{"UnknownOption",
                 {"exportar", "--textos", "/t", "--rapido"},
@@ -54,6 +61,21 @@ INSTANTIATE_TEST_SUITE_P(
         ArgCase{"CentroFourParts",
                 {"importar", "--textos", "/t", "--centro", "1,2,3,4"},
                 "--centro necesita COD,AÑO,VERSION"},
+        ArgCase{"CentroNegative",
+                {"importar", "--textos", "/t", "--centro", "-1,-2026,-"},
+                "--centro: el código de centro \"-1\" debe tener 6 cifras"},
+        ArgCase{"CentroFiveDigits",
+                {"importar", "--textos", "/t", "--centro", "15432,2024,1"},
+                "--centro: el código de centro \"15432\" debe tener 6 cifras"},
+        ArgCase{"CentroYearOutOfRange",
+                {"importar", "--textos", "/t", "--centro", "015432,1999,1"},
+                "--centro: el año académico \"1999\" debe ser un año de 2000 a 2099"},
+        ArgCase{"CentroVersionTwoCharacters",
+                {"importar", "--textos", "/t", "--centro", "015432,2024,12"},
+                "--centro: la versión \"12\" debe ser una sola cifra"},
+        ArgCase{"CentroBlankYear",
+                {"exportar", "--textos", "/t", "--centro", "015432,,1"},
+                "--centro: falta el año académico"},
         ArgCase{"CentroNotCp1252",
                 {"importar", "--textos", "/t", "--centro", "ā,2024,1"},
                 "--centro tiene caracteres que no caben en Windows-1252"},
@@ -68,20 +90,20 @@ INSTANTIATE_TEST_SUITE_P(
                  "012345,2024,1", "--niveles", "n.txt", "--raiz", "/"},
                 ""},
         ArgCase{"ImportarAll",
-                {"importar", "--textos=/t", "--nueva", "--solo-codificar", "--centro=1,2,3",
+                {"importar", "--textos=/t", "--nueva", "--solo-codificar", "--centro=015432,2024,1",
                  "--documentos", "d.txt"},
                 ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParseArgs, ValuesLandInTheOptions) {
-    auto r = parseBatchArgs({"exportar", "--textos", "/t", "--centro", "012345,2024,Año"});
+    auto r = parseBatchArgs({"exportar", "--textos", "/t", "--centro", "012345,2024,1"});
     ASSERT_TRUE(r.options);
     EXPECT_EQ(r.options->textos, "/t");
     EXPECT_EQ(r.options->idioma, "EUSKERA");  // the language box's initial text
     ASSERT_TRUE(r.options->centro);
     EXPECT_EQ(r.options->centro->codigo, "012345");
     EXPECT_EQ(r.options->centro->anoacad, "2024");
-    EXPECT_EQ(r.options->centro->version, "A\xF1o");  // Windows-1252, as the table holds it
+    EXPECT_EQ(r.options->centro->version, "1");
     r = parseBatchArgs({"importar", "--textos", "/t", "--solo-codificar"});
     ASSERT_TRUE(r.options);
     EXPECT_EQ(r.options->job, BatchOptions::Job::Importar);
@@ -102,7 +124,7 @@ TEST(InputFiles, SplitsLinesAndFields) {
 TEST(InputFiles, ReadAndChecked) {
     TempDir dir;
     tz::testing::writeBytes(dir / "niveles.txt", "ESO;ESO;DBH\r\nBAC;BACH;BATX\r\n");
-    tz::testing::writeBytes(dir / "malo.txt", "ESO;ESO;DBH\nBAC;BACH\n");
+    tz::testing::writeBytes(dir / "malo.txt", "OA;1;30776655B\nBAC;BACH\n");
     BatchOptions o;
     o.niveles = dir / "niveles.txt";
     EXPECT_EQ(loadInputFiles(o), "");

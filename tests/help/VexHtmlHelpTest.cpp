@@ -91,13 +91,11 @@ TEST(SplitHelpUrlTest, FileAndTopic) {
 
 // The places a help file is looked for: the named file, the installed copy, the build's copy.
 TEST(HelpFileCandidatesTest, NamedThenInstalledThenBesideTheProgram) {
-    const char* root = std::getenv("TRANSZANDERXEL_ROOT");
-    const std::string saved = root ? root : "";
-    setenv("TRANSZANDERXEL_ROOT", "/raiz", 1);
+    tz::tables::setRootOverride("/raiz");
     const struct {
         const char* name;
         const char* exe;
-        std::vector<std::string> places;
+        std::vector<std::filesystem::path> places;
     } cases[] = {
         {"\\ZDXM7\\XEL.CHM",
          "/opt/tz/bin/",
@@ -112,21 +110,21 @@ TEST(HelpFileCandidatesTest, NamedThenInstalledThenBesideTheProgram) {
         {"\\ZDXM7\\XEL.CHM", "", {"/raiz/ZDXM7/XEL.CHM"}},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> got;
-        for (const auto& p : helpFileCandidates(c.name, c.exe)) got.push_back(p.string());
-        EXPECT_EQ(got, c.places) << c.name << " | " << c.exe;
+        EXPECT_EQ(helpFileCandidates(c.name, c.exe), c.places) << c.name << " | " << c.exe;
     }
-    if (root)
-        setenv("TRANSZANDERXEL_ROOT", saved.c_str(), 1);
-    else
-        unsetenv("TRANSZANDERXEL_ROOT");
+    tz::tables::setRootOverride({});
 }
 
 TEST(ExecutableFolderTest, IsTheFolderOfThisTest) {
     const std::string folder = executableFolder();
     ASSERT_FALSE(folder.empty());
+#ifdef _WIN32
+    EXPECT_EQ(folder.back(), '\\');
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder) / "win_help_tests.exe"));
+#else
     EXPECT_EQ(folder.back(), '/');
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder) / "help_tests"));
+#endif
 }
 
 // The second place looked in is the copy installed beside the program's folder; a name without a

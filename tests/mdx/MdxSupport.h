@@ -1,7 +1,4 @@
 #pragma once
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/TempFolder.h"
 #include "tables/MdxIndex.h"
 
 // Helpers shared by the index tests: a scratch folder, a table read straight from its bytes,
@@ -22,11 +20,7 @@ namespace tz::tables::mdx::testing {
 
 class ScratchDir {
   public:
-    ScratchDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "tzmdx-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp");
-        path_ = tmpl;
-    }
+    ScratchDir() { path_ = tz::testing::makeTempFolder("tzmdx"); }
     ~ScratchDir() {
         std::error_code ec;
         std::filesystem::remove_all(path_, ec);
@@ -47,6 +41,7 @@ inline void writeFile(const std::filesystem::path& p, const std::string& bytes) 
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+#ifndef _WIN32  // the readers are Linux programs (popen)
 inline std::string run(const std::string& command, int* status = nullptr) {
     std::string out;
     FILE* f = ::popen(command.c_str(), "r");
@@ -59,6 +54,8 @@ inline std::string run(const std::string& command, int* status = nullptr) {
     return out;
 }
 
+#endif
+
 inline std::string unhex(const std::string& h) {
     std::string r;
     for (std::size_t i = 0; i + 1 < h.size(); i += 2) {
@@ -67,6 +64,7 @@ inline std::string unhex(const std::string& h) {
     return r;
 }
 
+#ifndef _WIN32  // the readers are Linux programs (popen)
 struct PerlTag {
     std::string type;
     std::vector<MdxIndex::Entry> entries;
@@ -104,6 +102,8 @@ inline std::map<std::string, PerlTag> perlWalk(const std::filesystem::path& mdx)
 }
 
 // A .DBF read straight from its bytes, independently of the engine.
+#endif
+
 struct DiskTable {
     struct Field {
         std::string name;
@@ -163,6 +163,7 @@ inline std::vector<MdxIndex::Entry> expectedEntries(const DiskTable& t, const Di
 // A table as Free Pascal's TDbf (a Delphi-style dataset engine of the dBase IV family) walks it
 // with each production tag selected in turn: the tags it lists, and per tag the rows in key
 // order (physical record number, the tag's field as TDbf reads it from the row).
+#ifndef _WIN32  // the readers are Linux programs (popen)
 struct TdbfWalk {
     std::vector<std::string> tags;
     struct Tag {
@@ -224,5 +225,7 @@ inline TdbfWalk tdbfWalk(const std::filesystem::path& dbf) {
     if (status != 0 && w.tags.empty()) throw std::runtime_error("tdbf_walk failed: " + out);
     return w;
 }
+
+#endif
 
 }  // namespace tz::tables::mdx::testing

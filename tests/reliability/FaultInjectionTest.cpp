@@ -12,6 +12,7 @@
 #include <set>
 
 #include "app/Jobs.h"
+#include "platform/Error.h"
 #include "reliability/Sample.h"
 #include "support/RecordingPort.h"
 #include "tables/FileIo.h"
@@ -132,7 +133,9 @@ class FaultInjection : public ::testing::Test {
             ++tried[kindOf(p)];
 
             if (r.status == tz::cli::kError) {
-                EXPECT_NE(r.err.find(std::strerror(err)), std::string::npos) << r.err;
+                EXPECT_NE(r.err.find(tz::platform::errorText(tz::platform::errnoError(err))),
+                          std::string::npos)
+                    << r.err;
             } else {
                 // The step tolerated the failure (a stale file it could not delete): the run
                 // must then be as good as a clean one.

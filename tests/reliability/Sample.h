@@ -89,31 +89,11 @@ struct RunResult {
     std::string err;  // what the batch front end printed
 };
 
-// One batch run in this process, exactly as the executable's main() does it.
+// One batch run in this process, exactly as the executable runs it.
 inline RunResult runBatch(const std::vector<std::string>& args) {
     RunResult r;
-    std::ostringstream err;
-    cli::ParseResult parsed = cli::parseBatchArgs(args);
-    if (!parsed.options) {
-        r.status = cli::kUsoIncorrecto;
-        r.err = parsed.error;
-        return r;
-    }
-    cli::BatchOptions& o = *parsed.options;
-    if (std::string e = cli::loadInputFiles(o); !e.empty()) {
-        r.status = cli::kUsoIncorrecto;
-        r.err = e;
-        return r;
-    }
-    try {
-        if (o.raiz) tables::setRootOverride(*o.raiz);
-        cli::BatchPort port(err);
-        r.status = o.job == cli::BatchOptions::Job::Exportar ? cli::runExportar(o, port)
-                                                             : cli::runImportar(o, port);
-    } catch (const std::exception& e) {
-        err << e.what() << ".\n";
-        r.status = cli::kError;
-    }
+    std::ostringstream out, err;
+    r.status = cli::runBatch(args, out, err);
     tables::setRootOverride({});
     r.err = err.str();
     return r;

@@ -86,14 +86,19 @@ def main():
         check("text folder is a file", ["importar", "--textos", plain, "--raiz", raiz], 1, "No existe la carpeta")
         check("text folder non-ASCII and missing", ["exportar", "--textos", os.path.join(scratch, "año ñ"), "--raiz", raiz], 1, "No existe la carpeta")
 
-        # A root without ZTEMP, and roots from the environment.
+        # A root without ZTEMP, and roots from the environment: the exchange folder is missing
+        # (input missing), told by its path.
         empty_root = os.path.join(scratch, "vacia")
         os.mkdir(empty_root)
-        check("root without ZTEMP", ["exportar", "--textos", textos, "--raiz", empty_root], 3, "ZTEMP")
-        check("environment root missing", ["exportar", "--textos", textos], 3, "No se puede",
-              env={"TRANSZANDERXEL_ROOT": os.path.join(scratch, "nada")})
-        check("no HOME and no root", ["exportar", "--textos", textos], 3, "No se puede",
-              env={"TRANSZANDERXEL_ROOT": None, "HOME": None, "WINEPREFIX": None})
+        for name, args, env in [
+            ("root without ZTEMP", ["exportar", "--textos", textos, "--raiz", empty_root], None),
+            ("root without ZTEMP, importar", ["importar", "--textos", textos, "--raiz", empty_root], None),
+            ("environment root missing", ["exportar", "--textos", textos],
+             {"TRANSZANDERXEL_ROOT": os.path.join(scratch, "nada")}),
+            ("no HOME and no root", ["exportar", "--textos", textos],
+             {"TRANSZANDERXEL_ROOT": None, "HOME": None, "WINEPREFIX": None}),
+        ]:
+            check(name, args, 1, "No existe la carpeta de intercambio ", env=env)
 
         # Read-only exchange folder and an unreadable text folder, checked as an ordinary user
         # (the superuser reads and writes through permissions).
@@ -108,7 +113,7 @@ def main():
             ztemp = os.path.join(ro, "raiz", "ZTEMP")
             os.chmod(ztemp, 0o555)
             check("read-only exchange folder", ["exportar", "--textos", os.path.join(ro, "textos"), "--raiz", os.path.join(ro, "raiz")],
-                  3, "Permission denied", as_nobody=True)
+                  3, "xelTIPTAR.DBF: permiso denegado", as_nobody=True)
             os.chmod(ztemp, 0o777)
             os.chmod(os.path.join(ro, "textos", "fASIGNAT.txt"), 0o000)
             check("unreadable text file", ["exportar", "--textos", os.path.join(ro, "textos"), "--raiz", os.path.join(ro, "raiz")],

@@ -15,7 +15,11 @@ CHECKER = None
 # A clean tree: one header per folder, each folder's CMakeLists.txt listing its files and
 # linking only downward.
 CLEAN = {
-    "src/tables/Table.h": "#pragma once\n#include <string>\n",
+    "src/platform/File.h": "#pragma once\n#include <cstdint>\n",
+    "src/platform/Posix.cpp": "#include <unistd.h>\n#include <sys/file.h>\n#include \"platform/File.h\"\n",
+    "src/platform/CMakeLists.txt": "tz_library(tz_platform SOURCES File.h)\n"
+                                   "target_sources(tz_platform PRIVATE Posix.cpp)\n",
+    "src/tables/Table.h": "#pragma once\n#include <string>\n#include \"platform/File.h\"\n",
     "src/tables/qt/Model.h": "#pragma once\n#include <QAbstractTableModel>\n#include \"tables/Table.h\"\n",
     "src/tables/CMakeLists.txt": "tz_library(tz_tables SOURCES Table.h)\n"
                                  "tz_library(tz_tables_qt SOURCES qt/Model.h PUBLIC tz_tables Qt6::Gui)\n",
@@ -54,8 +58,14 @@ CASES = [
     ("logic includes its own window", "src/intake/Intake.h", '#include "intake/gui/Panels.h"', "include"),
     ("logic includes the engine's models", "src/timetable/Timetable.h", '#include "tables/qt/Model.h"', "include"),
     ("batch includes a window", "src/cli/Batch.h", '#include "app/gui/MainForm.h"', "include"),
+    ("batch links a window library", "src/cli/CMakeLists.txt", "target_link_libraries(tz_cli PRIVATE tz_app_gui)", "link"),
     ("window includes a higher window", "src/intake/gui/Panels.h", '#include "timetable/gui/Windows.h"', "include"),
     ("logic includes Qt", "src/timetable/Timetable.h", "#include <QString>", "qt"),
+    ("the engine includes a POSIX header", "src/tables/Table.h", "#include <unistd.h>", "system"),
+    ("a step includes a sys/ header", "src/timetable/Timetable.h", "#include <sys/stat.h>", "system"),
+    ("a window includes windows.h", "src/app/gui/MainForm.h", "#include <windows.h>", "system"),
+    ("the platform includes a Win32 header", "src/platform/File.h", "#include <windows.h>", None),
+    ("platform includes a layer above", "src/platform/File.h", '#include "tables/Table.h"', "include"),
     ("logic includes a Qt module header", "src/app/Jobs.h", "#include <QtCore/QString>", "qt"),
     ("base forward-declares a step's type", "src/base/UserPort.h", "namespace tz::timetable { class AjustaXEL; }", "names"),
     ("base names a step's type", "src/base/UserPort.h", "void f(timetable::AjustaXEL&);", "names"),
@@ -70,6 +80,8 @@ CASES = [
     ("window includes a lower window", "src/app/gui/MainForm.h", '#include "timetable/gui/Windows.h"', None),
     ("window includes the engine's models", "src/timetable/gui/Windows.h", '#include "tables/qt/Model.h"', None),
     ("window includes Qt", "src/timetable/gui/Windows.h", "#include <QDialog>", None),
+    ("batch includes a QtGui-only model", "src/cli/Batch.h", '#include "tables/qt/Model.h"', None),
+    ("batch links a QtGui-only library", "src/cli/CMakeLists.txt", "target_link_libraries(tz_cli PRIVATE tz_tables_qt)", None),
     ("a comment names a higher type", "src/base/UserPort.h", "// implemented by timetable::AjustaXEL", None),
     ("a block comment names a higher type", "src/base/UserPort.h", "/* app::Jobs\n   cli::Batch */", None),
     ("a string names a higher type", "src/base/UserPort.h", 'const char* k = "app::Jobs";', None),

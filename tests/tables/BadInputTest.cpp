@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "TestDir.h"
+#include "platform/Error.h"
+#include "platform/System.h"
 #include "tables/Dataset.h"
+#include "tables/EngineError.h"
+#include "tables/FileIo.h"
+#include "tables/TableFiles.h"
 
 namespace tz::tables {
 namespace {
@@ -161,6 +166,31 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, AppendToForeign,
                                            RepairCase{"truncated_in_record.dbf", 3},
                                            RepairCase{"extra_header_bytes.dbf", 4},
                                            RepairCase{"junk_after_eof_marker.dbf", 4}));
+
+// A failure of the system reaches the message as a reason in Spanish, naming the user's file
+// (on Windows the same words come from GetLastError values).
+TEST(BadInput, SystemFailuresAreToldInSpanishNamingTheUsersFile) {
+    TestDir dir;
+    const fs::path missing = dir.path() / "NO-EXISTE";
+    try {
+        FileIo io(missing / "X.DBF", FileIo::Access::Read);
+        ADD_FAILURE() << "opened a file in a missing folder";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(std::string(e.what()), "No se puede abrir el archivo " +
+                                             platform::utf8(missing / "X.DBF") +
+                                             ": no existe el archivo o la carpeta");
+        EXPECT_TRUE(platform::isNotFound(e.errorSistema()));
+    }
+    // A table in a folder that does not exist names the folder, not the engine's new file.
+    try {
+        createTable(missing / "PROFT.DBF", {{"ABREV", FieldType::Character, 4}}, {});
+        ADD_FAILURE() << "made a table in a missing folder";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(std::string(e.what()), "No se puede crear la tabla " +
+                                             platform::utf8(missing / "PROFT.DBF") +
+                                             ": no existe la carpeta " + platform::utf8(missing));
+    }
+}
 
 }  // namespace
 }  // namespace tz::tables

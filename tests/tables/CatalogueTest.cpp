@@ -124,14 +124,14 @@ TEST(Catalogue, CreaTablaCentroLeavesAnEmptyClosedTable) {
     createTable(ztemp(), catalogue::xelCENTRO());
     {
         Dataset d;
-        d.open("\\ZTEMP\\xelCENTRO.DBF");
+        d.open(mapPath("\\ZTEMP\\xelCENTRO.DBF"));
         d.appendRecord({"012345", "2024", "1"});
     }
     testing::writeBytes(dir.ztemp() / "XELCENTRO.MDX", "old");
     catalogue::CreaTablaCentro();
     EXPECT_FALSE(std::filesystem::exists(dir.ztemp() / "XELCENTRO.MDX"));
     Dataset d;
-    d.open("C:\\ZTEMP\\XELCENTRO", OpenMode::Exclusive);  // closed: nobody holds it
+    d.open(mapPath("C:\\ZTEMP\\XELCENTRO"), OpenMode::Exclusive);  // closed: nobody holds it
     EXPECT_TRUE(d.isEmpty());
     EXPECT_EQ(d.fields().size(), 3u);
     EXPECT_EQ(d.path(), dir.ztemp() / "xelCENTRO.DBF");

@@ -1,11 +1,10 @@
 #pragma once
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "support/TempFolder.h"
 #include "tables/Paths.h"
 
 namespace tz::tables::testing {
@@ -14,9 +13,7 @@ namespace tz::tables::testing {
 class TestDir {
   public:
     TestDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "tztables-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp");
-        path_ = tmpl;
+        path_ = tz::testing::makeTempFolder("tztables");
         std::filesystem::create_directories(path_ / "ZTEMP");
         setRootOverride(path_);
     }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <csignal>
 
@@ -311,6 +313,9 @@ TEST_F(Ajuste, MissingTextFolderEndsUnfinished) {
     EXPECT_TRUE(a.salirCerro());
 }
 
+// A file-size limit (setrlimit) makes the write fail part-way: POSIX only; on Windows a
+// replacement refused by the system is WindowsFilesTest.ReplacingAFileHeldOpenLeavesItWhole.
+#ifndef _WIN32
 TEST_F(Ajuste, FailedWriteKeepsTheOldFileAndTheWindowOpen) {
     setDni("JLM", "22222222J");
     const std::string old = "1CHold\r\n";
@@ -340,6 +345,7 @@ TEST_F(Ajuste, FailedWriteKeepsTheOldFileAndTheWindowOpen) {
     EXPECT_TRUE(a.salirCerro());
     EXPECT_EQ(cuadros().substr(0, 16), "1CH01234520241\r\n");
 }
+#endif
 
 TEST_F(Ajuste, CloseBoxCountsAsNotFinishedAndKeepsTyping) {
     AjustaXEL a(state, port);
@@ -390,9 +396,17 @@ TEST_F(Ajuste, MissingTeacherTableIsReported) {
     ASSERT_EQ(port.only("ERR ").size(), 1u);
     EXPECT_TRUE(a.wwTablexelCENTRO().isOpen());
     EXPECT_FALSE(a.wwTableCUADROH2().isOpen());
-    EXPECT_FALSE(a.guarded([&] { a.BitBtn1Click(); }));
-    EXPECT_EQ(port.only("ERR ").size(), 2u);
-    EXPECT_FALSE(a.salirCerro());
+    // "&Salir" says why no file is written and ends the job unfinished, without an engine error.
+    EXPECT_TRUE(a.guarded([&] { a.BitBtn1Click(); }));
+    EXPECT_EQ(port.only("ERR ").size(), 1u);
+    EXPECT_EQ(port.messages(),
+              (Lines{"No se escribe fCUADROS.txt: no se ha podido abrir la tabla PROFT.DBF de la "
+                     "carpeta de intercambio (vea el error anterior). Repita el trabajo XEL → "
+                     "Zandrix, que la crea de nuevo, y después este trabajo."}));
+    EXPECT_TRUE(a.salirCerro());
+    EXPECT_EQ(a.ResultadoAjuste, 4);
+    EXPECT_EQ(state.EstadoPaso, 4);
+    EXPECT_FALSE(cuadrosExists());
 }
 
 TEST(SalirQuestion, ThreeLinesOf136Characters) {

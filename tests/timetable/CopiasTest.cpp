@@ -4,6 +4,7 @@
 
 #include "School.h"
 #include "support/RecordingPort.h"
+#include "support/TempFolder.h"
 #include "timetable/AjustaXEL.h"
 #include "timetable/Copias.h"
 #include "timetable/Timetable.h"
@@ -15,14 +16,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The variable that places the state folder: XDG_STATE_HOME on Linux, LOCALAPPDATA on Windows.
+#ifdef _WIN32
+const char* const kStateVariable = "LOCALAPPDATA";
+#else
+const char* const kStateVariable = "XDG_STATE_HOME";
+#endif
+
 // The state folder of each test is its own.
 class Copias : public ::testing::Test {
   protected:
     void SetUp() override {
         state = s.root / "estado";
-        setenv("XDG_STATE_HOME", state.c_str(), 1);
+        tz::testing::setEnvironment(kStateVariable, tz::platform::utf8(state));
     }
-    void TearDown() override { unsetenv("XDG_STATE_HOME"); }
+    void TearDown() override { tz::testing::unsetEnvironment(kStateVariable); }
     fs::path textos() const { return s.root / "textos"; }
     fs::path cuadros() const { return textos() / "fCUADROS.txt"; }
 
@@ -49,9 +57,11 @@ TEST_F(Copias, StateFolderPerTextFolderOutsideIt) {
     EXPECT_NE(a, carpetaCopias(s.root / "otros"));
     EXPECT_EQ(a.parent_path(), state / "transzanderxel" / "copias");
     EXPECT_TRUE(a.filename().string().starts_with("textos-"));
-    unsetenv("XDG_STATE_HOME");
+#ifndef _WIN32  // the XDG default under HOME
+    tz::testing::unsetEnvironment(kStateVariable);
     EXPECT_TRUE(carpetaCopias(textos()).string().find("/.local/state/transzanderxel/") !=
                 std::string::npos);
+#endif
 }
 
 TEST_F(Copias, ReplacedFileIsKeptAndTheEleventhDropsTheOldest) {

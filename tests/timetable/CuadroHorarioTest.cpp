@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 
+#include "support/TempFolder.h"
 #include "timetable/CuadroHorario.h"
 #include "timetable/Texto.h"
 
@@ -124,10 +127,7 @@ TEST(Texto, FittedBlankAndTrim) {
 
 class AtomicWrite : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "tz-write-XXXXXX").string();
-        dir = mkdtemp(tmpl.data());
-    }
+    void SetUp() override { dir = tz::testing::makeTempFolder("tz-write"); }
     void TearDown() override { fs::remove_all(dir); }
     static std::string read(const fs::path& p) {
         std::ifstream in(p, std::ios::binary);
@@ -162,6 +162,9 @@ TEST_F(AtomicWrite, FailedRenameKeepsWhatWasThereAndSaysWhy) {
     EXPECT_EQ(filesIn(dir), 1);
 }
 
+// A file-size limit (setrlimit) makes the write fail part-way: POSIX only; on Windows a
+// replacement refused by the system is WindowsFilesTest.ReplacingAFileHeldOpenLeavesItWhole.
+#ifndef _WIN32
 TEST_F(AtomicWrite, FailedWriteKeepsTheOldFile) {
     const auto target = dir / "fCUADROS.txt";
     const std::string old = "1CH01234520241\r\n";
@@ -186,6 +189,7 @@ TEST_F(AtomicWrite, FailedWriteKeepsTheOldFile) {
     EXPECT_EQ(read(target), old);
     EXPECT_EQ(filesIn(dir), 1);
 }
+#endif
 
 TEST_F(AtomicWrite, MissingFolderIsAnError) {
     EXPECT_THROW(writeFileAtomically(dir / "nope" / "fCUADROS.txt", "x"), std::runtime_error);

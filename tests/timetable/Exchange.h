@@ -1,5 +1,4 @@
 #pragma once
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/TempFolder.h"
 #include "tables/Catalogue.h"
 #include "tables/Dataset.h"
 #include "tables/Paths.h"
@@ -21,8 +21,7 @@ namespace fs = std::filesystem;
 class Exchange {
   public:
     Exchange() {
-        std::string tmpl = (fs::temp_directory_path() / "tz-timetable-XXXXXX").string();
-        root = mkdtemp(tmpl.data());
+        root = makeTempFolder("tz-timetable");
         fs::create_directories(root / "ZTEMP");
         fs::create_directories(root / "textos");
         tables::setRootOverride(root);

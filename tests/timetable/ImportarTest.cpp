@@ -53,13 +53,13 @@ TEST(ExportaCuadros, LessonPassWritesEveryField) {
     s.soluc({{"ABC", "3", "5", "1", "1A", "MAT", "", "A12"},   // all found, task from the group
              {"ABC", "3", "12", "1", "", "LEN", "201", "B1"},  // no group: no type 3 row
              {"JLM", "1", "2", "2", "1B", "XXX", "", ""},      // two sessions, unknown subject
-             {"NEW", "2", "4", "1", "9Z", "MAT", "", ""},      // unknown teacher and group
-             {"NEW", "2", "5", "3", "", "MAT", "", ""},        // end hour missing from PLANTILLA
+             {"NEW", "2", "3", "1", "9Z", "MAT", "", ""},      // unknown teacher and group
              {"ABC", "0", "1", "1", "1A", "MAT", "", ""},      // day 0: skipped
              {"", "1", "1", "1", "1A", "MAT", "", ""},         // no teacher: skipped
              {"MIR", "5", "1", "1", "2A", "LEN", "", "C"},     // group without level: task 101
              {"MIR", "5", "2", "1", "1a", "mat", "", ""}});    // look-ups respect letter case
-    exportFresh();
+    timetable::CreaTablasCuadro();
+    EXPECT_TRUE(timetable::ExportaCuadros().empty());
     EXPECT_EQ(s.h2(),
               (Lines{
                   "ABC 305|2|1|ABC|11111111H|05|3|101|12:00|13:00|ESO|MAT|0101||02|A12||305|N",
@@ -67,21 +67,53 @@ TEST(ExportaCuadros, LessonPassWritesEveryField) {
                   "JLM 102|2||JLM||02|1|101|09:00|11:00|ES|XXX|||02|||102|N",
                   "MIR 501|2|2|MIR|33333333P|01|5|101|08:00|09:00||LEN|02||02|C||501|N",
                   "MIR 502|2|2|MIR|33333333P|02|5||09:00|10:00||mat|||02|||502|N",
-                  "NEW 204|2||NEW||04|2|||||MAT|0101||02|||204|N",
-                  "NEW 205|2||NEW||05|2||12:00|||MAT|0101||02|||205|N",
+                  "NEW 203|2||NEW||03|2||10:00|11:00||MAT|0101||02|||203|N",
               }));
     EXPECT_EQ(s.h3(), (Lines{
                           "ABC 305|3|1A|01ESA|1|ABC|11111111H|05|3|25|N",
                           "JLM 102|3|1B|01ESB||JLM||02|1||N",
                           "MIR 501|3|2A|02ESA|2|MIR|33333333P|01|5|7|N",
                           "MIR 502|3|1a||2|MIR|33333333P|02|5||N",
-                          "NEW 204|3|9Z|||NEW||04|2||N",
+                          "NEW 203|3|9Z|||NEW||03|2||N",
                       }));
     // The unknown teacher is added once, with its abbreviation alone.
     EXPECT_EQ(
         s.rows(s.ztemp("PROFT.DBF"), {"ABREV", "NOMBRE", "DEPART", "DNI", "TIPODNI"}, "ABREV"),
         (Lines{"ABC|Ane Barrena|Matemáticas|11111111H|1", "JLM|Josu Larra|Lengua||",
                "MIR|Miren Ibarra|Inglés|33333333P|2", "NEW||||"}));
+}
+
+// A lesson whose day or hours do not fit is listed and leaves no row; the others go on. The bell
+// schedule of the school has hours 1, 2, 3, 5 and 12.
+TEST(ExportaCuadros, LessonsThatDoNotFitAreListedInsteadOfWritten) {
+    School s;
+    s.soluc({{"ABC", "9", "1", "1", "1A", "MAT", "", ""},   // day beyond the week
+             {"ABC", "-1", "1", "1", "1A", "MAT", "", ""},  // negative day
+             {"ABC", "1", "", "1", "1A", "MAT", "", ""},    // hour blank (or junk)
+             {"ABC", "1", "4", "1", "1A", "MAT", "", ""},   // hour not in the bell schedule
+             {"NEW", "2", "5", "3", "", "MAT", "", ""},     // ends at hour 7, not in it
+             {"JLM", "1", "2", "2", "1B", "LEN", "", ""},   // fits: hours 2 and 3
+             {"ABC", "0", "", "", "", "", "", ""}});        // day 0: skipped, not listed
+    timetable::CreaTablasCuadro();
+    const auto sin = timetable::ExportaCuadros();
+    std::vector<std::string> got;
+    for (const auto& l : sin)
+        got.push_back(std::to_string(l.fila) + " " + l.profesor + " " + l.dia + " " + l.hora +
+                      ": " + l.motivo);
+    EXPECT_EQ(got, (Lines{
+                       "1 ABC 9 1: el día \"9\" no es un día de la semana (1 a 7)",
+                       "2 ABC -1 1: el día \"-1\" no es un día de la semana (1 a 7)",
+                       "3 ABC 1 : la hora está en blanco o no es un número",
+                       "4 ABC 1 4: la hora 4 no está en la plantilla horaria",
+                       "5 NEW 2 5: sus 3 sesiones acaban en la hora 7, que no está en la "
+                       "plantilla horaria",
+                   }));
+    ASSERT_EQ(s.h2().size(), 1u);
+    EXPECT_EQ(s.h2()[0].substr(0, 7), "JLM 102");
+    // No row at an hour 00 or with a day the record cannot carry; a teacher only of lessons
+    // left out is not added.
+    EXPECT_EQ(s.h3().size(), 1u);
+    EXPECT_EQ(s.rows(s.ztemp("PROFT.DBF"), {"ABREV"}, "ABREV"), (Lines{"ABC", "JLM", "MIR"}));
 }
 
 TEST(ExportaCuadros, TwoLessonsOnOneSlotShareTheirRows) {

@@ -14,7 +14,8 @@ namespace {
 std::vector<std::string> brief(const std::vector<Hallazgo>& hs) {
     std::vector<std::string> out;
     for (const Hallazgo& h : hs) {
-        static const char* const kinds[] = {"blanco", "catalogo", "asig-o-activ"};
+        static const char* const kinds[] = {"blanco",    "catalogo", "asig-o-activ", "control",
+                                            "plantilla", "novalido", "sincolocar"};
         out.push_back(h.campo + " " + kinds[static_cast<int>(h.falta)] + (h.posible ? "?" : ""));
     }
     return out;
@@ -31,12 +32,14 @@ Catalogos catalogos() {
     c.asignat.emplace(std::initializer_list<std::string>{"1004"});
     c.idioma.emplace(std::initializer_list<std::string>{"02"});
     c.otract.emplace(std::initializer_list<std::string>{"300"});
+    c.horas = timetable::validacion::Horas{1, 2, 3};
     return c;
 }
 
 // A complete teaching period; each case changes some fields.
 Fila2 completa() {
-    return {"1", "ABC", "11111111H", "02", "3", "101", "ESO", "1004", "02", "", "ABC 302"};
+    return {"1",  "ABC", "11111111H", "02",    "3",     "101", "ESO", "1004",
+            "02", "",    "ABC 302",   "09:00", "10:00", " ",   "A11"};
 }
 
 }  // namespace
@@ -88,8 +91,36 @@ TEST(Revision, TypeTwoRowsFindEachKindOfGap) {
          [](Fila2& f) { f.TIPTAR = "RAR", f.CODASIG = ""; },
          {"CODASIG asig-o-activ?"}},
         {"unknown flag with a subject", [](Fila2& f) { f.TIPTAR = "RAR"; }, {}},
+        // What the file cannot carry as it stands.
+        {"line end inside the document", [](Fila2& f) { f.DOC = "1111\r1111H"; }, {"DOC control"}},
+        {"control character as document type",
+         [](Fila2& f) { f.TIPDOC = "\r"; },
+         {"TIPDOC control"}},
+        {"tab in the room", [](Fila2& f) { f.AULA_OBS = "A\t1"; }, {"AULA_OBS control"}},
+        {"control character in a time",
+         [](Fila2& f) {
+             f.HORAINI =
+                 "09\x01"
+                 "00";
+         },
+         {"HORAINI control"}},
+        {"control character in the task: its kind is unknown",
+         [](Fila2& f) { f.TIPTAR = "10\x01", f.CODASIG = ""; },
+         {"TIPTAR control", "CODASIG asig-o-activ?"}},
+        {"control character in the subject, not judged against its catalogue",
+         [](Fila2& f) { f.CODASIG = "10\n4"; },
+         {"CODASIG control"}},
+        {"day beyond the week", [](Fila2& f) { f.DIASEM = "9"; }, {"DIASEM plantilla"}},
+        {"blank day", [](Fila2& f) { f.DIASEM = ""; }, {"DIASEM blanco"}},
+        {"session of one digit", [](Fila2& f) { f.NUMSESION = "2"; }, {"NUMSESION plantilla"}},
+        {"session not in the bell schedule",
+         [](Fila2& f) { f.NUMSESION = "05"; },
+         {"NUMSESION plantilla"}},
+        {"session 00", [](Fila2& f) { f.NUMSESION = "00"; }, {"NUMSESION plantilla"}},
         {"everything blank",
-         [](Fila2& f) { f = {"", "ABC", "", "02", "3", "", "", "", "", "", "ABC 302"}; },
+         [](Fila2& f) {
+             f = {"", "ABC", "", "02", "3", "", "", "", "", "", "ABC 302", "", "", "", ""};
+         },
          {"TIPDOC blanco", "DOC blanco", "TIPTAR blanco", "GRUPNIV blanco",
           "CODASIG asig-o-activ?"}},
     };
@@ -125,7 +156,8 @@ TEST(Revision, TypeThreeRowsNeedTheirGroupCode) {
     } cases[] = {{"", true}, {"   ", true}, {"01ESA", false}};
     for (const auto& c : cases) {
         std::vector<Hallazgo> out;
-        revisaFila(Fila3{"1A", c.code, "ABC", "01", "1", "ABC 101"}, 3, out);
+        revisaFila(Fila3{"1A", c.code, "ABC", "01", "1", "ABC 101", "1", "11111111H", "25"}, 3,
+                   out);
         ASSERT_EQ(out.size(), c.finding ? 1u : 0u) << c.code;
         if (c.finding) {
             EXPECT_EQ(out[0].tipo, 3);
@@ -133,6 +165,101 @@ TEST(Revision, TypeThreeRowsNeedTheirGroupCode) {
                       "Profesor ABC, día 1, sesión 01, grupo 1A, Cód.GRUPO: en blanco");
         }
     }
+}
+
+TEST(Revision, TypeThreeRowsCarryTheirDocumentAndSlot) {
+    const Catalogos cat = catalogos();
+    const struct {
+        const char* name;
+        void (*change)(Fila3&);
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"complete", [](Fila3&) {}, {}},
+        {"blank document type: the type 2 row tells it", [](Fila3& f) { f.TIPDOC = ""; }, {}},
+        {"document type not in catalogue", [](Fila3& f) { f.TIPDOC = "9"; }, {"TIPDOC catalogo"}},
+        {"line end in the document", [](Fila3& f) { f.DOC = "1111111\r1H"; }, {"DOC control"}},
+        {"day beyond the week", [](Fila3& f) { f.DIASEM = "8"; }, {"DIASEM plantilla"}},
+        {"session not in the bell schedule",
+         [](Fila3& f) { f.NUMSESGRUP = "07"; },
+         {"NUMSESGRUP plantilla"}},
+        {"control character in the pupil count",
+         [](Fila3& f) { f.NUMALUM = "2\r"; },
+         {"NUMALUM control"}},
+        {"control character in the group code",
+         [](Fila3& f) { f.CODGRUPO = "\x01"; },
+         {"CODGRUPO control"}},
+    };
+    for (const auto& c : cases) {
+        Fila3 f{"1A", "01ESA", "ABC", "01", "1", "ABC 101", "1", "11111111H", "25"};
+        c.change(f);
+        std::vector<Hallazgo> out;
+        revisaFila(f, 4, cat, out);
+        EXPECT_EQ(brief(out), c.expected) << c.name;
+    }
+}
+
+TEST(Revision, CentreDataAgainstTheirRules) {
+    const struct {
+        const char *cod, *ano, *ver;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"015432", "2024", "1", {}},
+        {"-1",
+         "-202",
+         "-",
+         {"Datos del centro, Cód.Centro: \"-1\" no es válido: debe tener 6 cifras",
+          "Datos del centro, Año Académico: \"-202\" no es válido: debe tener 4 cifras",
+          "Datos del centro, Versión: \"-\" no es válido: debe ser una sola cifra"}},
+        {"",
+         "",
+         "",
+         {"Datos del centro, Cód.Centro: en blanco", "Datos del centro, Año Académico: en blanco",
+          "Datos del centro, Versión: en blanco"}},
+        {"015432",
+         "2024",
+         "12",
+         {"Datos del centro, Versión: \"12\" no es válido: debe ser una sola cifra"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> lines;
+        for (const Hallazgo& h : revisaCentro(c.cod, c.ano, c.ver)) {
+            EXPECT_EQ(h.tipo, 1);
+            lines.push_back(h.linea());
+        }
+        EXPECT_EQ(lines, c.lines) << c.cod;
+    }
+}
+
+// The centre data and the lessons not placed come first; the summary counts them apart.
+TEST(Revision, CentreAndLessonsBeforeTheRows) {
+    Revision r(catalogos());
+    EXPECT_TRUE(r.empty());
+    r.revisaCentro("015432", "1999", "1");
+    r.anotaLecciones({{4, "ABC", "9", "1", "1A", "MAT", "el día \"9\" no es un día de la semana"},
+                      {7, "JLM", "1", "", "", "LEN", "la hora está en blanco o no es un número"}});
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r.hallazgo(0).linea(),
+              "Datos del centro, Año Académico: \"1999\" no es válido: debe ser un año de 2000 a "
+              "2099");
+    EXPECT_EQ(r.hallazgo(1).linea(),
+              "Lección de SOLUC sin colocar (fila 4): profesor ABC, día 9, hora 1, grupo 1A: el "
+              "día \"9\" no es un día de la semana; no pasa a fCUADROS.txt");
+    EXPECT_EQ(r.hallazgo(2).linea(),
+              "Lección de SOLUC sin colocar (fila 7): profesor JLM, día 1, hora : la hora está en "
+              "blanco o no es un número; no pasa a fCUADROS.txt");
+    EXPECT_EQ(r.hallazgos().size(), 3u);
+    EXPECT_EQ(textoResumen(r.resumen()),
+              "Ningún registro por codificar; datos del centro por corregir; 2 lecciones de SOLUC "
+              "sin colocar.");
+    // Corrected centre data leave the lessons.
+    r.revisaCentro("015432", "2024", "1");
+    EXPECT_EQ(r.size(), 2u);
+    EXPECT_EQ(r.hallazgo(0).tipo, 0);
+    Resumen withRows;
+    withRows.tipo2 = 1, withRows.lecciones = 1;
+    EXPECT_EQ(textoResumen(withRows),
+              "Registros por codificar: 1 (1 de tipo 2, 0 de tipo 3); 1 lección de SOLUC sin "
+              "colocar.");
 }
 
 TEST(Revision, LinesInSpanish) {
@@ -152,6 +279,17 @@ TEST(Revision, LinesInSpanish) {
         {[](Fila2& f) { f.DOC = ""; }, "Profesor ABC, día 3, sesión 02, Documento DNI: en blanco"},
         {[](Fila2& f) { f.TIPTAR = "", f.CODASIG = ""; },
          "Profesor ABC, día 3, sesión 02, TAREA: en blanco"},
+        {[](Fila2& f) { f.DOC = "1111\r1111H"; },
+         "Profesor ABC, día 3, sesión 02, Documento DNI: tiene un carácter de control, retorno de "
+         "carro (código 13): \"1111·1111H\""},
+        {[](Fila2& f) { f.DIASEM = "9"; },
+         "Profesor ABC, día 9, sesión 02, Día: el día \"9\" no es un día de la semana (1 a 7)"},
+        {[](Fila2& f) { f.NUMSESION = "07"; },
+         "Profesor ABC, día 3, sesión 07, Sesión: la sesión \"07\" no está en la plantilla "
+         "horaria"},
+        {[](Fila2& f) { f.NUMSESION = "7"; },
+         "Profesor ABC, día 3, sesión 7, Sesión: la sesión \"7\" debe ser un número de dos "
+         "cifras"},
     };
     for (const auto& c : cases) {
         Fila2 f = completa();
@@ -234,6 +372,50 @@ TEST_F(RevisionTablas, PendingEditAndMissingCatalogue) {
     edit.cancel();
     hs = revisa(h2, h3, c, &edit);
     EXPECT_EQ(resume(hs).tipo2, 2);
+}
+
+// revisar also reads the centre row, the bell schedule and SOLUC: what an export would not place
+// is listed, and a table that does not open is named, its part of the check left out.
+TEST_F(RevisionTablas, CentreLessonsAndBellScheduleOfTheFolder) {
+    s.table(tables::catalogue::xelCENTRO(), {{"15432", "2024", "1"}});
+    s.soluc({{"ABC", "1", "1", "1", "1A", "MAT", "", "R1"},
+             {"ABC", "9", "1", "1", "", "MAT", "201", ""},
+             {"JLM", "3", "4", "1", "1A", "LEN", "", ""}});
+    std::vector<std::string> missing;
+    auto r = revisaCarpeta(&missing);
+    EXPECT_TRUE(missing.empty());
+    ASSERT_GE(r.size(), 3u);
+    EXPECT_EQ(r.hallazgo(0).linea(),
+              "Datos del centro, Cód.Centro: \"15432\" no es válido: debe tener 6 cifras");
+    EXPECT_EQ(r.hallazgo(1).linea(),
+              "Lección de SOLUC sin colocar (fila 2): profesor ABC, día 9, hora 1: el día \"9\" no "
+              "es un día de la semana (1 a 7); no pasa a fCUADROS.txt");
+    EXPECT_EQ(r.hallazgo(2).linea(),
+              "Lección de SOLUC sin colocar (fila 3): profesor JLM, día 3, hora 4, grupo 1A: la "
+              "hora 4 no está en la plantilla horaria; no pasa a fCUADROS.txt");
+    EXPECT_EQ(r.resumen().lecciones, 2);
+
+    // Hour 3 of the rows made earlier leaves the bell schedule: JLM's rows are outside it.
+    tables::Dataset p;
+    p.open(s.ztemp("PLANTILLA.DBF"), tables::OpenMode::Shared);
+    for (p.first(); !p.eof(); p.next())
+        if (p.text("HORA") == "3") {
+            p.remove();
+            break;
+        }
+    p.close();
+    std::vector<std::string> sesiones;
+    for (const Hallazgo& h : revisaCarpeta().hallazgos())
+        if (h.falta == Falta::FueraDePlantilla) sesiones.push_back(h.campo + " " + h.clave);
+    EXPECT_EQ(sesiones, (std::vector<std::string>{"NUMSESION JLM 303", "NUMSESGRUP JLM 303"}));
+
+    for (const char* t : {"SOLUC.DBF", "PLANTILLA.DBF", "PLANTILLA.MDX", "xelCENTRO.DBF"})
+        std::filesystem::remove(s.ztemp(t));
+    missing.clear();
+    r = revisaCarpeta(&missing);
+    EXPECT_EQ(missing, (std::vector<std::string>{"PLANTILLA", "xelCENTRO"}));
+    EXPECT_EQ(r.resumen().lecciones, 0);  // no bell schedule: the lessons are not judged
+    EXPECT_EQ(r.resumen().centro, 3);     // no centre row: blank centre data
 }
 
 TEST_F(RevisionTablas, TableWithoutACheckedFieldIsAnEngineError) {

@@ -209,6 +209,27 @@ class WindowsTest : public QObject {
         QCOMPARE(prof->model()->rowCount(), 3);
     }
 
+    // A document committed with the line end typed or pasted after it is stored, spread and
+    // written without it; a line end inside it is kept for the check to tell.
+    void documentWithATrailingLineEndIsStoredWithoutIt() {
+        auto* prof = window->wwDBGridPROFT();
+        prof->setFocus();
+        const QModelIndex dni = prof->model()->index(1, 2);  // JLM
+        prof->setCurrentIndex(dni);
+        QVERIFY(prof->model()->setData(dni, QStringLiteral("22222222J\r\n"), Qt::EditRole));
+        QCOMPARE(logic->wwTableProfesor().text("DNI"), std::string("22222222J"));
+        QCOMPARE(logic->wwTableCUADROH2().text("DOC"), std::string("22222222J"));
+        QCOMPARE(logic->wwTableCUADROH3().text("DOC"), std::string("22222222J"));
+        QTest::mouseClick(window->BitBtn1(), Qt::LeftButton);
+        QVERIFY(!window->isVisible());
+        const std::string file = school->read(school->root / "textos" / "fCUADROS.txt");
+        QVERIFY(file.find("22222222J") != std::string::npos);
+        // Every CR ends a line.
+        for (std::size_t at = file.find('\r'); at != std::string::npos;
+             at = file.find('\r', at + 1))
+            QCOMPARE(file[at + 1], '\n');
+    }
+
     void salirKeepsTheWindowOnTheTeacherToCorrect() {
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));

@@ -69,3 +69,15 @@ quint32 keyboardFocus() {
 }
 
 }  // namespace tz::app::gui
+
+namespace tz::app::gui {
+
+void chooseWindowingPlatform(int argc) {
+    // A hosted run embeds into an X11 window, which only the xcb platform can do; keep an
+    // explicit choice (QT_QPA_PLATFORM or -platform, which changes the argument count).
+    if (argc == 3 && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+}  // namespace tz::app::gui

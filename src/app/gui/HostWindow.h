@@ -4,12 +4,22 @@
 class QWidget;
 class QWindow;
 
-// Embedding the main window in the host's window. X11 only; elsewhere the host cannot be
-// reached and the callers fall back to a top-level window.
+// The seam between the main window and the host's windowing system: embedding in the host's
+// window, and the platform Qt must use for it. HostWindow.cpp is the X11 side (xcb); nothing
+// else in the program knows which windowing system it runs on.
+//
+// The Windows side (HostWindowWin32.cpp, built instead of HostWindow.cpp; see docs/windows.md)
+// keeps the same contract:
+//   hostWindowExists  IsWindow((HWND)id); the handle comes from the command line in hexadecimal
+//                     and is the host's HWND
+//   embedInHost       QWindow::fromWinId((WId)id) as the parent of the widget's native window,
+//                     frameless, at (0, 0) of the host's client area; null when the handle names
+//                     no window
+//   chooseWindowingPlatform  nothing to do (the "windows" platform embeds natively)
 namespace tz::app::gui {
 
-// True when the windowing system has a window with this id (X11); false on platforms without
-// foreign windows.
+// True when the windowing system has a window with this id; false on platforms without
+// foreign windows (offscreen, Wayland).
 bool hostWindowExists(quint32 id);
 // Makes `widget`'s native window a borderless child of the host window. Returns the host's
 // foreign QWindow (owned by the caller; un-parent the widget's window before deleting it), or
@@ -22,5 +32,9 @@ bool takeKeyboard(QWidget* widget);
 // The window that has the keyboard now: 0 for none, 1 for the window under the pointer, else its
 // id (X11; 0 elsewhere).
 quint32 keyboardFocus();
+// Before QApplication is made: a hosted run (`argc` 3: program, mode word, handle) gets the
+// platform that can embed in the host's windows (X11: xcb, unless QT_QPA_PLATFORM or
+// -platform chooses otherwise, or there is no DISPLAY).
+void chooseWindowingPlatform(int argc);
 
 }  // namespace tz::app::gui

@@ -17,9 +17,11 @@
 #include <QWindow>
 #include <algorithm>
 
+#include "app/gui/Drives.h"
 #include "app/gui/FolderList.h"
 #include "app/gui/GradientPanel.h"
 #include "app/gui/HostWindow.h"
+#include "app/gui/VentanaRegistro.h"
 #include "base/Texts.h"
 #include "help/gui/HelpGui.h"
 #include "intake/gui/ButtonCaption.h"
@@ -30,6 +32,7 @@
 
 using tz::app::gui::FolderList;
 using tz::app::gui::GradientPanel;
+using tz::app::gui::userDrives;
 namespace texts = tz::base::texts;
 
 namespace {
@@ -75,35 +78,6 @@ QPushButton* button(QWidget* parent, const char* name, const QString& text, cons
     b->setGeometry(box);
     if (glyph != QStyle::SP_CustomBase) b->setIcon(b->style()->standardIcon(glyph));
     return b;
-}
-
-// Mounted volumes a user would keep files on: pseudo and system file systems left out.
-QList<QStorageInfo> drives() {
-    static const QStringList skipTypes = {
-        "tmpfs",   "devtmpfs",   "squashfs", "proc",       "sysfs",     "devpts",
-        "cgroup",  "cgroup2",    "autofs",   "efivarfs",   "mqueue",    "debugfs",
-        "tracefs", "securityfs", "pstore",   "bpf",        "hugetlbfs", "configfs",
-        "fusectl", "nsfs",       "ramfs",    "binfmt_misc"};
-    static const QStringList skipRoots = {"/proc", "/sys", "/dev", "/run", "/snap", "/boot/efi"};
-    QList<QStorageInfo> out;
-    bool haveRoot = false;
-    for (const QStorageInfo& v : QStorageInfo::mountedVolumes()) {
-        if (!v.isValid() || !v.isReady()) continue;
-        const QString root = v.rootPath();
-        if (root == QLatin1String("/")) {
-            if (!haveRoot) out.prepend(v);
-            haveRoot = true;
-            continue;
-        }
-        if (skipTypes.contains(QString::fromLatin1(v.fileSystemType()))) continue;
-        if (std::any_of(skipRoots.begin(), skipRoots.end(), [&](const QString& s) {
-                return root == s || root.startsWith(s + QLatin1Char('/'));
-            }))
-            continue;
-        out.append(v);
-    }
-    if (!haveRoot) out.prepend(QStorageInfo(QDir::rootPath()));
-    return out;
 }
 
 // A question with two answers and no cancel: Esc and the close box do nothing, only "&Si" or
@@ -264,6 +238,12 @@ void TMForm::buildWidgets() {
     bClose_ = button(panelInferior_, "BClose", QStringLiteral("&Salir"), QRect(480, 144, 89, 25),
                      QStyle::SP_DialogCloseButton);
     connect(bClose_, &QPushButton::clicked, this, &TMForm::BCloseClick);
+    // The log of runs.
+    bRegistro_ =
+        button(panelInferior_, "BRegistro", QStringLiteral("&Registro"), QRect(480, 112, 89, 25));
+    bRegistro_->setToolTip(QStringLiteral("Las últimas ejecuciones de los dos trabajos"));
+    connect(bRegistro_, &QPushButton::clicked, this, [this] { tz::app::gui::abreRegistro(this); });
+    tz::help::gui::setHelpContext(bRegistro_, 42);
     button3_ = button(panelInferior_, "Button3", QStringLiteral("Volver a Niveles Estudios"),
                       QRect(328, 144, 129, 25));
     tz::intake::gui::fitCaption(button3_);
@@ -401,7 +381,7 @@ void TMForm::followFolder() {
 
 void TMForm::fillDrives() {
     unidades_->clear();
-    for (const QStorageInfo& v : drives()) {
+    for (const QStorageInfo& v : userDrives()) {
         QString text = v.rootPath();
         const QString name = v.displayName();
         if (!name.isEmpty() && name != text)
@@ -496,9 +476,9 @@ void TMForm::showPanel(QWidget* panel, bool visible) {
     // What a panel lies over takes no focus and no keys while it shows.
     const bool centre = centrePanel_->isVisibleTo(this), levels = levelsPanel_->isVisibleTo(this);
     directorios_->setEnabled(!centre && !levels);
-    for (QWidget* w :
-         {static_cast<QWidget*>(panelExportar_), static_cast<QWidget*>(panelImportar_),
-          static_cast<QWidget*>(bClose_), static_cast<QWidget*>(button3_), centrePanel_})
+    for (QWidget* w : {static_cast<QWidget*>(panelExportar_), static_cast<QWidget*>(panelImportar_),
+                       static_cast<QWidget*>(bClose_), static_cast<QWidget*>(bRegistro_),
+                       static_cast<QWidget*>(button3_), centrePanel_})
         w->setEnabled(!levels);
     if (visible) {
         // The panel takes the focus on its first field.

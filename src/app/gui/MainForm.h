@@ -108,6 +108,7 @@ class TMForm : public QWidget, public tz::base::UserPort {
     QComboBox* unidades_ = nullptr;
     QPushButton* button1_ = nullptr;
     QPushButton* bClose_ = nullptr;
+    QPushButton* bRegistro_ = nullptr;  // the log of runs
     QPushButton* button3_ = nullptr;
     QWidget* centrePanel_ = nullptr;
     QWidget* levelsPanel_ = nullptr;

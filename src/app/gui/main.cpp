@@ -3,16 +3,13 @@
 #include <QStringList>
 #include <cstdlib>
 
+#include "app/gui/HostWindow.h"
 #include "app/gui/MainForm.h"
 #include "base/Texts.h"
 #include "help/gui/HelpGui.h"
 
 int main(int argc, char** argv) {
-    // A hosted run embeds into an X11 window, which only the xcb platform can do; keep an
-    // explicit choice (QT_QPA_PLATFORM or -platform, which changes the argument count).
-    if (argc == 3 && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
-        !qEnvironmentVariableIsEmpty("DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
+    tz::app::gui::chooseWindowingPlatform(argc);  // a hosted run: one that can embed
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(tz::base::texts::kTitulo));

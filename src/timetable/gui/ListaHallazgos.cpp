@@ -47,6 +47,8 @@ class ListaHallazgos::Modelo : public QAbstractTableModel {
                 case 2:
                     return decodeCp1252(h.sesion);
                 case 3:
+                    if (h.tipo == 1) return QStringLiteral("Centro");
+                    if (h.tipo == 0) return QStringLiteral("SOLUC");
                     return h.tipo == 3 ? QStringLiteral("3 (%1)").arg(decodeCp1252(h.grupo))
                                        : QStringLiteral("2");
                 case 4:
@@ -80,7 +82,7 @@ ListaHallazgos::ListaHallazgos(QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     const QFontMetrics fm(font());
-    const int widths[] = {8, 5, 7, 5, 16};
+    const int widths[] = {8, 5, 7, 7, 16};
     for (int c = 0; c < 5; ++c) setColumnWidth(c, fm.averageCharWidth() * widths[c] + 12);
     header()->setStretchLastSection(true);
     connect(this, &QTreeView::activated, this, &ListaHallazgos::activa);

@@ -16,6 +16,7 @@
 #include "timetable/gui/DataGrid.h"
 #include "timetable/gui/DialogHost.h"
 #include "timetable/gui/RevisionAjuste.h"
+#include "timetable/gui/SemanaProfesor.h"
 #include "timetable/gui/Windows.h"
 
 namespace tz::timetable::gui {
@@ -99,6 +100,7 @@ TAjustaXEL::TAjustaXEL(QWidget* owner, AjustaXEL& logic) : QDialog(owner), logic
             std::string bytes;
             if (!encodeCp1252(text, bytes)) return;
             logic_.guarded([&] { logic_.setCentro(field, bytes); });
+            programaRevision();
         });
         connect(e, &QLineEdit::editingFinished, this,
                 [this] { logic_.guarded([&] { logic_.DBEditCODECENTROExit(); }); });
@@ -192,6 +194,7 @@ TAjustaXEL::TAjustaXEL(QWidget* owner, AjustaXEL& logic) : QDialog(owner), logic
     setTabOrder(tipo2_, tipo3_);
     setTabOrder(tipo3_, salir_);
     montaRevision(499);
+    montaSemanaEInforme(this, logic_);
     profesores_->setFocus();
 }
 

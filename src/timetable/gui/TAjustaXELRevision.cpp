@@ -64,10 +64,17 @@ void TAjustaXEL::montaRevision(int top) {
             r.error = e.what();  // the views' own opening has reported it already
         }
     });
+    // The bell schedule's hours, for the sessions; without it they are checked for their form.
+    tables::Dataset plantilla;
+    try {
+        plantilla.open(tables::mapPath("C:\\ZTEMP\\PLANTILLA.DBF"), tables::OpenMode::ReadOnly);
+    } catch (const std::exception&) {
+    }
     r.revision = revision::Revision(revision::leeCatalogos(
         {&logic_.catalogo(Catalogo::TIPDOC), &logic_.catalogo(Catalogo::TIPTAR),
          &logic_.catalogo(Catalogo::GRUPNIV), &logic_.catalogo(Catalogo::ASIGNAT),
-         &logic_.catalogo(Catalogo::IDIOMA), &logic_.catalogo(Catalogo::OTRACT)}));
+         &logic_.catalogo(Catalogo::IDIOMA), &logic_.catalogo(Catalogo::OTRACT), &plantilla}));
+    r.revision.anotaLecciones(logic_.sinColocar);
     for (tables::Dataset* ds : {&r.h2, &r.h3})
         if (ds->isOpen()) revision::enOrdenDeClave(*ds);
     // Stored rows, and rows left while being edited, are checked again on their own.
@@ -121,7 +128,7 @@ void TAjustaXEL::revisaCambios() {
         return !filas || filas->size() > static_cast<std::size_t>(ds.recordCount() / 4 + 64);
     };
     if (muchas(filas2, r.h2) || muchas(filas3, r.h3)) return revisa();
-    if (filas2->empty() && filas3->empty()) return;
+    if (filas2->empty() && filas3->empty()) return muestraRevision();  // the centre data
     logic_.guarded([&] {
         r.revision.revisaFilas(2, r.h2, *filas2, &grid2);
         r.revision.revisaFilas(3, r.h3, *filas3, &grid3);
@@ -149,6 +156,8 @@ void TAjustaXEL::revisa() {
 // are followed, the summary, the list and the toggle show them.
 void TAjustaXEL::muestraRevision() {
     RevisionAjuste& r = *rev_;
+    const cuadro::Centro centro = logic_.centroActual();
+    r.revision.revisaCentro(centro.CODCENTRO, centro.ANOACAD, centro.VERSION);
     for (auto* c : {r.cambios2.get(), r.cambios3.get()})
         if (c) c->olvida();
     auto pendiente = [](const tables::Dataset& ds) -> std::optional<tables::Bookmark> {
@@ -195,6 +204,13 @@ void TAjustaXEL::aplicaFiltro() {
 
 void TAjustaXEL::irAHallazgo(const revision::Hallazgo& h) {
     commitEditors();
+    if (h.tipo == 0) return;  // a lesson of SOLUC: nothing in this window to go to
+    if (h.tipo == 1) {
+        const int box = h.campo == "CODCENTRO" ? 0 : h.campo == "ANOACAD" ? 1 : 2;
+        centre_[box]->setFocus(Qt::OtherFocusReason);
+        centre_[box]->selectAll();
+        return;
+    }
     bool found = false;
     logic_.guarded([&] {
         tables::Dataset& prof = logic_.wwTableProfesor();
