@@ -143,9 +143,15 @@ void onOpened(const Table& t) {
 bool adopt(State& s, const Table& t) {
     auto it = adoptable().find(&t);
     if (it == adoptable().end()) return false;
-    s = std::move(it->second.state);
+    State kept = std::move(it->second.state);
     adoptable().erase(it);
-    s.dbfIo = std::make_unique<FileIo>(t.path(), FileIo::Access::ReadWrite);
+    try {
+        kept.file = std::make_unique<MdxFile>(kept.mdx);
+        kept.dbfIo = std::make_unique<FileIo>(t.path(), FileIo::Access::ReadWrite);
+    } catch (const std::exception&) {
+        return false;  // built again from the rows
+    }
+    s = std::move(kept);
     return true;
 }
 
@@ -375,7 +381,10 @@ void onClosed(const Table& t) {
     // Kept for a reopening when the index is on disk whole and current.
     if (s.managed && s.index && s.file && !s.deferred && !s.wholePending && s.flagsOn &&
         !s.index->hasChanges() && s.version == t.dataVersion()) {
+        // No file stays open while the table is closed (on Windows an open file cannot be
+        // replaced or deleted): the index file opens again when the state is taken up.
         s.dbfIo.reset();
+        s.file.reset();
         Closed c{std::move(s), fileStamp(t.path()), {}};
         c.mdx = fileStamp(c.state.mdx);
         closedStates()[t.path().string()] = std::move(c);
