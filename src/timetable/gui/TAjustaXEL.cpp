@@ -15,7 +15,7 @@
 #include "timetable/Texto.h"
 #include "timetable/gui/DataGrid.h"
 #include "timetable/gui/DialogHost.h"
-#include "timetable/gui/RevisionAjuste.h"
+#include "timetable/RevisionAjuste.h"
 #include "timetable/gui/SemanaProfesor.h"
 #include "timetable/gui/Windows.h"
 
@@ -165,11 +165,11 @@ TAjustaXEL::TAjustaXEL(QWidget* owner, AjustaXEL& logic) : QDialog(owner), logic
     // Document propagation from the teachers grid.
     profesores_->columnExit = [this](int column) {
         logic_.guarded([&] { logic_.wwDBGridPROFTColExit(column); });
-        refreshDetails();
+        refrescaDetalles();
     };
     mProf->fieldChanged = [this](int) {
         logic_.guarded([&] { logic_.wwDBGridPROFTFieldChanged(profesores_->currentGridColumn()); });
-        refreshDetails();
+        refrescaDetalles();
         programaRevision();
     };
     m2->fieldChanged = [this](int) { programaRevision(); };
@@ -204,18 +204,18 @@ TAjustaXEL::~TAjustaXEL() {
     rev_.reset();
 }
 
-void TAjustaXEL::refreshDetails() {
+void TAjustaXEL::refrescaDetalles() {
     // Rows stored through the second cursor on CUADROH3 are read again.
     auto* m3 = tipo3_->gridModel();
     m3->setDataset(m3->dataset());
 }
 
-void TAjustaXEL::commitEditors() {
+void TAjustaXEL::guardaEditores() {
     for (DataGrid* g : {profesores_, tipo2_, tipo3_}) g->commitEditor();
 }
 
 void TAjustaXEL::BitBtn1Click() {
-    commitEditors();
+    guardaEditores();
     salir_->setFocus();  // a centre box being left stores its row
     if (QWidget* f = QApplication::focusWidget(); f && f != salir_)
         logic_.guarded([&] { logic_.DBEditCODECENTROExit(); });
@@ -238,7 +238,7 @@ void TAjustaXEL::BitBtn1Click() {
 
 void TAjustaXEL::closeEvent(QCloseEvent* e) {
     if (!logic_.salirCerro()) {
-        commitEditors();
+        guardaEditores();
         logic_.guarded([&] { logic_.DBEditCODECENTROExit(); });
         logic_.FormClose();
         cierraRevision();
