@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "tables/FileIo.h"
 #include "tables/Paths.h"
 #include "timetable/Copias.h"
 #include "timetable/CuadroHorario.h"
@@ -420,7 +421,7 @@ void AjustaXEL::CreaTXTCuadroHorario() {
     // The file being replaced is kept in the tool's state folder first; a copy that cannot be
     // kept does not stop the writing.
     copias::guardaAnterior(folder, target);
-    cuadro::writeFileAtomically(target, out);
+    tables::replaceFileOrThrow(target, out);
 }
 
 }  // namespace tz::timetable

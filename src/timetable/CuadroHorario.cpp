@@ -1,9 +1,6 @@
 #include "timetable/CuadroHorario.h"
 
-#include <stdexcept>
 
-#include "platform/Error.h"
-#include "tables/FileIo.h"
 #include "timetable/Texto.h"
 
 namespace tz::timetable::cuadro {
@@ -27,19 +24,6 @@ std::string registroTipo2(const Tipo2& r) {
 std::string registroTipo3(const Tipo3& r) {
     return "3" + fitted(r.CODGRUPO, 5) + fitted(r.TIPDOC, 1) + fitted(r.DOC, 15) + r.NUMSESGRUP +
            r.DIASEM + cuenta(r.NUMALUM);
-}
-
-void writeFileAtomically(const std::filesystem::path& target, std::string_view content) {
-    // Through the table engine's file layer, which syncs before the rename.
-    if (const std::error_code err = tables::replaceFile(target, content)) {
-        if (platform::isBusy(err)) {
-            throw std::runtime_error("El archivo " + tables::shown(target) +
-                                     " está siendo usado por otro programa");
-        }
-        // The reason in Spanish (platform::errorText).
-        throw std::runtime_error("Cannot create file \"" + tables::shown(target) + "\". " +
-                                 platform::errorText(err));
-    }
 }
 
 }  // namespace tz::timetable::cuadro
