@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "base/Text.h"
 #include "tables/FileIo.h"
 #include "tables/Paths.h"
 #include "timetable/Copias.h"
@@ -303,7 +304,7 @@ void AjustaXEL::BitBtn1Click() {
     settle(cuadroh2_);
     profesor_.first();
     for (; !profesor_.isEmpty() && !profesor_.eof(); profesor_.next()) {
-        if (!trimControls(profesor_.text("DNI")).empty()) continue;
+        if (!base::trimControls(profesor_.text("DNI")).empty()) continue;
         if (port_.confirm(preguntaSinDocumento())) return;  // stays on this teacher
         ResultadoAjuste = 4;
         break;

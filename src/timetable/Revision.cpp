@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <tuple>
 
+#include "base/Text.h"
 #include "tables/Cp1252.h"
 #include "tables/DbfFormat.h"
 #include "tables/Paths.h"
@@ -16,7 +17,7 @@ namespace tz::timetable::revision {
 using tables::Dataset;
 
 Lectiva leeOtractiv(std::string_view flag) {
-    const std::string f = trimControls(flag);
+    const std::string f(base::trimControls(flag));
     if (f.size() != 1) return Lectiva::Desconocida;
     switch (std::toupper(static_cast<unsigned char>(f[0]))) {
         case 'N':

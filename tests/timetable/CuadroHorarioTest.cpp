@@ -104,7 +104,7 @@ TEST(RegistroTipo3, PositionsAndCounts) {
     EXPECT_EQ(registroTipo3(cases[0].r).size(), 27u);
 }
 
-TEST(Texto, FittedBlankAndTrim) {
+TEST(Texto, FittedAndBlank) {
     EXPECT_EQ(fitted("AB", 4), "AB  ");
     EXPECT_EQ(fitted("ABCDE", 4), "ABCD");
     EXPECT_EQ(fitted("", 2), "  ");
@@ -112,6 +112,4 @@ TEST(Texto, FittedBlankAndTrim) {
     EXPECT_TRUE(blank("   "));
     EXPECT_FALSE(blank(" x "));
     EXPECT_FALSE(blank("\t"));  // only spaces make a value blank
-    EXPECT_EQ(trimControls(" \t\r\n12 3\x01 "), "12 3");
-    EXPECT_EQ(trimControls("\t \x1f"), "");
 }

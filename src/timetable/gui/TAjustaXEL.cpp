@@ -1,5 +1,6 @@
 #include "timetable/gui/TAjustaXEL.h"
 
+#include "base/Text.h"
 #include "timetable/gui/Etiqueta.h"
 
 #include <QApplication>
@@ -228,7 +229,7 @@ void TAjustaXEL::BitBtn1Click() {
     revisa();  // the window stays open: stored edits may have changed the findings
     // "&Si" to the missing document: that teacher's document cell is ready to type into.
     tables::Dataset& prof = logic_.wwTableProfesor();
-    if (prof.isOpen() && !prof.isEmpty() && trimControls(prof.text("DNI")).empty()) {
+    if (prof.isOpen() && !prof.isEmpty() && base::trimControls(prof.text("DNI")).empty()) {
         const QModelIndex dni = profesores_->gridModel()->index(prof.position(), ColDni - 1);
         profesores_->setCurrentIndex(dni);
         profesores_->scrollTo(dni);
