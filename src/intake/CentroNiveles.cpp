@@ -77,7 +77,8 @@ void CentroNiveles::BitBtn1Click() {
     std::string cod = valor(centro_, "CODCENTRO");
     std::string ano = valor(centro_, "ANOACAD");
     std::string version = valor(centro_, "VERSION");
-    if (base::trimControls(cod).empty() || base::trimControls(ano).empty() || base::trimControls(version).empty()) {
+    if (base::trimControls(cod).empty() || base::trimControls(ano).empty() ||
+        base::trimControls(version).empty()) {
         DatosCentro();
         return;
     }

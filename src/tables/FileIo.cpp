@@ -209,8 +209,8 @@ void replaceFileOrThrow(const fs::path& file, std::string_view bytes) {
         if (platform::isBusy(err))
             throw EngineError("El archivo " + shown(file) + " está siendo usado por otro programa",
                               err);
-        throw EngineError(
-            "Cannot create file \"" + shown(file) + "\". " + platform::errorText(err), err);
+        throw EngineError("Cannot create file \"" + shown(file) + "\". " + platform::errorText(err),
+                          err);
     }
 }
 

@@ -1,6 +1,5 @@
 #include "timetable/CuadroHorario.h"
 
-
 #include "timetable/Texto.h"
 
 namespace tz::timetable::cuadro {

@@ -63,9 +63,7 @@ RevisionAjuste::RevisionAjuste(AjustaXEL& ajuste, std::function<void()> aviso) :
 
 RevisionAjuste::~RevisionAjuste() { cierra(); }
 
-bool RevisionAjuste::disponible() const {
-    return error_.empty() && h2_.isOpen() && h3_.isOpen();
-}
+bool RevisionAjuste::disponible() const { return error_.empty() && h2_.isOpen() && h3_.isOpen(); }
 
 void RevisionAjuste::revisaTodo() {
     revision_.revisaTodo(h2_, h3_, &ajuste_.wwTableCUADROH2(), &ajuste_.wwTableCUADROH3());
@@ -113,8 +111,7 @@ int RevisionAjuste::filaTipo2(const Hallazgo& h) const {
     if (!d2.isOpen()) return -1;
     const int key2 = d2.fieldIndex("PROF_DIA_SES");
     for (int i = 0; i < d2.recordCount(); ++i)
-        if (h.tipo == 2 ? d2.bookmarkAt(i) == h.registro : d2.textAt(i, key2) == h.clave)
-            return i;
+        if (h.tipo == 2 ? d2.bookmarkAt(i) == h.registro : d2.textAt(i, key2) == h.clave) return i;
     return -1;
 }
 
