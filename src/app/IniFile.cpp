@@ -156,7 +156,7 @@ void IniFile::setValue(std::string_view section, std::string_view key, std::stri
 }
 
 void writeIniValue(const fs::path& file, std::string_view section, std::string_view key,
-                   std::string_view value, const BeforeCommit& beforeCommit) {
+                   std::string_view value, const tables::BeforeCommit& beforeCommit) {
     const fs::path target = findIgnoringCase(file);
     const auto fail = [&] { throw std::runtime_error("Unable to write to " + target.string()); };
     std::string old;
@@ -170,10 +170,10 @@ void writeIniValue(const fs::path& file, std::string_view section, std::string_v
     }
     IniFile ini = IniFile::parse(old);
     ini.setValue(section, key, value);
-    if (!writeFileAtomically(target, ini.bytes(), beforeCommit)) fail();
+    if (tables::replaceFile(target, ini.bytes(), beforeCommit)) fail();
 }
 
-void writeRunStatus(const fs::path& file, int estado, const BeforeCommit& beforeCommit) {
+void writeRunStatus(const fs::path& file, int estado, const tables::BeforeCommit& beforeCommit) {
     writeIniValue(file, base::texts::kRunStatusSection, base::texts::kRunStatusKey,
                   std::to_string(estado), beforeCommit);
 }

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/AtomicFile.h"
+#include "tables/FileIo.h"
 
 namespace tz::app {
 
@@ -47,10 +47,10 @@ class IniFile {
 // std::runtime_error("Unable to write to <path>") when the file cannot be read or written.
 void writeIniValue(const std::filesystem::path& file, std::string_view section,
                    std::string_view key, std::string_view value,
-                   const BeforeCommit& beforeCommit = {});
+                   const tables::BeforeCommit& beforeCommit = {});
 
 // The run status: `Transformado=<estado>` under [Transformadores] of `file`.
 void writeRunStatus(const std::filesystem::path& file, int estado,
-                    const BeforeCommit& beforeCommit = {});
+                    const tables::BeforeCommit& beforeCommit = {});
 
 }  // namespace tz::app

@@ -21,9 +21,35 @@ int exitStatus(const BatchPort& port, const base::RunState& state, bool waitsFor
     return kEsperaPersona;
 }
 
+namespace {
+
+// The commands besides the two jobs: one option table (parseOptions) for all.
+struct Tool {
+    const char* command;
+    int (*run)(const ParsedOptions&, std::ostream&, std::ostream&);
+    const std::string& (*usage)();
+};
+const Tool kTools[] = {{"revisar", runRevisar, reviewUsageText},
+                       {"copias", runCopias, reviewUsageText},
+                       {"informe", runInforme, reportUsageText},
+                       {"registro", runRegistro, reportUsageText}};
+
+}  // namespace
+
 int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (!args.empty() && esHerramienta(args[0])) return runHerramienta(args, out, err);
-    if (!args.empty() && esInformeORegistro(args[0])) return runInformeORegistro(args, out, err);
+    for (const Tool& tool : kTools) {
+        if (args.empty() || args[0] != tool.command) continue;
+        const ParsedOptions parsed = parseOptions(args);
+        if (parsed.help) {
+            out << tool.usage();
+            return kFinalizado;
+        }
+        if (!parsed.error.empty()) {
+            err << "transzanderxel-batch: " << parsed.error << "\n\n" << tool.usage();
+            return kUsoIncorrecto;
+        }
+        return tool.run(parsed, out, err);
+    }
     ParseResult parsed = parseBatchArgs(args);
     if (parsed.help) {
         out << usageText();

@@ -35,9 +35,14 @@ int runImportar(const BatchOptions& options, BatchPort& port);
 // it: usage on `out` for --help, every message on `err`; returns the exit status.
 int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// The tools "revisar" and "copias" (their own arguments, after the program name): results on
-// `out`, messages on `err`; returns the exit status.
-bool esHerramienta(const std::string& word);
-int runHerramienta(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// The tools over the results, each over its options as parseOptions read them (help and wrong
+// usage already answered): results on `out`, messages on `err`; returns the exit status.
+// "revisar": the completeness check of the export tables (0, or 6 with findings); "copias": the
+// kept copies of fCUADROS.txt and what changed since one; "informe" and "registro": see
+// BatchRegistro.h.
+int runRevisar(const ParsedOptions& options, std::ostream& out, std::ostream& err);
+int runCopias(const ParsedOptions& options, std::ostream& out, std::ostream& err);
+// The usage of revisar and copias.
+const std::string& reviewUsageText();
 
 }  // namespace tz::cli

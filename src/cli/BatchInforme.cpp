@@ -36,26 +36,14 @@ int usage(std::ostream& err, const std::string& what) {
     return kUsoIncorrecto;
 }
 
-int informe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::string textos, salida;
+int informe(const ParsedOptions& o, std::ostream& out, std::ostream& err) {
+    (void)out;
+    const std::string* textosGiven = o.value("--textos");
+    const std::string* salidaGiven = o.value("--salida");
+    const std::string textos = textosGiven ? *textosGiven : std::string();
+    const std::string salida = salidaGiven ? *salidaGiven : std::string();
     std::optional<fs::path> raiz;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            out << kUso;
-            return kFinalizado;
-        }
-        if (a != "--textos" && a != "--salida" && a != "--raiz")
-            return usage(err, "opción desconocida: " + a);
-        if (i + 1 >= args.size()) return usage(err, "falta el valor de " + a);
-        const std::string& v = args[++i];
-        if (a == "--textos")
-            textos = v;
-        else if (a == "--salida")
-            salida = v;
-        else
-            raiz = v;
-    }
+    if (const std::string* r = o.value("--raiz")) raiz = *r;
     if (textos.empty()) return usage(err, "falta --textos CARPETA");
     if (salida.empty()) return usage(err, "falta --salida FICHERO.pdf");
     if (!tables::folderExists(textos)) {
@@ -91,22 +79,14 @@ int informe(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 #endif
 }
 
-int registroRuns(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int registroRuns(const ParsedOptions& o, std::ostream& out, std::ostream& err) {
     std::size_t ultimos = 0;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            out << kUso;
-            return kFinalizado;
-        }
-        if (a != "--ultimos") return usage(err, "opción desconocida: " + a);
-        if (i + 1 >= args.size()) return usage(err, "falta el valor de " + a);
-        const std::string& v = args[++i];
+    if (const std::string* v = o.value("--ultimos")) {
         char* end = nullptr;
-        const long n = std::strtol(v.c_str(), &end, 10);
-        if (v.empty() || *end || n < 1 || n > long(app::registro::kMaximo))
+        const long n = std::strtol(v->c_str(), &end, 10);
+        if (v->empty() || *end || n < 1 || n > long(app::registro::kMaximo))
             return usage(err, "--ultimos necesita un número de 1 a " +
-                                  std::to_string(app::registro::kMaximo) + ": " + v);
+                                  std::to_string(app::registro::kMaximo) + ": " + *v);
         ultimos = std::size_t(n);
     }
     const fs::path log = app::registro::fichero();
@@ -131,12 +111,17 @@ int cierraRegistro(app::Jobs& jobs, int status) {
     return status;
 }
 
-bool esInformeORegistro(const std::string& word) { return word == "informe" || word == "registro"; }
+const std::string& reportUsageText() {
+    static const std::string text = kUso;
+    return text;
+}
 
-int runInformeORegistro(const std::vector<std::string>& args, std::ostream& out,
-                        std::ostream& err) {
-    if (args.empty() || !esInformeORegistro(args[0])) return usage(err, "orden desconocida");
-    return args[0] == "informe" ? informe(args, out, err) : registroRuns(args, out, err);
+int runInforme(const ParsedOptions& o, std::ostream& out, std::ostream& err) {
+    return informe(o, out, err);
+}
+
+int runRegistro(const ParsedOptions& o, std::ostream& out, std::ostream& err) {
+    return registroRuns(o, out, err);
 }
 
 }  // namespace tz::cli

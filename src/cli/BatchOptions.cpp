@@ -106,6 +106,91 @@ std::vector<std::vector<std::string>> splitRecords(const std::string& bytes) {
     return out;
 }
 
+namespace {
+
+// Every option of the batch, and the commands it goes with.
+struct OptionSpec {
+    std::string_view name;
+    bool takesValue;
+    std::vector<std::string_view> commands;
+};
+const std::vector<OptionSpec>& optionTable() {
+    static const std::vector<OptionSpec> table = {
+        {"--textos", true, {"exportar", "importar", "revisar", "copias", "informe"}},
+        {"--raiz", true, {"exportar", "importar", "revisar", "copias", "informe"}},
+        {"--centro", true, {"exportar", "importar"}},
+        {"--idioma", true, {"exportar"}},
+        {"--niveles", true, {"exportar"}},
+        {"--documentos", true, {"importar"}},
+        {"--nueva", false, {"importar"}},
+        {"--solo-codificar", false, {"importar"}},
+        {"--comparar", true, {"copias"}},
+        {"--salida", true, {"informe"}},
+        {"--ultimos", true, {"registro"}},
+    };
+    return table;
+}
+
+}  // namespace
+
+const std::string* ParsedOptions::value(std::string_view option) const {
+    for (const auto& [name, v] : values)
+        if (name == option) return &v;
+    return nullptr;
+}
+
+ParsedOptions parseOptions(const std::vector<std::string>& args) {
+    ParsedOptions r;
+    r.command = args.empty() ? std::string() : args[0];
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> inlineValue;
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlineValue = name.substr(eq + 1);
+            name = name.substr(0, eq);
+        }
+        if (name == "--help" || name == "-h") {
+            r.help = true;
+            return r;
+        }
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& o : optionTable())
+            if (o.name == name) spec = &o;
+        if (!spec) {
+            r.error = "opción desconocida: " + args[i];
+            return r;
+        }
+        bool forCommand = false;
+        for (std::string_view c : spec->commands) forCommand = forCommand || c == r.command;
+        if (!forCommand) {
+            r.error = "la opción " + name + " no es válida con " + r.command;
+            return r;
+        }
+        if (r.has(name)) {
+            r.error = "la opción " + name + " aparece dos veces";
+            return r;
+        }
+        if (!spec->takesValue) {
+            if (inlineValue) {
+                r.error = "la opción " + name + " no lleva valor";
+                return r;
+            }
+            r.values.emplace_back(name, std::string());
+            continue;
+        }
+        if (!inlineValue) {
+            // The next word is another option: this one was given no value.
+            if (i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0) {
+                r.error = "falta el valor de " + name;
+                return r;
+            }
+            inlineValue = args[++i];
+        }
+        r.values.emplace_back(name, std::move(*inlineValue));
+    }
+    return r;
+}
+
 ParseResult parseBatchArgs(const std::vector<std::string>& args) {
     ParseResult r;
     if (args.empty()) {
@@ -125,70 +210,24 @@ ParseResult parseBatchArgs(const std::vector<std::string>& args) {
         r.error = "trabajo desconocido: " + args[0];
         return r;
     }
-    const bool exportar = o.job == BatchOptions::Job::Exportar;
-    bool haveTextos = false;
-    std::vector<std::string> seen;
+    const ParsedOptions parsed = parseOptions(args);
+    r.help = parsed.help;
+    r.error = parsed.error;
+    if (r.help || !r.error.empty()) return r;
 
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name = name.substr(0, eq);
-        }
-        if (name == "--help" || name == "-h") {
-            r.help = true;
-            return r;
-        }
-        const bool takesValue = name == "--textos" || name == "--idioma" || name == "--centro" ||
-                                name == "--niveles" || name == "--documentos" || name == "--raiz";
-        const bool flag = name == "--nueva" || name == "--solo-codificar";
-        if (!takesValue && !flag) {
-            r.error = "opción desconocida: " + args[i];
-            return r;
-        }
-        const bool forJob = name == "--textos" || name == "--centro" || name == "--raiz" ||
-                            (exportar ? (name == "--idioma" || name == "--niveles")
-                                      : (name == "--nueva" || name == "--solo-codificar" ||
-                                         name == "--documentos"));
-        if (!forJob) {
-            r.error = "la opción " + name + " no es válida con " + args[0];
-            return r;
-        }
-        for (const auto& s : seen)
-            if (s == name) {
-                r.error = "la opción " + name + " aparece dos veces";
-                return r;
-            }
-        seen.push_back(name);
-        if (flag) {
-            if (inlineValue) {
-                r.error = "la opción " + name + " no lleva valor";
-                return r;
-            }
-            (name == "--nueva" ? o.nueva : o.soloCodificar) = true;
-            continue;
-        }
-        std::string value;
-        if (inlineValue) {
-            value = *inlineValue;
-        } else {
-            // The next word is another option: this one was given no value.
-            if (i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0) {
-                r.error = "falta el valor de " + name;
-                return r;
-            }
-            value = args[++i];
-        }
+    for (const auto& [name, value] : parsed.values) {
         if (name == "--textos") {
             if (value.empty()) {
                 r.error = "--textos necesita una carpeta";
                 return r;
             }
             o.textos = value;
-            haveTextos = true;
         } else if (name == "--idioma") {
             o.idioma = value;
+        } else if (name == "--nueva") {
+            o.nueva = true;
+        } else if (name == "--solo-codificar") {
+            o.soloCodificar = true;
         } else if (name == "--centro") {
             std::vector<std::string> parts;
             std::size_t from = 0;
@@ -229,7 +268,7 @@ ParseResult parseBatchArgs(const std::vector<std::string>& args) {
             o.raiz = platform::pathFromUtf8(value);
         }
     }
-    if (!haveTextos) {
+    if (!parsed.has("--textos")) {
         r.error = "falta --textos CARPETA";
         return r;
     }

@@ -2,6 +2,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tz::cli {
@@ -33,6 +35,22 @@ struct BatchOptions {
     std::vector<NivelAbrev> nivelesDatos;
     std::vector<Documento> documentosDatos;
 };
+
+// The batch's command line: a command word, then options from one table for every command.
+// An option is "--name value" or "--name=value" (a flag takes no value); each may come once, and
+// only with the commands it belongs to. The value of "--name value" is the next word unless that
+// word is another option. "--help" or "-h" anywhere asks for the usage.
+struct ParsedOptions {
+    std::string command;
+    std::vector<std::pair<std::string, std::string>> values;  // in order; a flag's value is ""
+    bool help = false;
+    std::string error;  // wrong usage: what was wrong (Spanish)
+
+    const std::string* value(std::string_view option) const;
+    bool has(std::string_view option) const { return value(option) != nullptr; }
+};
+// `args[0]` is the command: exportar, importar, revisar, copias, informe or registro.
+ParsedOptions parseOptions(const std::vector<std::string>& args);
 
 struct ParseResult {
     std::optional<BatchOptions> options;

@@ -5,6 +5,7 @@
 
 #include "app/Jobs.h"
 #include "app/RegistroJob.h"
+#include "cli/BatchOptions.h"
 
 // The batch's side of the log of runs and of the printable report.
 namespace tz::cli {
@@ -13,8 +14,10 @@ namespace tz::cli {
 int cierraRegistro(app::Jobs& jobs, int status);
 
 // The tools "informe" (the report as a PDF: 0, or 6 with findings) and "registro" (the last
-// runs, newest first, one per line), with their own arguments after the program name.
-bool esInformeORegistro(const std::string& word);
-int runInformeORegistro(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// runs, newest first, one per line), over their options as parseOptions read them.
+int runInforme(const ParsedOptions& options, std::ostream& out, std::ostream& err);
+int runRegistro(const ParsedOptions& options, std::ostream& out, std::ostream& err);
+// Their usage.
+const std::string& reportUsageText();
 
 }  // namespace tz::cli

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <exception>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 
@@ -17,12 +18,6 @@ namespace tz::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ToolOptions {
-    std::string textos;
-    std::optional<fs::path> raiz;
-    int comparar = 0;  // copias: the copy to compare (1 = newest), 0 none
-};
 
 const char* const kUsoHerramientas =
     "Uso:\n"
@@ -72,10 +67,9 @@ int revisar(std::ostream& out, std::ostream& err) {
     return revision.empty() ? kFinalizado : kHayHallazgos;
 }
 
-int copias(const ToolOptions& o, std::ostream& out, std::ostream& err) {
-    const fs::path textos(o.textos);
+int copias(const fs::path& textos, int comparar, std::ostream& out, std::ostream& err) {
     const auto kept = timetable::copias::lista(textos);
-    if (o.comparar == 0) {
+    if (comparar == 0) {
         if (kept.empty()) {
             err << "No hay copias guardadas de fCUADROS.txt de esta carpeta\n";
             return kFinalizado;
@@ -85,8 +79,8 @@ int copias(const ToolOptions& o, std::ostream& out, std::ostream& err) {
                 << kept[i].fichero.string() << '\n';
         return kFinalizado;
     }
-    if (o.comparar > static_cast<int>(kept.size())) {
-        err << "No existe la copia " << o.comparar << " (hay " << kept.size() << ")\n";
+    if (comparar > static_cast<int>(kept.size())) {
+        err << "No existe la copia " << comparar << " (hay " << kept.size() << ")\n";
         return kFaltaEntrada;
     }
     std::string before, now;
@@ -95,60 +89,60 @@ int copias(const ToolOptions& o, std::ostream& out, std::ostream& err) {
         err << "No existe el fichero " << (textos / "fCUADROS.txt").string() << '\n';
         return kFaltaEntrada;
     }
-    const auto& copia = kept[static_cast<std::size_t>(o.comparar - 1)];
+    const auto& copia = kept[static_cast<std::size_t>(comparar - 1)];
     if (!readAll(copia.fichero, before)) {
         err << "No se puede leer la copia " << copia.fichero.string() << '\n';
         return kFaltaEntrada;
     }
-    out << "Copia " << o.comparar << " (" << copia.fecha << ") frente al fCUADROS.txt actual:\n"
+    out << "Copia " << comparar << " (" << copia.fecha << ") frente al fCUADROS.txt actual:\n"
         << timetable::copias::textoDiferencias(timetable::copias::diferencias(before, now));
     return kFinalizado;
 }
 
 }  // namespace
 
-bool esHerramienta(const std::string& word) { return word == "revisar" || word == "copias"; }
+const std::string& reviewUsageText() {
+    static const std::string text = kUsoHerramientas;
+    return text;
+}
 
-int runHerramienta(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.empty() || !esHerramienta(args[0])) return usage(err, "orden desconocida");
-    const bool isCopias = args[0] == "copias";
-    ToolOptions o;
-    bool haveTextos = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            out << kUsoHerramientas;
-            return kFinalizado;
-        }
-        if (a != "--textos" && a != "--raiz" && !(isCopias && a == "--comparar"))
-            return usage(err, "opción desconocida: " + a);
-        if (i + 1 >= args.size()) return usage(err, "falta el valor de " + a);
-        const std::string& v = args[++i];
-        if (a == "--textos") {
-            o.textos = v;
-            haveTextos = true;
-        } else if (a == "--raiz") {
-            o.raiz = v;
-        } else {
-            char* end = nullptr;
-            const long n = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end || n < 1 || n > 1000)
-                return usage(err, "--comparar necesita un número de copia: " + v);
-            o.comparar = static_cast<int>(n);
-        }
-    }
-    if (!haveTextos || o.textos.empty()) return usage(err, "falta --textos CARPETA");
-    if (!tables::folderExists(o.textos)) {
+namespace {
+
+// Both tools: the text folder must exist; engine errors end them with status 3.
+int conTextos(const ParsedOptions& o, std::ostream& err,
+              const std::function<int(const fs::path& textos)>& tool) {
+    const std::string* textos = o.value("--textos");
+    if (!textos || textos->empty()) return usage(err, "falta --textos CARPETA");
+    if (!tables::folderExists(*textos)) {
         err << "No existe la carpeta\n";
         return kFaltaEntrada;
     }
     try {
-        if (o.raiz) tables::setRootOverride(*o.raiz);
-        return isCopias ? copias(o, out, err) : revisar(out, err);
+        if (const std::string* raiz = o.value("--raiz")) tables::setRootOverride(*raiz);
+        return tool(fs::path(*textos));
     } catch (const std::exception& e) {
         err << e.what() << ".\n";
         return kError;
     }
+}
+
+}  // namespace
+
+int runRevisar(const ParsedOptions& o, std::ostream& out, std::ostream& err) {
+    return conTextos(o, err, [&](const fs::path&) { return revisar(out, err); });
+}
+
+int runCopias(const ParsedOptions& o, std::ostream& out, std::ostream& err) {
+    int comparar = 0;  // the copy to compare (1 = newest), 0 none
+    if (const std::string* v = o.value("--comparar")) {
+        char* end = nullptr;
+        const long n = std::strtol(v->c_str(), &end, 10);
+        if (v->empty() || *end || n < 1 || n > 1000)
+            return usage(err, "--comparar necesita un número de copia: " + *v);
+        comparar = static_cast<int>(n);
+    }
+    return conTextos(o, err,
+                     [&](const fs::path& textos) { return copias(textos, comparar, out, err); });
 }
 
 }  // namespace tz::cli

@@ -115,10 +115,10 @@ void recogeCatalogo(const Catalogo& cat, TextoFijo& text) {
     ds.open(table, tables::OpenMode::Shared);
     std::string line;
     while (text.next(line)) {
-        if (cat.selector && recorta(columna(line, 1, 1)) != "1") continue;
+        if (cat.selector && base::trimControls(columna(line, 1, 1)) != "1") continue;
         ds.append();
         for (const Columna& col : cat.columns)
-            ds.setText(col.field, recorta(columna(line, col.start, col.length)));
+            ds.setText(col.field, base::trimControls(columna(line, col.start, col.length)));
         ds.post();
     }
     ds.close();

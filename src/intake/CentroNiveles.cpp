@@ -77,7 +77,8 @@ void CentroNiveles::BitBtn1Click() {
     std::string cod = valor(centro_, "CODCENTRO");
     std::string ano = valor(centro_, "ANOACAD");
     std::string version = valor(centro_, "VERSION");
-    if (recorta(cod).empty() || recorta(ano).empty() || recorta(version).empty()) {
+    if (base::trimControls(cod).empty() || base::trimControls(ano).empty() ||
+        base::trimControls(version).empty()) {
         DatosCentro();
         return;
     }
@@ -139,7 +140,7 @@ void CentroNiveles::CompruebaAbreviaturas() {
     for (; !niveles_.eof(); niveles_.next()) {
         // Values as read: trailing spaces are gone, leading ones count.
         std::string c = niveles_.text("ABREVCAST");
-        if (!recorta(c).empty()) {
+        if (!base::trimControls(c).empty()) {
             if (cast.contiene(c)) {
                 port_.message("Abreviatura en Castellano Repetida - Compruébelo.");
                 state_.EstadoPaso = 1;
@@ -148,7 +149,7 @@ void CentroNiveles::CompruebaAbreviaturas() {
             cast.anade(c);
         }
         std::string e = niveles_.text("ABREVEUSK");
-        if (!recorta(e).empty()) {
+        if (!base::trimControls(e).empty()) {
             if (eusk.contiene(e)) {
                 port_.message("Abreviatura en Euskera Repetida - Compruébelo.");
                 state_.EstadoPaso = 1;
@@ -176,7 +177,7 @@ void CentroNiveles::AplicaAbreviaturasNivel() {
     if (!grupos.isEmpty()) {
         for (; !grupos.eof(); grupos.next()) {
             auto it = abrev.find(grupos.text("NIVEL"));
-            if (it == abrev.end() || recorta(it->second).empty()) continue;
+            if (it == abrev.end() || base::trimControls(it->second).empty()) continue;
             grupos.edit();
             grupos.setText("NIVEL", it->second);
         }

@@ -40,7 +40,7 @@ void RecogeProfesores(base::RunState& state, base::UserPort& port) {
         std::string iniciales;
         for (const std::string* p : {&parte1, &parte2, &parte3})
             if (!p->empty()) iniciales += p->front();
-        std::string abrev = AbreviaturaUnica(recorta(iniciales), given);
+        std::string abrev = AbreviaturaUnica(base::trimControls(iniciales), given);
 
         proft.append();
         proft.setText("ABREV", abrev);

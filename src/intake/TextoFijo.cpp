@@ -86,13 +86,6 @@ bool TextoFijo::next(std::string& line) {
     return true;
 }
 
-std::string_view recorta(std::string_view value) {
-    auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    while (!value.empty() && blank(value.front())) value.remove_prefix(1);
-    while (!value.empty() && blank(value.back())) value.remove_suffix(1);
-    return value;
-}
-
 std::string_view columna(std::string_view line, int start, int length) {
     // An empty result still points into the line: some callers hand it to memcpy.
     if (start < 1 || length <= 0) return line.substr(0, 0);

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Text.h"
 #include "platform/File.h"
 
 // Reading the administration's fixed-width text files: bytes as they are, no code-page
@@ -49,16 +50,13 @@ class TextoFijo {
     long lineas_ = 0;
 };
 
-// Characters with codes 0 to 32 removed at both ends.
-std::string_view recorta(std::string_view value);
-
 // The bytes of a 1-based column of `length` characters; what there is of it when the line is
 // shorter, possibly nothing.
 std::string_view columna(std::string_view line, int start, int length);
 
 // The column, trimmed.
 inline std::string campo(std::string_view line, int start, int length) {
-    return std::string(recorta(columna(line, start, length)));
+    return std::string(base::trimControls(columna(line, start, length)));
 }
 
 // The UTF-8 byte-order mark.

@@ -229,16 +229,33 @@ void FileIo::releaseAppending() {
 }
 
 std::error_code replaceFile(const fs::path& file, std::string_view bytes,
-                            const std::function<bool(const fs::path& temp)>& beforeCommit) {
+                            const BeforeCommit& beforeCommit) {
+    fs::path target = file;
+    std::error_code ec;
+    if (fs::is_symlink(target, ec)) {
+        fs::path resolved = fs::weakly_canonical(target, ec);
+        if (ec) return ec;
+        target = std::move(resolved);
+    }
     platform::ReplaceSteps steps;
-    steps.context = const_cast<std::function<bool(const fs::path&)>*>(&beforeCommit);
+    steps.context = const_cast<BeforeCommit*>(&beforeCommit);
     steps.fault = [](void*, std::string_view step, const fs::path& f) { return injected(step, f); };
     if (beforeCommit) {
         steps.beforeCommit = [](void* c, const fs::path& temp) {
-            return (*static_cast<const std::function<bool(const fs::path&)>*>(c))(temp);
+            return (*static_cast<const BeforeCommit*>(c))(temp);
         };
     }
-    return platform::replaceFile(file, bytes, steps);
+    return platform::replaceFile(target, bytes, steps);
+}
+
+void replaceFileOrThrow(const fs::path& file, std::string_view bytes) {
+    if (const std::error_code err = replaceFile(file, bytes)) {
+        if (platform::isBusy(err))
+            throw EngineError("El archivo " + shown(file) + " está siendo usado por otro programa",
+                              err);
+        throw EngineError("Cannot create file \"" + shown(file) + "\". " + platform::errorText(err),
+                          err);
+    }
 }
 
 namespace {

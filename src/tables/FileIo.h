@@ -97,17 +97,24 @@ class FileIo {
     std::filesystem::path path_;
 };
 
-// Replaces `file` with `bytes` in one step (platform::replaceFile): a new temporary file in the
+// Called with the finished temporary file just before it is renamed over the target; returning
+// false abandons the write (a seam for tests that need a failing write).
+using BeforeCommit = std::function<bool(const std::filesystem::path& temp)>;
+
+// The one way this program replaces a file (platform::replaceFile): a new temporary file in the
 // same folder is written, synced and renamed over the target, so a reader sees the old content
-// or the new, never a part. An existing target keeps its permissions. `beforeCommit`, when
-// given, sees the finished temporary file just before the rename and may abandon the write by
-// returning false. Returns the failure (EIO when abandoned; platform::isBusy when, on Windows,
-// another program holds the target open), empty on success; on failure the target is as it was
-// and the temporary file is gone. Goes through the fault hook: "create", "write" and "sync"
-// with the temporary file, "rename" with the target.
-std::error_code replaceFile(
-    const std::filesystem::path& file, std::string_view bytes,
-    const std::function<bool(const std::filesystem::path& temp)>& beforeCommit = {});
+// or the new, never a part. An existing target keeps its permissions; a symbolic link is
+// written through to its target and stays a link. `beforeCommit`, when given, sees the
+// finished temporary file just before the rename and may abandon the write by returning false.
+// Returns the failure (EIO when abandoned; platform::isBusy when, on Windows, another program
+// holds the target open), empty on success; on failure the target is as it was and the
+// temporary file is gone. Goes through the fault hook: "create", "write" and "sync" with the
+// temporary file, "rename" with the target.
+std::error_code replaceFile(const std::filesystem::path& file, std::string_view bytes,
+                            const BeforeCommit& beforeCommit = {});
+// replaceFile, or EngineError: "El archivo <file> está siendo usado por otro programa" when
+// another program holds it, else "Cannot create file "<file>". <the reason, in Spanish>".
+void replaceFileOrThrow(const std::filesystem::path& file, std::string_view bytes);
 
 // Holds `folder` for this process (platform::FolderHold) until another folder is held or the
 // process ends, so that two copies of the tool never run jobs on one exchange folder at once:

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <exception>
 
+#include "base/Text.h"
+#include "tables/FileIo.h"
 #include "tables/Paths.h"
 #include "timetable/Copias.h"
 #include "timetable/CuadroHorario.h"
@@ -316,7 +318,7 @@ void AjustaXEL::BitBtn1Click() {
     settle(cuadroh2_);
     profesor_.first();
     for (; !profesor_.isEmpty() && !profesor_.eof(); profesor_.next()) {
-        if (!trimControls(profesor_.text("DNI")).empty()) continue;
+        if (!base::trimControls(profesor_.text("DNI")).empty()) continue;
         if (port_.confirm(preguntaSinDocumento())) return;  // stays on this teacher
         ResultadoAjuste = 4;
         break;
@@ -434,7 +436,7 @@ void AjustaXEL::CreaTXTCuadroHorario() {
     // The file being replaced is kept in the tool's state folder first; a copy that cannot be
     // kept does not stop the writing.
     copias::guardaAnterior(folder, target);
-    cuadro::writeFileAtomically(target, out);
+    tables::replaceFileOrThrow(target, out);
 }
 
 }  // namespace tz::timetable

@@ -2,10 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <stdexcept>
 
-#include "platform/Error.h"
-#include "tables/FileIo.h"
 #include "timetable/Texto.h"
 
 namespace tz::timetable::cuadro {
@@ -105,19 +102,6 @@ std::string registroTipo3(const Tipo3& r) {
     out.reserve(27);
     anadeTipo3(out, {r.CODGRUPO, r.TIPDOC, r.DOC, r.NUMSESGRUP, r.DIASEM, r.NUMALUM});
     return out;
-}
-
-void writeFileAtomically(const std::filesystem::path& target, std::string_view content) {
-    // Through the table engine's file layer, which syncs before the rename.
-    if (const std::error_code err = tables::replaceFile(target, content)) {
-        if (platform::isBusy(err)) {
-            throw std::runtime_error("El archivo " + tables::shown(target) +
-                                     " está siendo usado por otro programa");
-        }
-        // The reason in Spanish (platform::errorText).
-        throw std::runtime_error("Cannot create file \"" + tables::shown(target) + "\". " +
-                                 platform::errorText(err));
-    }
 }
 
 }  // namespace tz::timetable::cuadro

@@ -41,9 +41,4 @@ std::string hora(std::string_view v);
 // A pupil count: `v` followed by "00", cut to 2 characters.
 std::string cuenta(std::string_view v);
 
-// Replaces `target` with `content` safely: the bytes go to a temporary file in the same folder,
-// which is then renamed over the target. On failure the target is left as it was, the temporary
-// file is removed, and std::runtime_error says "Cannot create file "<target>". <reason>".
-void writeFileAtomically(const std::filesystem::path& target, std::string_view content);
-
 }  // namespace tz::timetable::cuadro

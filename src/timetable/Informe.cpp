@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "base/Text.h"
 #include "tables/Cp1252.h"
 #include "tables/Paths.h"
 #include "timetable/Texto.h"
@@ -153,7 +154,7 @@ std::string nombreProfesor(const Profesor& p) {
 }
 
 std::string documento(const Profesor& p) {
-    if (trimControls(p.dni).empty()) return "SIN DOCUMENTO";
+    if (base::trimControls(p.dni).empty()) return "SIN DOCUMENTO";
     return (blank(p.tipodni) ? std::string("(tipo en blanco)") : utf8(p.tipodni)) + " " +
            utf8(p.dni);
 }

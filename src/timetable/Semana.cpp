@@ -5,6 +5,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "base/Text.h"
 #include "tables/Cp1252.h"
 #include "timetable/Texto.h"
 
@@ -21,7 +22,7 @@ std::string utf8(std::string_view b) { return cp1252::toUtf8(b); }
 
 // A whole number written with digits only (spaces around allowed), else nothing.
 std::optional<int> numero(std::string_view v) {
-    const std::string t = trimControls(v);
+    const std::string t(base::trimControls(v));
     if (t.empty() || t.size() > 6) return std::nullopt;
     int n = 0;
     for (char c : t) {
@@ -34,7 +35,7 @@ std::optional<int> numero(std::string_view v) {
 }  // namespace
 
 std::optional<int> minutos(std::string_view hhmm) {
-    const std::string t = trimControls(hhmm);
+    const std::string t(base::trimControls(hhmm));
     const auto colon = t.find(':');
     if (colon == std::string::npos || colon == 0 || colon > 2 || t.size() != colon + 3)
         return std::nullopt;

@@ -15,13 +15,4 @@ inline std::string fitted(std::string_view v, std::size_t n) {
 // Empty once leading and trailing spaces are removed.
 inline bool blank(std::string_view v) { return v.find_first_not_of(' ') == std::string_view::npos; }
 
-// `v` without the characters of codes 0 to 32 at both ends.
-inline std::string trimControls(std::string_view v) {
-    auto keep = [](char c) { return static_cast<unsigned char>(c) > 32; };
-    std::size_t b = 0, e = v.size();
-    while (b < e && !keep(v[b])) ++b;
-    while (e > b && !keep(v[e - 1])) --e;
-    return std::string(v.substr(b, e - b));
-}
-
 }  // namespace tz::timetable

@@ -6,6 +6,7 @@
 #include "TempDir.h"
 #include "base/RunState.h"
 #include "cli/Batch.h"
+#include "cli/BatchRegistro.h"
 
 namespace {
 
@@ -111,6 +112,75 @@ TEST(ParseArgs, ValuesLandInTheOptions) {
     EXPECT_TRUE(r.options->soloCodificar);
     EXPECT_TRUE(parseBatchArgs({"--help"}).help);
     EXPECT_TRUE(parseBatchArgs({"importar", "-h"}).help);
+}
+
+// The tools read their options with the jobs' rules.
+TEST(ParseOptions, EveryCommandByTheSameRules) {
+    using Values = std::vector<std::pair<std::string, std::string>>;
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+        Values values;
+    } cases[] = {
+        {{"copias", "--textos", "/t", "--comparar=2"},
+         "",
+         {{"--textos", "/t"}, {"--comparar", "2"}}},
+        {{"revisar", "--textos", "/t", "--raiz", "/r"}, "", {{"--textos", "/t"}, {"--raiz", "/r"}}},
+        {{"informe", "--salida", "x.pdf", "--textos", "/t"},
+         "",
+         {{"--salida", "x.pdf"}, {"--textos", "/t"}}},
+        {{"registro", "--ultimos", "3"}, "", {{"--ultimos", "3"}}},
+        {{"registro"}, "", {}},
+        {{"revisar", "--comparar", "1"}, "la opción --comparar no es válida con revisar", {}},
+        {{"registro", "--textos", "/t"}, "la opción --textos no es válida con registro", {}},
+        {{"copias", "--textos", "/a", "--textos", "/b"},
+         "la opción --textos aparece dos veces",
+         {}},
+        {{"revisar", "--textos", "--raiz", "/r"}, "falta el valor de --textos", {}},
+        {{"informe", "--textos"}, "falta el valor de --textos", {}},
+        {{"copias", "--otra"}, "opción desconocida: --otra", {}},
+        {{"importar", "--nueva=si"}, "la opción --nueva no lleva valor", {}},
+    };
+    for (const auto& c : cases) {
+        const ParsedOptions r = parseOptions(c.args);
+        EXPECT_EQ(r.error, c.error) << c.args[0] << " " << c.args.size();
+        if (c.error.empty()) {
+            EXPECT_EQ(r.values, c.values) << c.args[0];
+        }
+        EXPECT_EQ(r.command, c.args[0]);
+    }
+    EXPECT_TRUE(parseOptions({"copias", "--textos", "/t", "-h"}).help);
+    EXPECT_TRUE(parseOptions({"registro", "--help"}).help);
+}
+
+TEST(ToolUsage, WrongUsageShowsTheToolsUsageAndExitsTwo) {
+    const struct {
+        std::vector<std::string> args;
+        std::string firstLine;
+        const std::string& usage;
+    } cases[] = {
+        {{"revisar", "--textos", "/t", "--textos", "/u"},
+         "transzanderxel-batch: la opción --textos aparece dos veces",
+         reviewUsageText()},
+        {{"copias", "--textos", "/t", "--comparar", "0"},
+         "transzanderxel-batch: --comparar necesita un número de copia: 0",
+         reviewUsageText()},
+        {{"informe", "--textos", "/t"},
+         "transzanderxel-batch: falta --salida FICHERO.pdf",
+         reportUsageText()},
+        {{"registro", "--ultimos"},
+         "transzanderxel-batch: falta el valor de --ultimos",
+         reportUsageText()},
+    };
+    for (const auto& c : cases) {
+        std::ostringstream out, err;
+        EXPECT_EQ(runBatch(c.args, out, err), kUsoIncorrecto) << c.firstLine;
+        EXPECT_EQ(err.str(), c.firstLine + "\n\n" + c.usage);
+        EXPECT_EQ(out.str(), "");
+    }
+    std::ostringstream out, err;
+    EXPECT_EQ(runBatch({"copias", "--help"}, out, err), kFinalizado);
+    EXPECT_EQ(out.str(), reviewUsageText());
 }
 
 TEST(InputFiles, SplitsLinesAndFields) {

@@ -12,10 +12,10 @@
 #include <memory>
 
 #include "IntakeFixture.h"
+#include "base/gui/DatasetDelegate.h"
+#include "base/gui/DatasetGrid.h"
 #include "intake/CentroNiveles.h"
 #include "intake/gui/ButtonCaption.h"
-#include "intake/gui/DatasetDelegate.h"
-#include "intake/gui/DatasetGrid.h"
 #include "intake/gui/Panels.h"
 #include "tables/Catalogue.h"
 #include "tables/qt/DatasetModel.h"
@@ -135,7 +135,7 @@ TEST_F(PanelsTest, EditsAreCutRefusedWhenNotWindows1252AndMoveTheDataset) {
 
 TEST_F(PanelsTest, EditorTakesAtMostTheFieldWidth) {
     toLevels();
-    gui::DatasetDelegate delegate;
+    tz::base::gui::DatasetDelegate delegate;
     QWidget host;
     auto* m = levelsGrid()->model();
     std::unique_ptr<QWidget> editor(

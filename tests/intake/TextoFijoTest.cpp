@@ -106,6 +106,13 @@ INSTANTIATE_TEST_SUITE_P(
                       ColumnCase{"\xa0x\xa0", 1, 3, "\xa0x\xa0", "\xa0x\xa0"},  // 160 is kept
                       ColumnCase{"   ", 1, 3, "   ", ""}));
 
+// The same rule for every value, read from a file or typed: codes 0 to 32 go at both ends.
+TEST(Texto, TrimControlsAtBothEndsOnly) {
+    EXPECT_EQ(tz::base::trimControls(" \t\r\n12 3\x01 "), "12 3");
+    EXPECT_EQ(tz::base::trimControls("\t \x1f"), "");
+    EXPECT_EQ(tz::base::trimControls("\x7f\xa0"), "\x7f\xa0");  // 127 and 160 are kept
+}
+
 // AbreviaturaUnica: a sequence of proposals and the codes they get.
 struct AbrevCase {
     const char* name;

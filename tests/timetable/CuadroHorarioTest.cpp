@@ -1,17 +1,8 @@
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
 
-#include <csignal>
-#include <filesystem>
-#include <fstream>
-
-#include "support/TempFolder.h"
 #include "timetable/CuadroHorario.h"
 #include "timetable/Texto.h"
 
-namespace fs = std::filesystem;
 using namespace tz::timetable;
 using namespace tz::timetable::cuadro;
 
@@ -113,7 +104,7 @@ TEST(RegistroTipo3, PositionsAndCounts) {
     EXPECT_EQ(registroTipo3(cases[0].r).size(), 27u);
 }
 
-TEST(Texto, FittedBlankAndTrim) {
+TEST(Texto, FittedAndBlank) {
     EXPECT_EQ(fitted("AB", 4), "AB  ");
     EXPECT_EQ(fitted("ABCDE", 4), "ABCD");
     EXPECT_EQ(fitted("", 2), "  ");
@@ -121,76 +112,4 @@ TEST(Texto, FittedBlankAndTrim) {
     EXPECT_TRUE(blank("   "));
     EXPECT_FALSE(blank(" x "));
     EXPECT_FALSE(blank("\t"));  // only spaces make a value blank
-    EXPECT_EQ(trimControls(" \t\r\n12 3\x01 "), "12 3");
-    EXPECT_EQ(trimControls("\t \x1f"), "");
-}
-
-class AtomicWrite : public ::testing::Test {
-  protected:
-    void SetUp() override { dir = tz::testing::makeTempFolder("tz-write"); }
-    void TearDown() override { fs::remove_all(dir); }
-    static std::string read(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    int filesIn(const fs::path& d) {
-        return static_cast<int>(std::distance(fs::directory_iterator(d), fs::directory_iterator()));
-    }
-    fs::path dir;
-};
-
-TEST_F(AtomicWrite, ReplacesTheFileExactly) {
-    const auto target = dir / "fCUADROS.txt";
-    std::ofstream(target) << "old contents that are longer than the new ones";
-    writeFileAtomically(target, std::string("1CH\r\n\0x\r\n", 9));
-    EXPECT_EQ(read(target), std::string("1CH\r\n\0x\r\n", 9));
-    EXPECT_EQ(filesIn(dir), 1);  // no temporary left behind
-}
-
-TEST_F(AtomicWrite, FailedRenameKeepsWhatWasThereAndSaysWhy) {
-    const auto target = dir / "fCUADROS.txt";
-    fs::create_directories(target / "inside");  // a folder cannot be replaced by a file
-    try {
-        writeFileAtomically(target, "new\r\n");
-        FAIL() << "no error";
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(
-            std::string(e.what()).rfind("Cannot create file \"" + target.string() + "\". ", 0), 0u)
-            << e.what();
-    }
-    EXPECT_TRUE(fs::is_directory(target / "inside"));
-    EXPECT_EQ(filesIn(dir), 1);
-}
-
-// A file-size limit (setrlimit) makes the write fail part-way: POSIX only; on Windows a
-// replacement refused by the system is WindowsFilesTest.ReplacingAFileHeldOpenLeavesItWhole.
-#ifndef _WIN32
-TEST_F(AtomicWrite, FailedWriteKeepsTheOldFile) {
-    const auto target = dir / "fCUADROS.txt";
-    const std::string old = "1CH01234520241\r\n";
-    std::ofstream(target) << old;
-    // A file-size limit makes the write fail part-way, as a full disk would.
-    struct rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 64;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    bool threw = false;
-    try {
-        writeFileAtomically(target, std::string(200000, 'x'));
-    } catch (const std::runtime_error& e) {
-        threw = true;
-        EXPECT_NE(std::string(e.what()).find("Cannot create file"), std::string::npos);
-    }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
-    EXPECT_TRUE(threw);
-    EXPECT_EQ(read(target), old);
-    EXPECT_EQ(filesIn(dir), 1);
-}
-#endif
-
-TEST_F(AtomicWrite, MissingFolderIsAnError) {
-    EXPECT_THROW(writeFileAtomically(dir / "nope" / "fCUADROS.txt", "x"), std::runtime_error);
 }

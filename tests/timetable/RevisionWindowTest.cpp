@@ -14,8 +14,8 @@
 #include "timetable/gui/TAjustaXEL.h"
 
 using namespace tz;
+using base::gui::LookupEdit;
 using timetable::gui::DataGrid;
-using timetable::gui::LookupEdit;
 
 class RevisionWindowTest : public QObject {
     Q_OBJECT

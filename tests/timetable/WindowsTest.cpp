@@ -17,8 +17,8 @@
 #include "timetable/gui/TControlPlantilla.h"
 
 using namespace tz;
+using base::gui::LookupEdit;
 using timetable::gui::DataGrid;
-using timetable::gui::LookupEdit;
 
 namespace {
 
@@ -303,7 +303,7 @@ class WindowsTest : public QObject {
         QCOMPARE(t2->indexWidget(t2->currentIndex()), nullptr);
 
         const QModelIndex tarea = t2->model()->index(1, 5);
-        const QRect button = timetable::gui::lookupButtonRect(t2->visualRect(tarea));
+        const QRect button = base::gui::lookupButtonRect(t2->visualRect(tarea));
         QTest::mouseClick(t2->viewport(), Qt::LeftButton, {}, button.center());
         auto* editor = qobject_cast<LookupEdit*>(t2->indexWidget(tarea));
         QVERIFY(editor && editor->list() && editor->list()->isVisible());

@@ -23,6 +23,7 @@
 #include "app/gui/HostWindow.h"
 #include "app/gui/VentanaRegistro.h"
 #include "base/Texts.h"
+#include "base/gui/Label.h"
 #include "help/gui/HelpGui.h"
 #include "intake/gui/ButtonCaption.h"
 #include "intake/gui/Panels.h"
@@ -37,6 +38,8 @@ namespace texts = tz::base::texts;
 
 namespace {
 
+using tz::base::gui::label;
+
 constexpr int kWidth = 599;
 constexpr int kHeight = 311;
 constexpr int kTopBand = 106;
@@ -44,20 +47,6 @@ constexpr int kExportarWidth = 289;
 constexpr int kFolderListWidth = 287;
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
-
-QLabel* label(QWidget* parent, const QString& text, const QColor& colour, int x, int y,
-              bool bold = false) {
-    auto* l = new QLabel(text, parent);
-    QFont f = l->font();
-    f.setBold(bold);
-    l->setFont(f);
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, colour);
-    l->setPalette(p);
-    l->move(x, y);
-    l->adjustSize();
-    return l;
-}
 
 QLabel* title(QWidget* parent, const QString& text, const QRect& box) {
     auto* l = new QLabel(text, parent);
@@ -166,7 +155,7 @@ void TMForm::buildWidgets() {
     panelExportar_->setGeometry(0, 0, kExportarWidth, kTopBand);
     title(panelExportar_, QStringLiteral("Transformar datos desde XEL hacia Zandrix "),
           QRect(24, 3, 265, 41));
-    label(panelExportar_, QStringLiteral("Recoger Textos en:"), Qt::red, 24, 49, true);
+    label(panelExportar_, QStringLiteral("Recoger Textos en:"), Qt::red, QPoint(24, 49));
     comboBoxEuskCast_ = new QComboBox(panelExportar_);
     comboBoxEuskCast_->setObjectName(QStringLiteral("ComboBoxEuskCast"));
     comboBoxEuskCast_->setEditable(true);
@@ -205,11 +194,12 @@ void TMForm::buildWidgets() {
     panelInferior_->setObjectName(QStringLiteral("PanelInferior"));
     panelInferior_->setGeometry(0, kTopBand, kWidth, kHeight - kTopBand);
     label(panelInferior_, QStringLiteral("Carpeta en la que se encuentran los Ficheros TXT de XEL"),
-          Qt::blue, 9, 5);
-    QLabel* ruta = label(panelInferior_, QStringLiteral("Ruta Actual:"), Qt::blue, 9, 19);
+          Qt::blue, QPoint(9, 5), {.bold = false});
+    QLabel* ruta = label(panelInferior_, QStringLiteral("Ruta Actual:"), Qt::blue, QPoint(9, 19),
+                         {.bold = false});
     // Wider fonts than the designed one would run the caption into the path.
     rutaActual_ = label(panelInferior_, QString(), Qt::red,
-                        std::max(70, ruta->geometry().right() + 4), 20, true);
+                        QPoint(std::max(70, ruta->geometry().right() + 4), 20));
     rutaActual_->setObjectName(QStringLiteral("RutaActual"));
     rutaActual_->setFixedWidth(kFolderListWidth);
 
@@ -233,7 +223,7 @@ void TMForm::buildWidgets() {
     button1_ =
         button(panelInferior_, "Button1", QStringLiteral("F1 AYUDA"), QRect(220, 180, 75, 21));
     connect(button1_, &QPushButton::clicked, this, &TMForm::Button1Click);
-    label(panelInferior_, QStringLiteral("TransZandrixXEL V-1.1"), Qt::red, 368, 184, true)
+    label(panelInferior_, QStringLiteral("TransZandrixXEL V-1.1"), Qt::red, QPoint(368, 184))
         ->setObjectName(QStringLiteral("Version"));
     bClose_ = button(panelInferior_, "BClose", QStringLiteral("&Salir"), QRect(480, 144, 89, 25),
                      QStyle::SP_DialogCloseButton);

@@ -13,16 +13,21 @@
 #include <QStyle>
 #include <QTableView>
 
+#include "base/gui/DatasetDelegate.h"
+#include "base/gui/DatasetGrid.h"
+#include "base/gui/Label.h"
 #include "intake/CentroNiveles.h"
 #include "intake/gui/ButtonCaption.h"
-#include "intake/gui/DatasetDelegate.h"
-#include "intake/gui/DatasetGrid.h"
 #include "tables/qt/DatasetModel.h"
 
 namespace tz::intake::gui {
 
 namespace {
 
+using base::gui::label;
+
+using base::gui::DatasetDelegate;
+using base::gui::DatasetGrid;
 using tables::qt::DatasetColumn;
 using tables::qt::DatasetModel;
 
@@ -57,21 +62,6 @@ class Panel : public QWidget {
         QWidget::keyPressEvent(e);
     }
 };
-
-QLabel* label(QWidget* parent, const QString& text, const QColor& colour, int x, int y,
-              bool underline = false) {
-    auto* l = new QLabel(text, parent);
-    QFont f = l->font();
-    f.setBold(true);
-    f.setUnderline(underline);
-    l->setFont(f);
-    QPalette pal = l->palette();
-    pal.setColor(QPalette::WindowText, colour);
-    l->setPalette(pal);
-    l->adjustSize();
-    l->move(x, y);
-    return l;
-}
 
 QPushButton* button(QWidget* parent, const QString& text, QRect geometry, bool okGlyph) {
     auto* b = new QPushButton(text, parent);
@@ -180,7 +170,8 @@ QWidget* createCentrePanel(QWidget* parent, CentroNiveles& logic) {
     auto* panel = new Panel(parent, kCentreBackground);
     panel->setObjectName("PanelCentro");
     panel->resize(289, 143);
-    label(panel, QStringLiteral("Aceptar o Corregir sus Datos del Centro:"), Qt::blue, 9, 5);
+    label(panel, QStringLiteral("Aceptar o Corregir sus Datos del Centro:"), Qt::blue,
+          QPoint(9, 5));
     auto* model = new DatasetModel(&logic.centro(),
                                    {{"CODCENTRO", QStringLiteral("Código CENTRO"), 6, true, {}},
                                     {"ANOACAD", QStringLiteral("Año Académico"), 4, true, {}},
@@ -201,11 +192,12 @@ QWidget* createLevelsPanel(QWidget* parent, CentroNiveles& logic) {
     auto* panel = new Panel(parent, kLevelsBackground);
     panel->setObjectName("PanelNiveles");
     panel->resize(585, 279);
-    label(panel, QStringLiteral("NIVELES DE ESTUDIOS"), QColor(128, 0, 0), 10, 6, true);
+    label(panel, QStringLiteral("NIVELES DE ESTUDIOS"), QColor(128, 0, 0), QPoint(10, 6),
+          {.underline = true});
     QLabel* hint = label(
         panel,
         QStringLiteral("Escriba las Abreviaturas (hasta 5 caracteres) en Castellano y/o Euskera."),
-        Qt::blue, 161, 5);
+        Qt::blue, QPoint(161, 5));
     if (hint->x() + hint->sizeHint().width() > panel->width() - 4) {  // wider fonts: two lines
         hint->setWordWrap(true);
         hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -1,6 +1,7 @@
 #include "timetable/gui/TAjustaXEL.h"
 
-#include "timetable/gui/Etiqueta.h"
+#include "base/Text.h"
+#include "base/gui/Label.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -12,10 +13,10 @@
 
 #include "help/gui/HelpGui.h"
 #include "timetable/AjustaXEL.h"
+#include "timetable/RevisionAjuste.h"
 #include "timetable/Texto.h"
 #include "timetable/gui/DataGrid.h"
 #include "timetable/gui/DialogHost.h"
-#include "timetable/gui/RevisionAjuste.h"
 #include "timetable/gui/SemanaProfesor.h"
 #include "timetable/gui/Windows.h"
 
@@ -28,10 +29,7 @@ using tables::qt::encodeCp1252;
 
 namespace {
 
-QLabel* label(QWidget* parent, const QString& text, QRect geometry, const QColor& colour,
-              bool bold = true, bool underline = false, bool wrap = false) {
-    return etiqueta(parent, text, geometry, colour, bold, underline, wrap);
-}
+using base::gui::label;
 
 DatasetColumn col(const char* field, const char* title, int width) {
     return DatasetColumn{QString::fromLatin1(field), QString::fromUtf8(title), width, true, {}};
@@ -61,17 +59,17 @@ TAjustaXEL::TAjustaXEL(QWidget* owner, AjustaXEL& logic) : QDialog(owner), logic
                    Qt::WindowCloseButtonHint);
 
     label(this, QStringLiteral("AJUSTES Y CODIFICACION DE DATOS EXPORTACIÓN PARA X.E.L."),
-          QRect(8, 6, 710, 18), QColor(0, 0, 0), true, true);
+          QColor(0, 0, 0), QRect(8, 6, 710, 18), {.underline = true});
     label(this,
           QStringLiteral("Deberán CODIFICAR todos aquellos Datos del XEL, que se encuentren en "
                          "Blanco, Seleccionando los mismos en la Ventana Auxiliar que se abrirá "
                          "en cada Celda Codificable. Los Códigos XEL que se inserten en la "
                          "Ventana de PROFESORES o REGISTROS de TIPO 2, se actualizarán "
                          "automáticamente en REGISTROS de TIPO 3."),
-          QRect(8, 26, 710, 48), kRed, true, false, true);
+          kRed, QRect(8, 26, 710, 48), {.wrap = true});
 
     // Centre line.
-    label(this, QStringLiteral("Datos del Centro:"), QRect(8, 80, 120, 20), kBlue);
+    label(this, QStringLiteral("Datos del Centro:"), kBlue, QRect(8, 80, 120, 20));
     const struct {
         const char* name;
         const char* field;
@@ -88,7 +86,7 @@ TAjustaXEL::TAjustaXEL(QWidget* owner, AjustaXEL& logic) : QDialog(owner), logic
     tables::Dataset& centro = logic_.wwTablexelCENTRO();
     for (int i = 0; i < 3; ++i) {
         const auto& b = boxes[i];
-        label(this, QString::fromUtf8(b.caption), b.captionAt, QColor(0, 0, 0), false);
+        label(this, QString::fromUtf8(b.caption), QColor(0, 0, 0), b.captionAt, {.bold = false});
         auto* e = new QLineEdit(this);
         e->setObjectName(QString::fromLatin1(b.name));
         e->setMaxLength(b.width);
@@ -112,7 +110,7 @@ TAjustaXEL::TAjustaXEL(QWidget* owner, AjustaXEL& logic) : QDialog(owner), logic
     };
 
     // Teachers.
-    label(this, QStringLiteral("PROFESORES"), QRect(8, 106, 200, 16), kBlue);
+    label(this, QStringLiteral("PROFESORES"), kBlue, QRect(8, 106, 200, 16));
     auto* mProf = new GridModel(
         &logic_.wwTableProfesor(),
         {col("ABREV", "Profe.", 4), col("TIPODNI", "TipoDOC", 1), col("DNI", "DOCUMENTO", 15),
@@ -123,7 +121,7 @@ TAjustaXEL::TAjustaXEL(QWidget* owner, AjustaXEL& logic) : QDialog(owner), logic
     profesores_->setGeometry(8, 122, 710, 116);
 
     // Type 2 rows: the current teacher's periods.
-    label(this, QStringLiteral("REGISTROS de TIPO 2"), QRect(8, 242, 200, 16), kBlue);
+    label(this, QStringLiteral("REGISTROS de TIPO 2"), kBlue, QRect(8, 242, 200, 16));
     auto* m2 = new GridModel(
         &logic_.wwTableCUADROH2(),
         {col("ABREVPROF", "Profe.", 4), col("TIPDOC", "TipoDOC", 1),
@@ -137,7 +135,7 @@ TAjustaXEL::TAjustaXEL(QWidget* owner, AjustaXEL& logic) : QDialog(owner), logic
     tipo2_->setGeometry(8, 258, 710, 122);
 
     // Type 3 rows: the current period's group.
-    label(this, QStringLiteral("REGISTROS de TIPO 3"), QRect(8, 384, 200, 16), kBlue);
+    label(this, QStringLiteral("REGISTROS de TIPO 3"), kBlue, QRect(8, 384, 200, 16));
     auto* m3 = new GridModel(&logic_.wwTableCUADROH3(),
                              {col("ABREVGRUP", "Grupo", 4), col("CODGRUPO", "Cód.GRUPO", 5),
                               col("NUMALUM", "Núm.ALUMNOS", 2)});
@@ -149,27 +147,27 @@ TAjustaXEL::TAjustaXEL(QWidget* owner, AjustaXEL& logic) : QDialog(owner), logic
     label(this,
           QStringLiteral("Si la TAREA es \"Lectiva\",  Cód.ASIG e IDIOMA deben tener contenido. "
                          "Si la TAREA  NO es \"Lectiva\",  ACTIV. debe tener contenido. "),
-          QRect(262, 404, 340, 60), kRed, true, false, true);
+          kRed, QRect(262, 404, 340, 60), {.wrap = true});
 
     // The drop-down lists of the six codable cells.
     for (const Desplegable& d : desplegables()) {
-        GridModel* m = d.rejilla == Desplegable::Profesores ? mProf : m2;
-        LookupList list;
+        DataGrid* g = d.rejilla == Desplegable::Profesores ? profesores_ : tipo2_;
+        base::gui::LookupList list;
         list.catalogue = &logic_.catalogo(d.catalogo);
         for (const auto& [name, width] : d.columnas)
             list.columns.append({QString::fromLatin1(name), width});
         list.codeField = QString::fromLatin1(d.codigo);
-        m->lookups.insert(columnOf(m, d.campo), list);
+        g->cellDelegate()->lookups.insert(columnOf(g->gridModel(), d.campo), list);
     }
 
     // Document propagation from the teachers grid.
     profesores_->columnExit = [this](int column) {
         logic_.guarded([&] { logic_.wwDBGridPROFTColExit(column); });
-        refreshDetails();
+        refrescaDetalles();
     };
     mProf->fieldChanged = [this](int) {
         logic_.guarded([&] { logic_.wwDBGridPROFTFieldChanged(profesores_->currentGridColumn()); });
-        refreshDetails();
+        refrescaDetalles();
         programaRevision();
     };
     m2->fieldChanged = [this](int) { programaRevision(); };
@@ -204,18 +202,18 @@ TAjustaXEL::~TAjustaXEL() {
     rev_.reset();
 }
 
-void TAjustaXEL::refreshDetails() {
+void TAjustaXEL::refrescaDetalles() {
     // Rows stored through the second cursor on CUADROH3 are read again.
     auto* m3 = tipo3_->gridModel();
     m3->setDataset(m3->dataset());
 }
 
-void TAjustaXEL::commitEditors() {
+void TAjustaXEL::guardaEditores() {
     for (DataGrid* g : {profesores_, tipo2_, tipo3_}) g->commitEditor();
 }
 
 void TAjustaXEL::BitBtn1Click() {
-    commitEditors();
+    guardaEditores();
     salir_->setFocus();  // a centre box being left stores its row
     if (QWidget* f = QApplication::focusWidget(); f && f != salir_)
         logic_.guarded([&] { logic_.DBEditCODECENTROExit(); });
@@ -228,7 +226,7 @@ void TAjustaXEL::BitBtn1Click() {
     revisa();  // the window stays open: stored edits may have changed the findings
     // "&Si" to the missing document: that teacher's document cell is ready to type into.
     tables::Dataset& prof = logic_.wwTableProfesor();
-    if (prof.isOpen() && !prof.isEmpty() && trimControls(prof.text("DNI")).empty()) {
+    if (prof.isOpen() && !prof.isEmpty() && base::trimControls(prof.text("DNI")).empty()) {
         const QModelIndex dni = profesores_->gridModel()->index(prof.position(), ColDni - 1);
         profesores_->setCurrentIndex(dni);
         profesores_->scrollTo(dni);
@@ -238,7 +236,7 @@ void TAjustaXEL::BitBtn1Click() {
 
 void TAjustaXEL::closeEvent(QCloseEvent* e) {
     if (!logic_.salirCerro()) {
-        commitEditors();
+        guardaEditores();
         logic_.guarded([&] { logic_.DBEditCODECENTROExit(); });
         logic_.FormClose();
         cierraRevision();

@@ -11,14 +11,14 @@ namespace tz::timetable {
 class AjustaXEL;
 namespace revision {
 struct Hallazgo;
-}
+class RevisionAjuste;
+}  // namespace revision
 }  // namespace tz::timetable
 
 namespace tz::timetable::gui {
 
 class DataGrid;
 class ListaHallazgos;
-struct RevisionAjuste;
 
 // The code adjustment window over its logic: the centre boxes, the three linked grids with
 // their drop-down lists, and "&Salir". Every handler runs guarded: an engine error shows the
@@ -38,9 +38,9 @@ class TAjustaXEL : public QDialog {
     QPushButton* BitBtn1() const { return salir_; }
 
     // The completeness check: its summary line, its findings, the type 2 grid's toggle.
-    QLabel* resumenRevision() const;
-    ListaHallazgos* listaHallazgos() const;
-    QCheckBox* soloIncompletos() const;
+    QLabel* resumenRevision() const { return resumen_; }
+    ListaHallazgos* listaHallazgos() const { return lista_; }
+    QCheckBox* soloIncompletos() const { return soloIncompletos_; }
     // Checks the tables now (the window also does so after every stored change).
     void revisa();
     // Selects the finding's teacher, its type 2 row and the cell (type 3: that grid's cell).
@@ -53,14 +53,13 @@ class TAjustaXEL : public QDialog {
 
   private:
     void BitBtn1Click();
-    void commitEditors();
-    void refreshDetails();
+    void guardaEditores();
+    void refrescaDetalles();
     void montaRevision(int top);
     void programaRevision();
     void revisaCambios();
     void muestraRevision();
     void aplicaFiltro();
-    bool filaIncompleta(int row) const;
     void cierraRevision();
 
     AjustaXEL& logic_;
@@ -69,7 +68,12 @@ class TAjustaXEL : public QDialog {
     DataGrid* tipo3_ = nullptr;
     QLineEdit* centre_[3] = {};
     QPushButton* salir_ = nullptr;
-    std::unique_ptr<RevisionAjuste> rev_;
+    // The completeness check and its controls.
+    std::unique_ptr<revision::RevisionAjuste> rev_;
+    bool revisionProgramada_ = false;
+    QLabel* resumen_ = nullptr;
+    QCheckBox* soloIncompletos_ = nullptr;
+    ListaHallazgos* lista_ = nullptr;
 };
 
 }  // namespace tz::timetable::gui

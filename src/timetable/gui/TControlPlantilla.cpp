@@ -1,7 +1,5 @@
 #include "timetable/gui/TControlPlantilla.h"
 
-#include "timetable/gui/Etiqueta.h"
-
 #include <QApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -12,6 +10,7 @@
 #include <QToolButton>
 #include <exception>
 
+#include "base/gui/Label.h"
 #include "help/gui/HelpGui.h"
 #include "timetable/gui/DataGrid.h"
 #include "timetable/gui/DialogHost.h"
@@ -24,15 +23,12 @@ using tables::qt::DatasetColumn;
 
 namespace {
 
+using base::gui::label;
+
 bool inside(QWidget* w, QWidget* ancestor) {
     for (; w; w = w->parentWidget())
         if (w == ancestor) return true;
     return false;
-}
-
-QLabel* boldLabel(QWidget* parent, const QString& text, QRect geometry, const QColor& colour,
-                  bool wrap = false) {
-    return etiqueta(parent, text, geometry, colour, true, false, wrap);
 }
 
 }  // namespace
@@ -47,8 +43,8 @@ TControlPlantilla::TControlPlantilla(QWidget* owner) : QDialog(owner) {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
 
-    boldLabel(this, QStringLiteral("COMPROBACIÓN DE LA PLANTILLA HORARIA DEL CENTRO"),
-              QRect(16, 10, 568, 20), QColor(128, 0, 0));
+    label(this, QStringLiteral("COMPROBACIÓN DE LA PLANTILLA HORARIA DEL CENTRO"),
+          QColor(128, 0, 0), QRect(16, 10, 568, 20));
 
     auto* model = new GridModel(
         &logic_.plantilla(),
@@ -127,13 +123,13 @@ TControlPlantilla::TControlPlantilla(QWidget* owner) : QDialog(owner) {
         connect(tb, &QToolButton::clicked, this, [this, action] { guarded(action); });
     }
 
-    boldLabel(this, QStringLiteral("PLANTILLA HORARIA DEL CENTRO"), QRect(326, 60, 258, 20),
-              QColor(0, 0, 160));
-    boldLabel(this,
-              QStringLiteral("Modifique, en caso necesario, las Horas de Inicio y Final de Clase, "
-                             "en la presente rejilla. Deben ser iguales que la Plantilla Horaria "
-                             "de su Centro."),
-              QRect(326, 90, 258, 100), QColor(0, 0, 0), true);
+    label(this, QStringLiteral("PLANTILLA HORARIA DEL CENTRO"), QColor(0, 0, 160),
+          QRect(326, 60, 258, 20));
+    label(this,
+          QStringLiteral("Modifique, en caso necesario, las Horas de Inicio y Final de Clase, "
+                         "en la presente rejilla. Deben ser iguales que la Plantilla Horaria "
+                         "de su Centro."),
+          QColor(0, 0, 0), QRect(326, 90, 258, 100), {.wrap = true});
 
     aceptar_ = new QPushButton(QStringLiteral("&Aceptar"), this);
     aceptar_->setObjectName(QStringLiteral("BitBtn1"));

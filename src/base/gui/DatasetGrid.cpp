@@ -1,10 +1,10 @@
-#include "intake/gui/DatasetGrid.h"
+#include "base/gui/DatasetGrid.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 
-namespace tz::intake::gui {
+namespace tz::base::gui {
 
 namespace {
 
@@ -199,4 +199,4 @@ bool DatasetGrid::eventFilter(QObject* watched, QEvent* event) {
     return QTableView::eventFilter(watched, event);
 }
 
-}  // namespace tz::intake::gui
+}  // namespace tz::base::gui

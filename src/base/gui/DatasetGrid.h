@@ -2,7 +2,7 @@
 #include <QAbstractItemDelegate>
 #include <QTableView>
 
-namespace tz::intake::gui {
+namespace tz::base::gui {
 
 // A data grid that moves and edits as a keyboard user of a desktop program expects:
 // - moving into a cell (arrows, Tab, Enter, a click) shows it; no editor opens by itself;
@@ -56,4 +56,4 @@ class DatasetGrid : public QTableView {
     QWidget* openEditor() const;
 };
 
-}  // namespace tz::intake::gui
+}  // namespace tz::base::gui

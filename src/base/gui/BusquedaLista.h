@@ -5,7 +5,7 @@
 class QLabel;
 class QTreeWidget;
 
-namespace tz::timetable::gui {
+namespace tz::base::gui {
 
 // Type-ahead for an open catalogue list: typed characters narrow the rows to those whose code
 // or description holds the text (letter case ignored), Backspace widens again, the first row
@@ -29,4 +29,4 @@ class BusquedaLista : public QObject {
     QString texto_;
 };
 
-}  // namespace tz::timetable::gui
+}  // namespace tz::base::gui

@@ -1,10 +1,10 @@
-#include "timetable/gui/BusquedaLista.h"
+#include "base/gui/BusquedaLista.h"
 
 #include <QKeyEvent>
 #include <QLabel>
 #include <QTreeWidget>
 
-namespace tz::timetable::gui {
+namespace tz::base::gui {
 
 BusquedaLista* BusquedaLista::instala(QTreeWidget* list) {
     auto* b = new BusquedaLista(list);
@@ -68,4 +68,4 @@ bool BusquedaLista::eventFilter(QObject* object, QEvent* event) {
     return true;
 }
 
-}  // namespace tz::timetable::gui
+}  // namespace tz::base::gui

@@ -1,0 +1,80 @@
+#pragma once
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "timetable/Revision.h"
+
+// What the rules of the completeness check, its kept findings and their table reading share;
+// only the check's own sources include it.
+namespace tz::timetable::revision::interno {
+
+using Falla = Revision::Falla;
+
+enum Campo : std::uint8_t {
+    TIPDOC,
+    DOC,
+    DIASEM,
+    NUMSESION,
+    TIPTAR,
+    HORAINI,
+    HORAFIN,
+    GRUPNIV,
+    CODASIG,
+    IDIOMA,
+    TIP_ACTIV,
+    TIPASIG,
+    AULA_OBS,
+    CODGRUPO,
+    NUMSESGRUP,
+    NUMALUM
+};
+
+// What one row lacks, fields in column order, with the codes not found in their catalogues.
+struct Faltas {
+    std::array<Falla, Revision::kMaxFallas> fallas{};
+    std::array<std::string_view, Revision::kMaxFallas> valores{};
+    int n = 0;
+
+    void add(Campo campo, Falta falta, std::string_view valor = {}, bool posible = false) {
+        // Each field has one finding at most; they come nearly in order.
+        int i = n++;
+        for (; i > 0 && fallas[i - 1].campo > campo; --i) {
+            fallas[i] = fallas[i - 1];
+            valores[i] = valores[i - 1];
+        }
+        fallas[i] = {campo, falta, posible, static_cast<std::uint16_t>(valor.size())};
+        valores[i] = valor;
+    }
+};
+
+// The identity of a row: clave, profesor, dia, sesion, grupo, tarea.
+using Identidad = std::array<std::string_view, 6>;
+inline Identidad identidad(const Fila2& f) {
+    return {f.PROF_DIA_SES, f.ABREVPROF, f.DIASEM, f.NUMSESION, {}, f.TIPTAR};
+}
+inline Identidad identidad(const Fila3& f) {
+    return {f.PROF_DIA_SES, f.ABREVPROF, f.DIASEM, f.NUMSESGRUP, f.ABREVGRUP, {}};
+}
+
+// The findings of one row, by its values (the rules).
+void revisa2(const Fila2& f, const Catalogos& c, Faltas& out);
+void revisa3(const Fila3& f, const Catalogos& c, Faltas& out);
+Hallazgo hallazgoDe(int tipo, tables::Bookmark registro, const Identidad& id, const Falla& x,
+                    std::string_view valor);
+
+inline std::uint16_t largo(std::string_view v) {
+    // A field is never wider than a record (65,535 bytes); a longer value cannot occur.
+    return static_cast<std::uint16_t>(std::min<std::size_t>(v.size(), 0xFFFF));
+}
+
+// The length of a row's texts.
+inline std::size_t largoTextos(const Revision::Fila& f) {
+    std::size_t n = 0;
+    for (auto l : f.largo) n += l;
+    for (int i = 0; i < f.n; ++i) n += f.fallas[static_cast<std::size_t>(i)].valor;
+    return n;
+}
+
+}  // namespace tz::timetable::revision::interno
