@@ -91,27 +91,6 @@ bool isAlreadyExists(const Error& e) { return e == std::errc::file_exists; }
 
 // --- File ---
 
-File::~File() { close(); }
-
-File::File(File&& o) noexcept
-    : h_(o.h_), writable_(o.writable_), hold_(o.hold_), ranges_(o.ranges_) {
-    o.h_ = -1;
-    o.hold_ = o.ranges_ = Hold::None;
-}
-
-File& File::operator=(File&& o) noexcept {
-    if (this != &o) {
-        close();
-        h_ = o.h_;
-        writable_ = o.writable_;
-        hold_ = o.hold_;
-        ranges_ = o.ranges_;
-        o.h_ = -1;
-        o.hold_ = o.ranges_ = Hold::None;
-    }
-    return *this;
-}
-
 Error File::open(const fs::path& file, Access access) {
     close();
     int flags = O_CLOEXEC;
@@ -385,17 +364,6 @@ FileStamp fileStamp(const fs::path& file) {
 }
 
 // --- folder hold ---
-
-FolderHold::~FolderHold() { release(); }
-FolderHold::FolderHold(FolderHold&& o) noexcept : h_(o.h_) { o.h_ = -1; }
-FolderHold& FolderHold::operator=(FolderHold&& o) noexcept {
-    if (this != &o) {
-        release();
-        h_ = o.h_;
-        o.h_ = -1;
-    }
-    return *this;
-}
 
 Error FolderHold::take(const fs::path& folder) {
     release();

@@ -191,27 +191,6 @@ bool isAlreadyExists(const Error& e) {
 
 // --- File ---
 
-File::~File() { close(); }
-
-File::File(File&& o) noexcept
-    : h_(o.h_), writable_(o.writable_), hold_(o.hold_), ranges_(o.ranges_) {
-    o.h_ = -1;
-    o.hold_ = o.ranges_ = Hold::None;
-}
-
-File& File::operator=(File&& o) noexcept {
-    if (this != &o) {
-        close();
-        h_ = o.h_;
-        writable_ = o.writable_;
-        hold_ = o.hold_;
-        ranges_ = o.ranges_;
-        o.h_ = -1;
-        o.hold_ = o.ranges_ = Hold::None;
-    }
-    return *this;
-}
-
 Error File::open(const fs::path& file, Access access) {
     close();
     DWORD rights = GENERIC_READ | GENERIC_WRITE;
@@ -462,17 +441,6 @@ FileStamp fileStamp(const fs::path& file) {
 }
 
 // --- folder hold ---
-
-FolderHold::~FolderHold() { release(); }
-FolderHold::FolderHold(FolderHold&& o) noexcept : h_(o.h_) { o.h_ = -1; }
-FolderHold& FolderHold::operator=(FolderHold&& o) noexcept {
-    if (this != &o) {
-        release();
-        h_ = o.h_;
-        o.h_ = -1;
-    }
-    return *this;
-}
 
 Error FolderHold::take(const fs::path& folder) {
     release();

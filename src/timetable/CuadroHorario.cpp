@@ -39,34 +39,42 @@ inline char* complete(char* p, std::string_view v, std::string_view tail) {
 // The fixed pieces take this much room; the pieces kept as they stand take their own.
 constexpr std::size_t kFixed = 96;
 
-}  // namespace
-
-void anadeTipo2(std::string& out, const Vista2& r) {
-    // The hour number goes before the day, and both are written as they stand.
+// Builds a record with `write(p)`, which writes from `p` and returns the end, in a buffer on
+// the stack unless the pieces kept as they stand (`kept` bytes) need more, then appends it.
+template <class Write>
+void anade(std::string& out, std::size_t kept, Write write) {
     std::string room;
     char fixed[kFixed + 64];
-    const std::size_t kept = r.NUMSESION.size() + r.DIASEM.size();
     char* start = fixed;
     if (kept > 64) {
         room.resize(kFixed + kept);
         start = room.data();
     }
-    char* p = start;
-    *p++ = '2';
-    p = fit(p, r.TIPDOC, 1);
-    p = fit(p, r.DOC, 15);
-    p = keep(p, r.NUMSESION);
-    p = keep(p, r.DIASEM);
-    p = fit(p, r.TIPTAR, 3);
-    p = complete(p, r.HORAINI, "00:00");
-    p = complete(p, r.HORAFIN, "00:00");
-    p = fit(p, r.GRUPNIV, 3);
-    p = fit(p, r.CODASIG, 4);
-    p = fit(p, r.TIPASIG, 1);
-    p = fit(p, r.IDIOMA, 2);
-    p = fit(p, r.AULA_OBS, 30);
-    p = fit(p, r.TIP_ACTIV, 3);
-    out.append(start, static_cast<std::size_t>(p - start));
+    const char* end = write(start);
+    out.append(start, static_cast<std::size_t>(end - start));
+}
+
+}  // namespace
+
+void anadeTipo2(std::string& out, const Vista2& r) {
+    // The hour number goes before the day, and both are written as they stand.
+    anade(out, r.NUMSESION.size() + r.DIASEM.size(), [&r](char* p) {
+        *p++ = '2';
+        p = fit(p, r.TIPDOC, 1);
+        p = fit(p, r.DOC, 15);
+        p = keep(p, r.NUMSESION);
+        p = keep(p, r.DIASEM);
+        p = fit(p, r.TIPTAR, 3);
+        p = complete(p, r.HORAINI, "00:00");
+        p = complete(p, r.HORAFIN, "00:00");
+        p = fit(p, r.GRUPNIV, 3);
+        p = fit(p, r.CODASIG, 4);
+        p = fit(p, r.TIPASIG, 1);
+        p = fit(p, r.IDIOMA, 2);
+        p = fit(p, r.AULA_OBS, 30);
+        p = fit(p, r.TIP_ACTIV, 3);
+        return p;
+    });
 }
 
 std::string registroTipo2(const Tipo2& r) {
@@ -78,23 +86,16 @@ std::string registroTipo2(const Tipo2& r) {
 }
 
 void anadeTipo3(std::string& out, const Vista3& r) {
-    std::string room;
-    char fixed[kFixed + 64];
-    const std::size_t kept = r.NUMSESGRUP.size() + r.DIASEM.size();
-    char* start = fixed;
-    if (kept > 64) {
-        room.resize(kFixed + kept);
-        start = room.data();
-    }
-    char* p = start;
-    *p++ = '3';
-    p = fit(p, r.CODGRUPO, 5);
-    p = fit(p, r.TIPDOC, 1);
-    p = fit(p, r.DOC, 15);
-    p = keep(p, r.NUMSESGRUP);
-    p = keep(p, r.DIASEM);
-    p = complete(p, r.NUMALUM, "00");
-    out.append(start, static_cast<std::size_t>(p - start));
+    anade(out, r.NUMSESGRUP.size() + r.DIASEM.size(), [&r](char* p) {
+        *p++ = '3';
+        p = fit(p, r.CODGRUPO, 5);
+        p = fit(p, r.TIPDOC, 1);
+        p = fit(p, r.DOC, 15);
+        p = keep(p, r.NUMSESGRUP);
+        p = keep(p, r.DIASEM);
+        p = complete(p, r.NUMALUM, "00");
+        return p;
+    });
 }
 
 std::string registroTipo3(const Tipo3& r) {
