@@ -3,8 +3,9 @@
 # only system DLLs) and the unit tests with MinGW-w64, runs the tests under wine, runs both jobs
 # on examples/ under Wine and compares every table and fCUADROS.txt byte for byte with the
 # Linux build's, reads the Windows tables back with Python's dbfread and Perl XBase on the Linux
-# side, and checks what only Wine can show: a table held by another Windows program, and
-# Zandrix.ini read back through GetPrivateProfileIntA.
+# side, and checks what only Wine can show: a table held by another Windows program, the Linux
+# batch refusing a table that a program run under Wine has locked, and Zandrix.ini read back
+# through GetPrivateProfileIntA.
 # Usage: scripts/build-windows.sh [LINUX_BATCH]   (default: builds one in build-windows-host)
 # Env: WIN_BUILD_DIR (build-windows), WINEPREFIX (a scratch prefix under the build folder).
 set -euo pipefail
@@ -141,6 +142,25 @@ for how in lock share; do
   [ -f "$W/raiz/ZTEMP/PROFT.MDX" ] || fail "PROFT.MDX lost while the table was held ($how)"
 done
 say "a table held by another Windows program (LockFileEx, deny-write share mode) is refused"
+
+# The Linux build against a Windows program run under Wine, as the timetabler runs on Linux:
+# Wine turns LockFileEx into a POSIX record lock, which the Linux batch must respect. (A share
+# mode stays inside Wine, so only the lock is seen from outside.)
+rm -f "$WORK/ready" "$WORK/stop"
+wine "$HOLD" lock "$(zpath "$W/raiz/ZTEMP/PROFT.DBF")" "$(zpath "$WORK/ready")" "$(zpath "$WORK/stop")" &
+holder=$!
+for _ in $(seq 200); do [ -f "$WORK/ready" ] && break; sleep 0.05; done
+[ -f "$WORK/ready" ] || fail "the holder (lock, for the Linux batch) did not start"
+status=0
+"$LINUX_BATCH" exportar --textos "$W/textos" --raiz "$W/raiz" \
+  --niveles examples/expected/niveles.txt 2>"$WORK/held.err" || status=$?
+touch "$WORK/stop"
+wait "$holder"
+grep -q "PROFT.DBF está siendo usada por otro programa\.$" "$WORK/held.err" \
+  || { cat "$WORK/held.err" >&2; fail "the Linux batch did not respect the Wine program's lock"; }
+[ $status -eq 3 ] || fail "table locked under Wine: the Linux batch gave exit $status, not 3"
+cmp "$W/raiz/ZTEMP/PROFT.DBF" "$WORK/PROFT.before" || fail "PROFT.DBF changed while locked under Wine"
+say "the Linux batch respects a lock taken by a program run under Wine"
 
 # Zandrix.ini by our writer, read back by the system's INI reader.
 INI=$WORK/Zandrix.ini

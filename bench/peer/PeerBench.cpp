@@ -166,7 +166,17 @@ std::size_t shapelibRead(const fs::path& file) {
 
 fs::path workFolder(int argc, char** argv, int at, bool& temporary) {
     temporary = argc <= at;
-    if (!temporary) return argv[at];
+    if (!temporary) {
+        // A folder given that does not exist yet is made (and kept).
+        std::error_code ec;
+        fs::create_directories(argv[at], ec);
+        if (ec) {
+            std::fprintf(stderr, "No se puede crear la carpeta %s: %s\n", argv[at],
+                         ec.message().c_str());
+            std::exit(2);
+        }
+        return argv[at];
+    }
     std::string tmpl = (fs::temp_directory_path() / "tzpeer-XXXXXX").string();
     if (!::mkdtemp(tmpl.data())) std::exit(2);
     return tmpl;

@@ -2,6 +2,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/UserPort.h"
@@ -14,10 +15,15 @@ namespace tz::cli {
 
 // The user-interaction port of the batch front end. Every message goes to `err` on its own
 // line as its box shows it (line breaks as spaces); the error box adds its full stop; a question
-// is "? <text> -> Si|No" with the answer given by `answer`.
+// is "? <text> -> Si|No" with the answer given by `answer`. Notes (the warning lines of a run,
+// which may be hundreds of thousands) are gathered and written a block at a time; everything
+// else is written at once, after the notes before it, so the order of the lines stays.
 class BatchPort : public base::UserPort {
   public:
     explicit BatchPort(std::ostream& err) : err_(err) {}
+    ~BatchPort() override { flush(); }
+    BatchPort(const BatchPort&) = delete;
+    BatchPort& operator=(const BatchPort&) = delete;
 
     // Answers the confirmation boxes; unset, every question is answered "&No".
     std::function<bool(const std::string& text)> answer;
@@ -36,8 +42,10 @@ class BatchPort : public base::UserPort {
     void runAdjustment(base::Adjustment& ajuste) override;
     void closeMainWindow() override { closed = true; }
 
-    // Prints a note of the batch run itself (a skipped input line), one line.
+    // Prints a note of the batch run itself (a skipped input line, a warning), one line.
     void note(const std::string& text);
+    // Writes the notes gathered so far.
+    void flush();
 
     bool centreVisible = false, levelsVisible = false, closed = false;
     int errors = 0;
@@ -49,7 +57,11 @@ class BatchPort : public base::UserPort {
     static std::string oneLine(std::string text);
 
   private:
+    // Appends `line` and its line end to what is waiting; writes it all unless `gather`.
+    void write(std::string_view line, std::string_view end, bool gather);
+
     std::ostream& err_;
+    std::string pending_;
 };
 
 }  // namespace tz::cli

@@ -80,6 +80,12 @@ struct Hallazgo {
     // One line: "Profesor ABC, día 3, sesión 05, Cód.ASIG: en blanco (posible: ...)",
     // "Datos del centro, Cód.Centro: ...", "Lección de SOLUC sin colocar (fila 12): ...".
     std::string linea() const;
+    // descripcion() appended to `out`.
+    void anadeDescripcion(std::string& out) const;
+
+  private:
+    // The descriptions other than a blank code.
+    std::string descripcionOtra() const;
 };
 
 // A lesson of SOLUC that the export could not place in the week or the bell schedule.

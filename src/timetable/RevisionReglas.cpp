@@ -42,6 +42,15 @@ bool contiene(const std::optional<Codigos>& set, std::string_view v) {
 
 std::string utf8(std::string_view bytes) { return cp1252::toUtf8(bytes); }
 
+// `bytes` appended in UTF-8; plain ASCII (most codes and names) as it stands.
+void anadeUtf8(std::string& out, std::string_view bytes) {
+    if (std::all_of(bytes.begin(), bytes.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        out += bytes;
+    else
+        out += cp1252::toUtf8(bytes);
+}
+
 }  // namespace
 
 std::string Hallazgo::columna() const {
@@ -61,6 +70,27 @@ std::string Hallazgo::columna() const {
 }
 
 std::string Hallazgo::descripcion() const {
+    std::string s;
+    anadeDescripcion(s);
+    return s;
+}
+
+void Hallazgo::anadeDescripcion(std::string& out) const {
+    // The common case first, built in place: a blank code.
+    if (falta == Falta::EnBlanco) {
+        if (!posible) {
+            out += "en blanco";
+            return;
+        }
+        out += "en blanco (posible: la TAREA \"";
+        anadeUtf8(out, tarea);
+        out += campo != "TIP_ACTIV" ? "\" es \"Lectiva\")" : "\" NO es \"Lectiva\")";
+        return;
+    }
+    out += descripcionOtra();
+}
+
+std::string Hallazgo::descripcionOtra() const {
     static const std::unordered_map<std::string_view, const char*> catalogo = {
         {"TIPDOC", "xelTIPDOC"},   {"TIPTAR", "xelTIPTAR"}, {"GRUPNIV", "xelGRUPNIV"},
         {"CODASIG", "xelASIGNAT"}, {"IDIOMA", "xelIDIOMA"}, {"TIP_ACTIV", "xelOTRACT"}};
@@ -98,25 +128,47 @@ std::string Hallazgo::descripcion() const {
         case Falta::EnBlanco:
             break;
     }
-    if (!posible) return "en blanco";
-    const bool lectiva = campo != "TIP_ACTIV";
-    return "en blanco (posible: la TAREA \"" + utf8(tarea) + "\" " + (lectiva ? "es" : "NO es") +
-           " \"Lectiva\")";
+    return {};
 }
 
 std::string Hallazgo::linea() const {
-    if (tipo == 1) return "Datos del centro, " + columna() + ": " + descripcion();
-    if (tipo == 0) {
-        std::string s = "Lección de SOLUC sin colocar (fila " + std::to_string(registro) +
-                        "): profesor " + utf8(profesor) + ", día " + utf8(dia) + ", hora " +
-                        utf8(sesion);
-        if (!grupo.empty()) s += ", grupo " + utf8(grupo);
-        return s + ": " + descripcion();
+    std::string s;
+    s.reserve(128);
+    if (tipo == 1) {
+        s += "Datos del centro, ";
+        s += columna();
+        s += ": ";
+    } else if (tipo == 0) {
+        s += "Lección de SOLUC sin colocar (fila ";
+        s += std::to_string(registro);
+        s += "): profesor ";
+        anadeUtf8(s, profesor);
+        s += ", día ";
+        anadeUtf8(s, dia);
+        s += ", hora ";
+        anadeUtf8(s, sesion);
+        if (!grupo.empty()) {
+            s += ", grupo ";
+            anadeUtf8(s, grupo);
+        }
+        s += ": ";
+    } else {
+        s += "Profesor ";
+        anadeUtf8(s, profesor);
+        s += ", día ";
+        anadeUtf8(s, dia);
+        s += ", sesión ";
+        anadeUtf8(s, sesion);
+        if (tipo == 3) {
+            s += ", grupo ";
+            anadeUtf8(s, grupo);
+        }
+        s += ", ";
+        s += columna();
+        s += ": ";
     }
-    std::string s =
-        "Profesor " + utf8(profesor) + ", día " + utf8(dia) + ", sesión " + utf8(sesion);
-    if (tipo == 3) s += ", grupo " + utf8(grupo);
-    return s + ", " + columna() + ": " + descripcion();
+    anadeDescripcion(s);
+    return s;
 }
 
 Resumen resume(const std::vector<Hallazgo>& hallazgos) {

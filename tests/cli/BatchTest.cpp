@@ -235,6 +235,50 @@ TEST(BatchPortOutput, UnansweredQuestionsAreNo) {
     EXPECT_EQ(err.str(), "? ¿Desea corregir esta incidencia? -> No\n");
 }
 
+// Counts the writes that reach the stream, as a console or pipe would see them.
+class CountingBuf : public std::stringbuf {
+  public:
+    int writes = 0;
+
+  protected:
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        ++writes;
+        return std::stringbuf::xsputn(s, n);
+    }
+    int_type overflow(int_type c) override {
+        ++writes;
+        return std::stringbuf::overflow(c);
+    }
+};
+
+TEST(BatchPortOutput, NotesKeepTheirPlaceAndGoOutInBlocks) {
+    CountingBuf buf;
+    std::ostream err(&buf);
+    std::string expected;
+    {
+        BatchPort port(err);
+        for (int i = 0; i < 20000; ++i) {
+            port.note("Aviso: fila " + std::to_string(i) + "\r\nsin código");
+            expected += "Aviso: fila " + std::to_string(i) + "  sin código\n";
+        }
+        // A message comes out after every note before it, at once.
+        port.message("Hay lecciones sin colocar");
+        expected += "Hay lecciones sin colocar\n";
+        EXPECT_EQ(buf.str(), expected);
+        port.note("No existe el profesor OA: se omite");
+        expected += "No existe el profesor OA: se omite\n";
+        EXPECT_FALSE(port.confirm("¿Desea?"));
+        expected += "? ¿Desea? -> No\n";
+        EXPECT_EQ(buf.str(), expected);
+        port.note("Aviso: la última");
+        expected += "Aviso: la última\n";
+    }
+    // What was still waiting is written when the port goes.
+    EXPECT_EQ(buf.str(), expected);
+    // 20,000 lines of about 36 bytes: a few blocks of 64 KiB, not a write per line.
+    EXPECT_LT(buf.writes, 40);
+}
+
 struct ExitCase {
     const char* name;
     std::vector<std::string> messages;
