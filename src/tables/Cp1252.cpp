@@ -40,10 +40,21 @@ std::optional<unsigned char> fromUnicode(char32_t cp) {
     return std::nullopt;
 }
 
+void appendAsUtf8(std::string& out, std::string_view bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        std::size_t j = i;
+        while (j < bytes.size() && static_cast<unsigned char>(bytes[j]) < 0x80) ++j;
+        out.append(bytes.data() + i, j - i);
+        for (i = j; i < bytes.size() && static_cast<unsigned char>(bytes[i]) >= 0x80; ++i)
+            appendUtf8(out, toUnicode(static_cast<unsigned char>(bytes[i])));
+    }
+}
+
 std::string toUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 4);
-    for (char c : bytes) appendUtf8(out, toUnicode(static_cast<unsigned char>(c)));
+    appendAsUtf8(out, bytes);
     return out;
 }
 

@@ -15,6 +15,8 @@ std::optional<unsigned char> fromUnicode(char32_t cp);
 
 // Bytes → UTF-8. Never fails.
 std::string toUtf8(std::string_view bytes);
+// The same, appended to `out` (a run of plain ASCII is copied as it stands).
+void appendAsUtf8(std::string& out, std::string_view bytes);
 // UTF-8 → bytes; nothing when a character has no Windows-1252 byte or the UTF-8 is malformed.
 std::optional<std::string> fromUtf8(std::string_view utf8);
 

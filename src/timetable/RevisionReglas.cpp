@@ -42,15 +42,6 @@ bool contiene(const std::optional<Codigos>& set, std::string_view v) {
 
 std::string utf8(std::string_view bytes) { return cp1252::toUtf8(bytes); }
 
-// `bytes` appended in UTF-8; plain ASCII (most codes and names) as it stands.
-void anadeUtf8(std::string& out, std::string_view bytes) {
-    if (std::all_of(bytes.begin(), bytes.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        out += bytes;
-    else
-        out += cp1252::toUtf8(bytes);
-}
-
 }  // namespace
 
 std::string Hallazgo::columna() const {
@@ -83,7 +74,7 @@ void Hallazgo::anadeDescripcion(std::string& out) const {
             return;
         }
         out += "en blanco (posible: la TAREA \"";
-        anadeUtf8(out, tarea);
+        cp1252::appendAsUtf8(out, tarea);
         out += campo != "TIP_ACTIV" ? "\" es \"Lectiva\")" : "\" NO es \"Lectiva\")";
         return;
     }
@@ -142,26 +133,26 @@ std::string Hallazgo::linea() const {
         s += "Lección de SOLUC sin colocar (fila ";
         s += std::to_string(registro);
         s += "): profesor ";
-        anadeUtf8(s, profesor);
+        cp1252::appendAsUtf8(s, profesor);
         s += ", día ";
-        anadeUtf8(s, dia);
+        cp1252::appendAsUtf8(s, dia);
         s += ", hora ";
-        anadeUtf8(s, sesion);
+        cp1252::appendAsUtf8(s, sesion);
         if (!grupo.empty()) {
             s += ", grupo ";
-            anadeUtf8(s, grupo);
+            cp1252::appendAsUtf8(s, grupo);
         }
         s += ": ";
     } else {
         s += "Profesor ";
-        anadeUtf8(s, profesor);
+        cp1252::appendAsUtf8(s, profesor);
         s += ", día ";
-        anadeUtf8(s, dia);
+        cp1252::appendAsUtf8(s, dia);
         s += ", sesión ";
-        anadeUtf8(s, sesion);
+        cp1252::appendAsUtf8(s, sesion);
         if (tipo == 3) {
             s += ", grupo ";
-            anadeUtf8(s, grupo);
+            cp1252::appendAsUtf8(s, grupo);
         }
         s += ", ";
         s += columna();

@@ -81,4 +81,15 @@ TEST(Cp1252, ToUtf8DecodesTheHighRange) {
     EXPECT_EQ(cp1252::toUtf8("\x80\x8A\x9F\xA0\xFF"), "€Š\u0178\u00A0ÿ");
 }
 
+TEST(Cp1252, AppendKeepsWhatWasThereAndMixesAsciiRunsWithHighBytes) {
+    std::string out = "Profesor ";
+    cp1252::appendAsUtf8(out,
+                         "Ib\xE1\xF1"
+                         "ez \x80"
+                         "5");
+    cp1252::appendAsUtf8(out, "");
+    cp1252::appendAsUtf8(out, "\xD1");
+    EXPECT_EQ(out, "Profesor Ibáñez €5Ñ");
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "School.h"
+#include "VentanaAjuste.h"
 #include "support/RecordingPort.h"
 #include "timetable/AjustaXEL.h"
 #include "timetable/Timetable.h"
@@ -17,14 +18,10 @@ using namespace tz;
 using base::gui::LookupEdit;
 using timetable::gui::DataGrid;
 
-class RevisionWindowTest : public QObject {
+class RevisionWindowTest : public QObject, tz::testing::VentanaAjuste {
     Q_OBJECT
 
     std::unique_ptr<testing::School> school;
-    std::unique_ptr<tz::testing::RecordingPort> port;
-    std::unique_ptr<base::RunState> state;
-    std::unique_ptr<timetable::AjustaXEL> logic;
-    std::unique_ptr<timetable::gui::TAjustaXEL> window;
 
     int findingOf(const std::string& prof, const std::string& field) const {
         const auto& hs = window->listaHallazgos()->hallazgos();
@@ -73,19 +70,11 @@ class RevisionWindowTest : public QObject {
             h3.setText("CODGRUPO", "");
             h3.post();
         }
-        port = std::make_unique<tz::testing::RecordingPort>();
-        state = std::make_unique<base::RunState>();
-        state->CarpetaTextos = school->textos();
-        logic = std::make_unique<timetable::AjustaXEL>(*state, *port);
-        window = std::make_unique<timetable::gui::TAjustaXEL>(nullptr, *logic);
-        window->show();
+        abreAjuste(*school);
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
     void cleanup() {
-        window.reset();
-        logic.reset();
-        state.reset();
-        port.reset();
+        cierraAjuste();
         school.reset();
     }
 

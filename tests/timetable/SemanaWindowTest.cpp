@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "School.h"
+#include "VentanaAjuste.h"
 #include "support/Pdf.h"
 #include "support/RecordingPort.h"
 #include "timetable/AjustaXEL.h"
@@ -21,14 +22,10 @@ using timetable::gui::DataGrid;
 using timetable::gui::RejillaSemana;
 using timetable::gui::VentanaSemana;
 
-class SemanaWindowTest : public QObject {
+class SemanaWindowTest : public QObject, tz::testing::VentanaAjuste {
     Q_OBJECT
 
     std::unique_ptr<testing::School> school;
-    std::unique_ptr<tz::testing::RecordingPort> port;
-    std::unique_ptr<base::RunState> state;
-    std::unique_ptr<timetable::AjustaXEL> logic;
-    std::unique_ptr<timetable::gui::TAjustaXEL> window;
 
     VentanaSemana* abre() {
         auto* b = window->findChild<QPushButton*>(QStringLiteral("BotonSemana"));
@@ -60,19 +57,11 @@ class SemanaWindowTest : public QObject {
                        {"MIR", "4", "5", "1", "2A", "MAT", "", ""}});
         timetable::CreaTablasCuadro();
         timetable::ExportaCuadros();
-        port = std::make_unique<tz::testing::RecordingPort>();
-        state = std::make_unique<base::RunState>();
-        state->CarpetaTextos = school->textos();
-        logic = std::make_unique<timetable::AjustaXEL>(*state, *port);
-        window = std::make_unique<timetable::gui::TAjustaXEL>(nullptr, *logic);
-        window->show();
+        abreAjuste(*school);
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
     void cleanup() {
-        window.reset();
-        logic.reset();
-        state.reset();
-        port.reset();
+        cierraAjuste();
         school.reset();
     }
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "School.h"
+#include "VentanaAjuste.h"
 #include "support/RecordingPort.h"
 #include "timetable/AjustaXEL.h"
 #include "timetable/Timetable.h"
@@ -41,14 +42,10 @@ QStringList titles(DataGrid* g) {
 
 }  // namespace
 
-class WindowsTest : public QObject {
+class WindowsTest : public QObject, tz::testing::VentanaAjuste {
     Q_OBJECT
 
     std::unique_ptr<testing::School> school;
-    std::unique_ptr<tz::testing::RecordingPort> port;
-    std::unique_ptr<base::RunState> state;
-    std::unique_ptr<timetable::AjustaXEL> logic;
-    std::unique_ptr<timetable::gui::TAjustaXEL> window;
 
   private slots:
     void init() {
@@ -61,19 +58,11 @@ class WindowsTest : public QObject {
                        {"MIR", "4", "1", "1", "2A", "LEN", "", ""}});
         timetable::CreaTablasCuadro();
         timetable::ExportaCuadros();
-        port = std::make_unique<tz::testing::RecordingPort>();
-        state = std::make_unique<base::RunState>();
-        state->CarpetaTextos = school->textos();
-        logic = std::make_unique<timetable::AjustaXEL>(*state, *port);
-        window = std::make_unique<timetable::gui::TAjustaXEL>(nullptr, *logic);
-        window->show();
+        abreAjuste(*school);
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
     void cleanup() {
-        window.reset();
-        logic.reset();
-        state.reset();
-        port.reset();
+        cierraAjuste();
         school.reset();
     }
 
