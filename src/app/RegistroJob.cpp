@@ -4,6 +4,7 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "base/Texts.h"
 #include "intake/TextoFijo.h"
@@ -11,6 +12,7 @@
 #include "tables/Catalogue.h"
 #include "tables/Dataset.h"
 #include "tables/Paths.h"
+#include "tables/TableFiles.h"
 #include "timetable/Timetable.h"
 
 namespace tz::app {
@@ -43,25 +45,18 @@ std::string ahora() {
     return buf;
 }
 
-// Records of a table, -1 when it cannot be read. Opened read-only: nothing is written.
-long filasTabla(const fs::path& file) {
-    try {
-        tables::Dataset ds;
-        ds.open(file, tables::OpenMode::ReadOnly);
-        return ds.recordCount();
-    } catch (const std::exception&) {
-        return -1;
-    }
-}
+long filasTabla(const fs::path& file) { return tables::liveRowCount(file); }
 
 long lineasTexto(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) return -1;
     long n = 0;
     char last = '\n';
-    for (std::istreambuf_iterator<char> it(in), end; it != end; ++it) {
-        last = *it;
-        if (last == '\n') ++n;
+    std::vector<char> buf(1 << 16);
+    while (in.read(buf.data(), static_cast<std::streamsize>(buf.size())) || in.gcount() > 0) {
+        const auto got = static_cast<std::size_t>(in.gcount());
+        n += static_cast<long>(std::count(buf.data(), buf.data() + got, '\n'));
+        last = buf[got - 1];
     }
     return last == '\n' ? n : n + 1;
 }

@@ -71,7 +71,12 @@ void adjust(timetable::AjustaXEL& a, const BatchOptions& o, BatchPort& port, boo
     // that cannot be checked is not written.
     const bool revisado = a.guarded([&] {
         const timetable::revision::Revision r = a.revisa();
-        for (std::size_t i = 0; i < r.size(); ++i) port.note("Aviso: " + r.hallazgo(i).linea());
+        std::string linea;
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            linea = "Aviso: ";
+            r.anadeLinea(i, linea);
+            port.note(linea);
+        }
         if (!r.empty()) port.note("Aviso: " + timetable::revision::textoResumen(r.resumen()));
     });
     if (!revisado) {

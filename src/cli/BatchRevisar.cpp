@@ -62,7 +62,12 @@ int revisar(std::ostream& out, std::ostream& err) {
         else
             err << "No se ha podido abrir el catálogo " << c << ": sus códigos no se comprueban\n";
     }
-    for (std::size_t i = 0; i < revision.size(); ++i) out << revision.hallazgo(i).linea() << '\n';
+    std::string linea;
+    for (std::size_t i = 0; i < revision.size(); ++i) {
+        linea.clear();
+        revision.anadeLinea(i, linea);
+        out << linea << '\n';
+    }
     err << timetable::revision::textoResumen(revision.resumen()) << '\n';
     return revision.empty() ? kFinalizado : kHayHallazgos;
 }

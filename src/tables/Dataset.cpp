@@ -38,19 +38,6 @@ inline void copyBytes(char* dst, const char* src, std::size_t n) {
     }
 }
 
-// `n` bytes at `p` without their trailing spaces, eight at a time where it can.
-inline std::string_view trimmedRight(const char* p, std::size_t n) {
-    constexpr std::uint64_t kSpaces = 0x2020202020202020ULL;
-    while (n >= 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p + n - 8, 8);
-        if (w != kSpaces) break;
-        n -= 8;
-    }
-    while (n > 0 && p[n - 1] == ' ') --n;
-    return {p, n};
-}
-
 void blankRecord(const Table& t, std::vector<char>& buf) {
     buf.assign(static_cast<std::size_t>(t.recordLength()), ' ');
     const auto& fs = t.fields();
@@ -913,6 +900,18 @@ std::string_view Dataset::textViewAt(int position, int fieldNo) const {
                         static_cast<std::size_t>(f.width));
 }
 
+Dataset::FieldSlice Dataset::slice(int fieldNo) const {
+    d_->checkField(fieldNo);
+    const auto& f = d_->table->fields()[static_cast<std::size_t>(fieldNo)];
+    return {static_cast<std::uint32_t>(d_->table->fieldOffset(fieldNo)),
+            static_cast<std::uint32_t>(f.width)};
+}
+
+const char* Dataset::rowAt(int position) const {
+    d_->requireOpen();
+    return d_->rowAt(position);
+}
+
 int Dataset::positionOf(Bookmark b) const { return d_->table ? d_->posOf(b) : -1; }
 
 Bookmark Dataset::bookmarkAt(int position) const {
@@ -1008,6 +1007,17 @@ bool Dataset::controlsDisabled() const { return d_->observers.disabled(); }
 
 void Dataset::addObserver(DatasetObserver* o) { d_->observers.add(o); }
 void Dataset::removeObserver(DatasetObserver* o) { d_->observers.remove(o); }
+
+// --- row readers ------------------------------------------------------------------------------
+
+RowReader::RowReader(const Dataset& ds, const std::vector<int>& fields)
+    : ds_(ds), decoded_(fields.size()) {
+    for (int f : fields) {
+        const Dataset::FieldSlice slice = ds.slice(f);
+        fields_.push_back(
+            {f, ds.fields()[static_cast<std::size_t>(f)].type == FieldType::Character, slice});
+    }
+}
 
 // --- write batches ----------------------------------------------------------------------------
 

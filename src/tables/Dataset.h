@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
@@ -11,6 +12,19 @@
 #include "tables/FieldDef.h"
 
 namespace tz::tables {
+
+// `n` bytes at `p` without their trailing spaces, eight at a time where it can.
+inline std::string_view trimmedRight(const char* p, std::size_t n) {
+    constexpr std::uint64_t kSpaces = 0x2020202020202020ULL;
+    while (n >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + n - 8, 8);
+        if (w != kSpaces) break;
+        n -= 8;
+    }
+    while (n > 0 && p[n - 1] == ' ') --n;
+    return {p, n};
+}
 
 class Table;  // one per open file in the process, shared by every Dataset over that file
 
@@ -177,6 +191,17 @@ class Dataset {
     // as stored, trailing spaces removed (use textAt for their decoded value).
     std::string_view textViewAt(int position, int fieldNo) const;
     Bookmark bookmarkAt(int position) const;
+
+    // Where a field lies within a row's bytes, and a row's bytes by position: for readers that
+    // take many fields of many rows, one look-up per row instead of one per field.
+    // slice(f).in(rowAt(p)) == textViewAt(p, f), valid as long as that is.
+    struct FieldSlice {
+        std::uint32_t offset = 0, width = 0;
+        std::string_view in(const char* row) const { return trimmedRight(row + offset, width); }
+    };
+    FieldSlice slice(int fieldNo) const;  // throws for a field the table lacks
+    const char* rowAt(int position) const;
+
     // Position of that row in the view, -1 when it is deleted or not in the view.
     int positionOf(Bookmark b) const;
 
@@ -221,6 +246,36 @@ class Dataset {
     friend class WriteBatch;
     void setTextChecked(int fieldNo, std::string_view value);
     std::unique_ptr<Impl> d_;
+};
+
+// Reads chosen fields of a dataset's rows by position, each as textAt reads it, looking the row
+// up once rather than once per field: character fields in place, others decoded into a buffer
+// of their own. A value is valid until the next row() or until the row or the table changes.
+class RowReader {
+  public:
+    RowReader(const Dataset& ds, const std::vector<int>& fields);
+    void row(int position) {
+        position_ = position;
+        row_ = ds_.rowAt(position);
+    }
+    const char* bytes() const { return row_; }  // the row's bytes (Dataset::rowAt)
+    std::string_view operator[](std::size_t i) {
+        const Field& f = fields_[i];
+        if (f.character) return f.slice.in(row_);
+        return decoded_[i] = ds_.textAt(position_, f.no);
+    }
+
+  private:
+    struct Field {
+        int no = 0;
+        bool character = false;
+        Dataset::FieldSlice slice;
+    };
+    const Dataset& ds_;
+    std::vector<Field> fields_;
+    std::vector<std::string> decoded_;
+    const char* row_ = nullptr;
+    int position_ = 0;
 };
 
 // Batches the writes of the tables of some open datasets for as long as it lives (a step that

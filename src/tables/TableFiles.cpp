@@ -1,13 +1,16 @@
 #include "tables/TableFiles.h"
 
+#include <algorithm>
 #include <string>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "platform/Error.h"
 #include "platform/File.h"
 #include "platform/System.h"
 
+#include "tables/Dataset.h"
 #include "tables/DbfExtent.h"
 #include "tables/DbfFormat.h"
 #include "tables/EngineError.h"
@@ -189,6 +192,37 @@ void checkIntact(const fs::path& file) {
     FileIo io(p, FileIo::Access::Read);
     const dbf::Extent e = dbf::measure(io, dbf::readLayout(io, p));
     if (!e.intact()) throw EngineError(dbf::damageText(p, e));
+}
+
+long liveRowCount(const fs::path& file) {
+    try {
+        const fs::path p = tableFile(file);
+        if (Table::isOpen(p)) {
+            Dataset ds;
+            ds.open(p, OpenMode::ReadOnly);
+            return ds.recordCount();
+        }
+        std::error_code failure;
+        FileIo io(p, FileIo::Access::Read, failure);
+        if (failure) return -1;
+        const dbf::Layout layout = dbf::readLayout(io, p);
+        const std::uint32_t n = dbf::measure(io, layout).usable();
+        const std::size_t len = layout.recordLength;
+        // The deletion flags, a block of whole records at a time.
+        const std::size_t perBlock = std::max<std::size_t>(1, (std::size_t{1} << 20) / len);
+        std::vector<char> buf(perBlock * len);
+        long live = 0;
+        for (std::uint32_t at = 0; at < n;) {
+            const std::size_t k = std::min<std::size_t>(perBlock, n - at);
+            const std::uint64_t from = layout.headerLength + std::uint64_t{at} * len;
+            if (io.readAt(buf.data(), k * len, from) != k * len) return -1;
+            for (std::size_t i = 0; i < k; ++i) live += buf[i * len] != dbf::kDeleted;
+            at += static_cast<std::uint32_t>(k);
+        }
+        return live;
+    } catch (const std::exception&) {
+        return -1;
+    }
 }
 
 }  // namespace tz::tables

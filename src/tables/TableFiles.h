@@ -28,4 +28,9 @@ bool tableExists(const std::filesystem::path& file);
 // tells); a file that is not a table throws as opening it would.
 void checkIntact(const std::filesystem::path& file);
 
+// The rows of the table that are not marked deleted, as a dataset opened over it would count
+// them, read from the file without loading it (a table open in this process is counted as it
+// stands there). -1 when the table cannot be opened or read.
+long liveRowCount(const std::filesystem::path& file);
+
 }  // namespace tz::tables

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <initializer_list>
+#include <vector>
 
 #include "base/Text.h"
 #include "tables/FileIo.h"
@@ -401,32 +403,38 @@ void AjustaXEL::CreaTXTCuadroHorario() {
     // Room for every record up front (a type 2 line is 77 characters, a type 3 line 28, each
     // with CR LF), so the text is not copied as it grows nor held twice at its peak.
     out.reserve(out.size() + std::size_t(n2) * 79 + std::size_t(n3) * 30);
-    const int kTipdoc = h2.requireField("TIPDOC"), kDoc = h2.requireField("DOC"),
-              kSes = h2.requireField("NUMSESION"), kDia = h2.requireField("DIASEM"),
-              kTar = h2.requireField("TIPTAR"), kIni = h2.requireField("HORAINI"),
-              kFin = h2.requireField("HORAFIN"), kGrn = h2.requireField("GRUPNIV"),
-              kAsig = h2.requireField("CODASIG"), kTasig = h2.requireField("TIPASIG"),
-              kIdi = h2.requireField("IDIOMA"), kAula = h2.requireField("AULA_OBS"),
-              kAct = h2.requireField("TIP_ACTIV"), kKey = h2.requireField("PROF_DIA_SES");
-    const int gCod = h3.requireField("CODGRUPO"), gTip = h3.requireField("TIPDOC"),
-              gDoc = h3.requireField("DOC"), gSes = h3.requireField("NUMSESGRUP"),
-              gDia = h3.requireField("DIASEM"), gNum = h3.requireField("NUMALUM"),
-              gKey = h3.requireField("PROF_DIA_SES");
+    auto campos = [](const Dataset& ds, std::initializer_list<const char*> nombres) {
+        std::vector<Dataset::FieldSlice> out;
+        for (const char* n : nombres) out.push_back(ds.slice(ds.requireField(n)));
+        return out;
+    };
+    // The fields of a type 2 record in its order, then the slot key; the same for type 3.
+    const auto c2 = campos(
+        h2, {"TIPDOC", "DOC", "NUMSESION", "DIASEM", "TIPTAR", "HORAINI", "HORAFIN", "GRUPNIV",
+             "CODASIG", "TIPASIG", "IDIOMA", "AULA_OBS", "TIP_ACTIV", "PROF_DIA_SES"});
+    const auto c3 = campos(
+        h3, {"CODGRUPO", "TIPDOC", "DOC", "NUMSESGRUP", "DIASEM", "NUMALUM", "PROF_DIA_SES"});
 
     // Both views are in slot key order: the type 3 rows of each type 2 row are found by walking
-    // them alongside, the records appended in place.
+    // them alongside, the records appended in place. Each row's bytes are looked up once.
     int j = 0;
+    const char* fila3 = n3 > 0 ? h3.rowAt(0) : nullptr;
     for (int i = 0; i < n2; ++i) {
-        auto f = [&](int k) { return h2.textViewAt(i, k); };
-        cuadro::anadeTipo2(out, {f(kTipdoc), f(kDoc), f(kSes), f(kDia), f(kTar), f(kIni), f(kFin),
-                                 f(kGrn), f(kAsig), f(kTasig), f(kIdi), f(kAula), f(kAct)});
+        const char* fila2 = h2.rowAt(i);
+        auto f = [&](std::size_t k) { return c2[k].in(fila2); };
+        cuadro::anadeTipo2(
+            out, {f(0), f(1), f(2), f(3), f(4), f(5), f(6), f(7), f(8), f(9), f(10), f(11), f(12)});
         out += "\r\n";
-        const std::string_view key = f(kKey);
-        while (j < n3 && ordenClave(h3.textViewAt(j, gKey), key) < 0) ++j;
-        for (int k = j; k < n3 && h3.textViewAt(k, gKey) == key; ++k) {
-            auto g = [&](int c) { return h3.textViewAt(k, c); };
-            cuadro::anadeTipo3(out, {g(gCod), g(gTip), g(gDoc), g(gSes), g(gDia), g(gNum)});
+        const std::string_view key = f(13);
+        while (j < n3 && ordenClave(c3[6].in(fila3), key) < 0)
+            if (++j < n3) fila3 = h3.rowAt(j);
+        for (int k = j; k < n3;) {
+            const char* g3 = k == j ? fila3 : h3.rowAt(k);
+            auto g = [&](std::size_t c) { return c3[c].in(g3); };
+            if (g(6) != key) break;
+            cuadro::anadeTipo3(out, {g(0), g(1), g(2), g(3), g(4), g(5)});
             out += "\r\n";
+            ++k;
         }
     }
     h3.close();

@@ -1,9 +1,12 @@
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "tables/Catalogue.h"
 #include "tables/Dataset.h"
+#include "tables/KeyMap.h"
 #include "tables/Paths.h"
 #include "tables/TableFiles.h"
 #include "timetable/AjustaXEL.h"
@@ -64,6 +67,12 @@ std::filesystem::path mainWindowTable(const char* name) {
     return tables::mapPath(std::string("c:\\ztemp\\") + name);
 }
 
+// Text keys looked up by string_view without building a string.
+struct HashTexto {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view v) const { return std::hash<std::string_view>{}(v); }
+};
+
 struct Grupo {
     std::string nivel, codigo, alumnos;
 };
@@ -72,16 +81,50 @@ struct Horas {
 };
 
 // Sets a field only while it is blank, so that codes entered earlier survive a kept export.
-void setIfBlank(Dataset& ds, int f, const std::string& value) {
-    if (blank(ds.text(f))) ds.setText(f, value);
+void setIfBlank(Dataset& ds, int f, std::string_view value) {
+    if (blank(ds.textView(f))) ds.setText(f, value);
 }
 
+// The rows of a table by the value of one character field, as findKey on an index of that
+// field finds them: values compared as space-padded to the field's width (a longer one cut), the
+// first row of each value in the file's order. Kept up to date by the caller as rows are added,
+// it spares the table an index kept in order through every append of a step.
+class PrimeraFila {
+  public:
+    PrimeraFila(const Dataset& ds, int field) : ds_(ds) {
+        width_ = static_cast<std::size_t>(ds.fields()[static_cast<std::size_t>(field)].width);
+        const int n = ds.recordCount();
+        filas_.reserve(static_cast<std::size_t>(n) * 2);
+        for (int i = 0; i < n; ++i) filas_.tryEmplace(ds.textViewAt(i, field), ds.bookmarkAt(i));
+    }
+    // The row of that value, if any.
+    std::optional<tables::Bookmark> busca(std::string_view value) const {
+        if (const tables::Bookmark* b = filas_.find(clave(value))) return *b;
+        return std::nullopt;
+    }
+    // The dataset's current row (just stored) now holds `value`: the first row of that value
+    // when it is new.
+    void anade(std::string_view value) { filas_.tryEmplace(clave(value), ds_.bookmark()); }
+
+  private:
+    std::string_view clave(std::string_view value) const {
+        return tables::trimmedRight(value.data(), std::min(value.size(), width_));
+    }
+    const Dataset& ds_;
+    std::size_t width_ = 0;
+    tables::KeyMap<tables::Bookmark> filas_;
+};
+
 // Positions `ds` on the row of slot key `key` and begins editing it, or begins a new row.
-void editOrAppend(Dataset& ds, const std::string& key) {
-    if (ds.findKey(key))
+// Returns true for a new row.
+bool editOrAppend(Dataset& ds, const PrimeraFila& filas, const std::string& key) {
+    if (const auto b = filas.busca(key)) {
+        ds.gotoBookmark(*b);
         ds.edit();
-    else
-        ds.append();
+        return false;
+    }
+    ds.append();
+    return true;
 }
 
 // Deletes the rows still marked "N", then marks every remaining row "N".
@@ -98,14 +141,13 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
     soluc.open(mainWindowTable("SOLUC"), OpenMode::Exclusive);
     grupos.open(mainWindowTable("GRUPOST"), OpenMode::Exclusive);
     profes.open(mainWindowTable("PROFT"), OpenMode::Exclusive);
-    profes.setIndex("ABREV");
     asignas.open(mainWindowTable("ASIGNOMT"), OpenMode::Exclusive);
 
+    // The export tables are visited in the file's order, their rows found by slot key with
+    // PrimeraFila: nothing is sorted until the step has stored every row.
     Dataset h2, h3, plantilla;
     h2.open(tables::ztempFile("CUADROH2.DBF"), OpenMode::Shared);
-    h2.setIndex("PROF_DIA_SES");
     h3.open(tables::ztempFile("CUADROH3.DBF"), OpenMode::Shared);
-    h3.setIndex("PROF_DIA_SES");
     plantilla.open(tables::ztempFile("PLANTILLA.DBF"), OpenMode::Shared);
     plantilla.setIndex("HORA");
     // The export tables reach the file once, when the step has stored every row.
@@ -136,9 +178,24 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
               d3Alumnos = h3.requireField("NUMALUM"), d3Clave = h3.requireField("PROF_DIA_SES"),
               d3Mod = h3.requireField("REG_MOD");
 
+    PrimeraFila filas2(h2, d2Clave), filas3(h3, d3Clave);
+    // A teacher's document by abbreviation, as a look-up on ABREV finds it.
+    struct Documento {
+        std::string dni, tipo;
+    };
+    tables::KeyMap<Documento> documentoDe;
+    const std::size_t anchoAbrev =
+        static_cast<std::size_t>(profes.fields()[static_cast<std::size_t>(pAbrev)].width);
+    auto abrevDe = [&](std::string_view v) {
+        return tables::trimmedRight(v.data(), std::min(v.size(), anchoAbrev));
+    };
+    for (int i = 0, n = profes.recordCount(); i < n; ++i)
+        documentoDe.tryEmplace(abrevDe(profes.textViewAt(i, pAbrev)),
+                               Documento{profes.textAt(i, pDni), profes.textAt(i, pTipo)});
+
     // First rows by key, read once: the group and subject look-ups take the first row in file
     // order whose abbreviation matches exactly, and the hours the first row of each hour number.
-    std::unordered_map<std::string, Grupo> grupoDe;
+    std::unordered_map<std::string, Grupo, HashTexto, std::equal_to<>> grupoDe;
     {
         const int gAbrev = grupos.requireField("ABREV"), gNivel = grupos.requireField("NIVELXEL"),
                   gCodigo = grupos.requireField("CODGRUXEL"),
@@ -148,7 +205,7 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
                                 Grupo{fitted(grupos.textAt(i, gNivel), 3),
                                       grupos.textAt(i, gCodigo), grupos.textAt(i, gAlumnos)});
     }
-    std::unordered_map<std::string, std::string> asignaturaDe;
+    std::unordered_map<std::string, std::string, HashTexto, std::equal_to<>> asignaturaDe;
     {
         const int aCod = asignas.requireField("COD"), aXel = asignas.requireField("CODIGOXEL");
         for (int i = 0, n = asignas.recordCount(); i < n; ++i)
@@ -172,32 +229,29 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
     // of another lesson.
     std::vector<revision::LeccionSinColocar> sinColocar;
 
-    int fila = 0;
-    for (soluc.first(); !soluc.isEmpty() && !soluc.eof(); soluc.next()) {
-        ++fila;
-        const std::string prof = soluc.text(sProf);
-        const std::string diaTexto = soluc.text(sDia);
+    tables::RowReader leccion(soluc, {sProf, sDia, sHora, sSesiones, sGrupo, sAsig, sTarea, sAula});
+    for (int pos = 0, n = soluc.recordCount(); pos < n; ++pos) {
+        const int fila = pos + 1;
+        leccion.row(pos);
+        const std::string_view prof = leccion[0], diaTexto = leccion[1];
         if (validacion::omitida(prof, diaTexto)) continue;
-        const std::string horaTexto = soluc.text(sHora);
-        validacion::Colocacion sitio =
-            validacion::coloca(diaTexto, horaTexto, soluc.text(sSesiones), horas);
-        const std::string codGrupo = soluc.text(sGrupo);
-        const std::string asig = soluc.text(sAsig);
-        const std::string tareaLeccion = soluc.text(sTarea);
-        const std::string aula = soluc.text(sAula);
+        const std::string_view horaTexto = leccion[2];
+        validacion::Colocacion sitio = validacion::coloca(diaTexto, horaTexto, leccion[3], horas);
+        const std::string_view codGrupo = leccion[4], asig = leccion[5], tareaLeccion = leccion[6],
+                               aula = leccion[7];
         if (!sitio.motivo.empty()) {
-            sinColocar.push_back(
-                {fila, prof, diaTexto, horaTexto, codGrupo, asig, std::move(sitio.motivo)});
+            sinColocar.push_back({fila, std::string(prof), std::string(diaTexto),
+                                  std::string(horaTexto), std::string(codGrupo), std::string(asig),
+                                  std::move(sitio.motivo)});
             continue;
         }
         const std::int64_t hora = sitio.hora;
 
         // Teacher: a missing one is added with its abbreviation alone.
-        std::string dni, tipoDni;
-        if (profes.findKey(prof)) {
-            dni = profes.text(pDni);
-            tipoDni = profes.text(pTipo);
-        } else {
+        // Held by value: adding a teacher may move the map's values.
+        auto [doc, nuevo] = documentoDe.tryEmplace(abrevDe(prof));
+        const Documento documento = *doc;
+        if (nuevo) {
             profes.append();
             profes.setText(pAbrev, prof);
             profes.setText(pNombre, "");
@@ -205,29 +259,33 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
             profes.setText(pDni, "");
             profes.post();
         }
+        const std::string& dni = documento.dni;
+        const std::string& tipoDni = documento.tipo;
 
         const std::string clave = fitted(claveSesion(prof, diaTexto, hora), 7);
-        const std::string abrevProf = clave.substr(0, 4);
-        const std::string diaSem = clave.substr(4, 1);
-        const std::string diaSes = clave.substr(4, 3);
-        const std::string numSesion = clave.substr(5, 2);
+        const std::string_view claveVista(clave);
+        const std::string_view abrevProf = claveVista.substr(0, 4);
+        const std::string_view diaSem = claveVista.substr(4, 1);
+        const std::string_view diaSes = claveVista.substr(4, 3);
+        const std::string_view numSesion = claveVista.substr(5, 2);
 
         // SESIONES counts the lesson's consecutive hours: it ends with its last hour. Both
         // hours are in the bell schedule (coloca).
-        const std::string horaIni = horasDe.at(hora).ini;
-        const std::string horaFin = horasDe.at(sitio.ultima).fin;
+        const std::string& horaIni = horasDe.at(hora).ini;
+        const std::string& horaFin = horasDe.at(sitio.ultima).fin;
 
+        static const Grupo sinGrupo;
         const auto grupoIt = grupoDe.find(codGrupo);
         const bool grupoHallado = grupoIt != grupoDe.end();
-        const Grupo grupo = grupoHallado ? grupoIt->second : Grupo{};
+        const Grupo& grupo = grupoHallado ? grupoIt->second : sinGrupo;
 
-        std::string codAsig;
+        std::string_view codAsig;
         if (auto it = asignaturaDe.find(asig); it != asignaturaDe.end()) codAsig = it->second;
 
-        std::string tarea = tareaLeccion;
+        std::string_view tarea = tareaLeccion;
         if (blank(tarea)) tarea = grupoHallado ? "101" : "";
 
-        editOrAppend(h2, clave);
+        const bool nueva2 = editOrAppend(h2, filas2, clave);
         h2.setText(d2Tipreg, "2");
         setIfBlank(h2, d2Tipdoc, tipoDni);
         h2.setText(d2Abrev, abrevProf);
@@ -248,15 +306,12 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
         h2.setText(d2DiaSes, diaSes);
         h2.setText(d2Mod, "S");
         h2.post();
+        if (nueva2) filas2.anade(clave);
 
         if (blank(codGrupo)) continue;
-        const bool nueva = !h3.findKey(clave);
-        if (nueva)
-            h3.append();
-        else
-            h3.edit();
+        const bool nueva = editOrAppend(h3, filas3, clave);
         h3.setText(d3Tipreg, "3");
-        const std::string antes = h3.text(d3Grupo);
+        const std::string antes(h3.textView(d3Grupo));
         h3.setText(d3Grupo, codGrupo);
         if (nueva || h3.text(d3Grupo) != antes) h3.setText(d3Codigo, grupo.codigo);
         setIfBlank(h3, d3Tipdoc, tipoDni);
@@ -269,6 +324,7 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
         h3.setText(d3Clave, clave);
         h3.setText(d3Mod, "S");
         h3.post();
+        if (nueva) filas3.anade(clave);
     }
 
     soluc.close();

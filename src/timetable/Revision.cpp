@@ -102,6 +102,38 @@ Hallazgo Revision::hallazgo(std::size_t i) const {
                     static_cast<int>(i - *it));
 }
 
+void Revision::anadeLinea(std::size_t i, std::string& out) const {
+    if (i < aparte_.size()) return interno::anadeLinea(vista(aparte_[i]), out);
+    i -= aparte_.size();
+    const auto it = std::upper_bound(inicio_.begin(), inicio_.end(), i) - 1;
+    const Fila& f = filas_[static_cast<std::size_t>(it - inicio_.begin())];
+    const auto k = static_cast<std::size_t>(i - *it);
+    // The row's texts: clave, profesor, dia, sesion, grupo, tarea, then the codes found.
+    const std::string_view textos(textos_);
+    std::array<std::string_view, 6> id;
+    std::size_t at = f.texto;
+    for (std::size_t j = 0; j < id.size(); ++j) {
+        id[j] = textos.substr(at, f.largo[j]);
+        at += f.largo[j];
+    }
+    for (std::size_t j = 0; j < k; ++j) at += f.fallas[j].valor;
+    const Falla& x = f.fallas[k];
+    interno::anadeLinea({f.tipo,
+                         id[1],
+                         id[2],
+                         id[3],
+                         id[4],
+                         nombreCampo(x.campo),
+                         textos.substr(at, x.valor),
+                         id[5],
+                         {},
+                         x.falta,
+                         x.posible,
+                         f.registro,
+                         x.campo},
+                        out);
+}
+
 std::vector<Hallazgo> Revision::hallazgos() const {
     std::vector<Hallazgo> out(aparte_);
     out.reserve(size());

@@ -82,10 +82,6 @@ struct Hallazgo {
     std::string linea() const;
     // descripcion() appended to `out`.
     void anadeDescripcion(std::string& out) const;
-
-  private:
-    // The descriptions other than a blank code.
-    std::string descripcionOtra() const;
 };
 
 // A lesson of SOLUC that the export could not place in the week or the bell schedule.
@@ -164,6 +160,8 @@ class Revision {
     std::size_t size() const { return aparte_.size() + total_; }
     bool empty() const { return size() == 0; }
     Hallazgo hallazgo(std::size_t i) const;  // 0 <= i < size()
+    // hallazgo(i).linea() appended to `out`, without making the Hallazgo.
+    void anadeLinea(std::size_t i, std::string& out) const;
     std::vector<Hallazgo> hallazgos() const;
 
     // The row has findings.

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "timetable/Revision.h"
@@ -63,6 +64,24 @@ void revisa2(const Fila2& f, const Catalogos& c, Faltas& out);
 void revisa3(const Fila3& f, const Catalogos& c, Faltas& out);
 Hallazgo hallazgoDe(int tipo, tables::Bookmark registro, const Identidad& id, const Falla& x,
                     std::string_view valor);
+
+// A finding's values as views, for writing its texts without copying them (Hallazgo's own, or
+// those a Revision keeps). campoNo: the field's position among the checked ones, -1 to look it
+// up by name.
+struct Vista {
+    int tipo = 2;
+    std::string_view profesor, dia, sesion, grupo, campo, valor, tarea, motivo;
+    Falta falta = Falta::EnBlanco;
+    bool posible = false;
+    tables::Bookmark registro = 0;
+    int campoNo = -1;
+};
+Vista vista(const Hallazgo& h);
+// The name of a checked field by its position (Campo).
+std::string_view nombreCampo(int campo);
+void anadeColumna(const Vista& h, std::string& out);
+void anadeDescripcion(const Vista& h, std::string& out);
+void anadeLinea(const Vista& h, std::string& out);
 
 inline std::uint16_t largo(std::string_view v) {
     // A field is never wider than a record (65,535 bytes); a longer value cannot occur.

@@ -40,24 +40,166 @@ bool contiene(const std::optional<Codigos>& set, std::string_view v) {
     return !set || set->find(v) != set->end();
 }
 
-std::string utf8(std::string_view bytes) { return cp1252::toUtf8(bytes); }
+}  // namespace
+
+namespace interno {
+
+namespace {
+
+// Column titles and catalogues by checked field (kCampos), then the centre data's fields.
+constexpr std::string_view kTitulos[] = {
+    "TipoDOC", "Documento DNI", "Día",      "Sesión",     "TAREA",  "H.INICIO",
+    "H. FIN",  "G.NIVEL",       "Cód.ASIG", "IDIOMA",     "ACTIV.", "Tipo de asignatura",
+    "Aula",    "Cód.GRUPO",     "Sesión",   "Núm.ALUMNOS"};
+static_assert(std::size(kTitulos) == std::size(kCampos));
+constexpr std::pair<std::string_view, std::string_view> kTitulosCentro[] = {
+    {"CODCENTRO", "Cód.Centro"}, {"ANOACAD", "Año Académico"}, {"VERSION", "Versión"}};
+constexpr std::pair<std::string_view, std::string_view> kCatalogos[] = {
+    {"TIPDOC", "xelTIPDOC"},   {"TIPTAR", "xelTIPTAR"}, {"GRUPNIV", "xelGRUPNIV"},
+    {"CODASIG", "xelASIGNAT"}, {"IDIOMA", "xelIDIOMA"}, {"TIP_ACTIV", "xelOTRACT"}};
+
+// Position of the field among kCampos, -1 when it is none of them.
+int campoNo(const Vista& h) {
+    if (h.campoNo >= 0) return h.campoNo;
+    for (std::size_t i = 0; i < std::size(kCampos); ++i)
+        if (kCampos[i] == h.campo) return static_cast<int>(i);
+    return -1;
+}
+
+void anadeOtra(const Vista& h, std::string& out) {
+    switch (h.falta) {
+        case Falta::NoEnCatalogo: {
+            out += "el código \"";
+            cp1252::appendAsUtf8(out, h.valor);
+            out += "\" no está en ";
+            for (const auto& [f, c] : kCatalogos)
+                if (f == h.campo) return void(out += c);
+            out += "su catálogo";
+            return;
+        }
+        case Falta::AsigOActiv:
+            out += "ambos en blanco (posible: no se sabe si la TAREA ";
+            if (blank(h.tarea)) {
+                out += "en blanco";
+            } else {
+                out += '"';
+                cp1252::appendAsUtf8(out, h.tarea);
+                out += '"';
+            }
+            out += " es \"Lectiva\")";
+            return;
+        case Falta::Control: {
+            const int code = validacion::primerControl(h.valor);
+            out += "tiene un carácter de control, ";
+            out += validacion::nombreControl(code);
+            out += ": ";
+            out += validacion::cita(h.valor);
+            return;
+        }
+        case Falta::FueraDePlantilla:
+            if (h.campo == "DIASEM") {
+                out += "el día " + validacion::cita(h.valor) + " no es un día de la semana (" +
+                       std::to_string(validacion::kPrimerDia) + " a " +
+                       std::to_string(validacion::kUltimoDia) + ")";
+            } else if (const auto r = validacion::reglaSesion(h.valor, std::nullopt); !r.empty()) {
+                out += "la sesión " + validacion::cita(h.valor) + " " + r;
+            } else {
+                out +=
+                    "la sesión " + validacion::cita(h.valor) + " no está en la plantilla horaria";
+            }
+            return;
+        case Falta::NoValido: {
+            const std::string r = h.campo == "CODCENTRO" ? validacion::reglaCodigoCentro(h.valor)
+                                  : h.campo == "ANOACAD" ? validacion::reglaAnoAcademico(h.valor)
+                                                         : validacion::reglaVersion(h.valor);
+            out += validacion::cita(h.valor) + " no es válido: " + r;
+            return;
+        }
+        case Falta::SinColocar:
+            out += h.motivo;
+            out += "; no pasa a fCUADROS.txt";
+            return;
+        case Falta::EnBlanco:
+            return;
+    }
+}
 
 }  // namespace
 
+std::string_view nombreCampo(int campo) { return kCampos[campo]; }
+
+Vista vista(const Hallazgo& h) {
+    return {h.tipo,  h.profesor, h.dia,   h.sesion,  h.grupo,    h.campo, h.valor,
+            h.tarea, h.motivo,   h.falta, h.posible, h.registro, -1};
+}
+
+void anadeColumna(const Vista& h, std::string& out) {
+    if (h.falta == Falta::AsigOActiv) return void(out += "Cód.ASIG o ACTIV.");
+    if (h.tipo == 0) return void(out += "Sin colocar");
+    if (const int k = campoNo(h); k >= 0) return void(out += kTitulos[k]);
+    for (const auto& [f, t] : kTitulosCentro)
+        if (f == h.campo) return void(out += t);
+    out += h.campo;
+}
+
+void anadeDescripcion(const Vista& h, std::string& out) {
+    // The common case first: a blank code.
+    if (h.falta == Falta::EnBlanco) {
+        if (!h.posible) {
+            out += "en blanco";
+            return;
+        }
+        out += "en blanco (posible: la TAREA \"";
+        cp1252::appendAsUtf8(out, h.tarea);
+        out += h.campo != "TIP_ACTIV" ? "\" es \"Lectiva\")" : "\" NO es \"Lectiva\")";
+        return;
+    }
+    anadeOtra(h, out);
+}
+
+void anadeLinea(const Vista& h, std::string& s) {
+    if (h.tipo == 1) {
+        s += "Datos del centro, ";
+        anadeColumna(h, s);
+        s += ": ";
+    } else if (h.tipo == 0) {
+        s += "Lección de SOLUC sin colocar (fila ";
+        s += std::to_string(h.registro);
+        s += "): profesor ";
+        cp1252::appendAsUtf8(s, h.profesor);
+        s += ", día ";
+        cp1252::appendAsUtf8(s, h.dia);
+        s += ", hora ";
+        cp1252::appendAsUtf8(s, h.sesion);
+        if (!h.grupo.empty()) {
+            s += ", grupo ";
+            cp1252::appendAsUtf8(s, h.grupo);
+        }
+        s += ": ";
+    } else {
+        s += "Profesor ";
+        cp1252::appendAsUtf8(s, h.profesor);
+        s += ", día ";
+        cp1252::appendAsUtf8(s, h.dia);
+        s += ", sesión ";
+        cp1252::appendAsUtf8(s, h.sesion);
+        if (h.tipo == 3) {
+            s += ", grupo ";
+            cp1252::appendAsUtf8(s, h.grupo);
+        }
+        s += ", ";
+        anadeColumna(h, s);
+        s += ": ";
+    }
+    anadeDescripcion(h, s);
+}
+
+}  // namespace interno
+
 std::string Hallazgo::columna() const {
-    if (falta == Falta::AsigOActiv) return "Cód.ASIG o ACTIV.";
-    if (tipo == 0) return "Sin colocar";
-    static const std::pair<std::string_view, const char*> titulos[] = {
-        {"TIPDOC", "TipoDOC"},      {"DOC", "Documento DNI"},    {"DIASEM", "Día"},
-        {"NUMSESION", "Sesión"},    {"TIPTAR", "TAREA"},         {"HORAINI", "H.INICIO"},
-        {"HORAFIN", "H. FIN"},      {"GRUPNIV", "G.NIVEL"},      {"CODASIG", "Cód.ASIG"},
-        {"IDIOMA", "IDIOMA"},       {"TIP_ACTIV", "ACTIV."},     {"TIPASIG", "Tipo de asignatura"},
-        {"AULA_OBS", "Aula"},       {"CODGRUPO", "Cód.GRUPO"},   {"NUMSESGRUP", "Sesión"},
-        {"NUMALUM", "Núm.ALUMNOS"}, {"CODCENTRO", "Cód.Centro"}, {"ANOACAD", "Año Académico"},
-        {"VERSION", "Versión"}};
-    for (const auto& [f, t] : titulos)
-        if (f == campo) return t;
-    return campo;
+    std::string s;
+    anadeColumna(vista(*this), s);
+    return s;
 }
 
 std::string Hallazgo::descripcion() const {
@@ -67,98 +209,13 @@ std::string Hallazgo::descripcion() const {
 }
 
 void Hallazgo::anadeDescripcion(std::string& out) const {
-    // The common case first, built in place: a blank code.
-    if (falta == Falta::EnBlanco) {
-        if (!posible) {
-            out += "en blanco";
-            return;
-        }
-        out += "en blanco (posible: la TAREA \"";
-        cp1252::appendAsUtf8(out, tarea);
-        out += campo != "TIP_ACTIV" ? "\" es \"Lectiva\")" : "\" NO es \"Lectiva\")";
-        return;
-    }
-    out += descripcionOtra();
-}
-
-std::string Hallazgo::descripcionOtra() const {
-    static const std::unordered_map<std::string_view, const char*> catalogo = {
-        {"TIPDOC", "xelTIPDOC"},   {"TIPTAR", "xelTIPTAR"}, {"GRUPNIV", "xelGRUPNIV"},
-        {"CODASIG", "xelASIGNAT"}, {"IDIOMA", "xelIDIOMA"}, {"TIP_ACTIV", "xelOTRACT"}};
-    switch (falta) {
-        case Falta::NoEnCatalogo: {
-            auto it = catalogo.find(campo);
-            return "el código \"" + utf8(valor) + "\" no está en " +
-                   (it != catalogo.end() ? it->second : "su catálogo");
-        }
-        case Falta::AsigOActiv:
-            return "ambos en blanco (posible: no se sabe si la TAREA " +
-                   (blank(tarea) ? std::string("en blanco") : "\"" + utf8(tarea) + "\"") +
-                   " es \"Lectiva\")";
-        case Falta::Control: {
-            const int code = validacion::primerControl(valor);
-            return "tiene un carácter de control, " + validacion::nombreControl(code) + ": " +
-                   validacion::cita(valor);
-        }
-        case Falta::FueraDePlantilla:
-            if (campo == "DIASEM")
-                return "el día " + validacion::cita(valor) + " no es un día de la semana (" +
-                       std::to_string(validacion::kPrimerDia) + " a " +
-                       std::to_string(validacion::kUltimoDia) + ")";
-            if (const auto r = validacion::reglaSesion(valor, std::nullopt); !r.empty())
-                return "la sesión " + validacion::cita(valor) + " " + r;
-            return "la sesión " + validacion::cita(valor) + " no está en la plantilla horaria";
-        case Falta::NoValido: {
-            std::string r = campo == "CODCENTRO" ? validacion::reglaCodigoCentro(valor)
-                            : campo == "ANOACAD" ? validacion::reglaAnoAcademico(valor)
-                                                 : validacion::reglaVersion(valor);
-            return validacion::cita(valor) + " no es válido: " + r;
-        }
-        case Falta::SinColocar:
-            return motivo + "; no pasa a fCUADROS.txt";
-        case Falta::EnBlanco:
-            break;
-    }
-    return {};
+    interno::anadeDescripcion(vista(*this), out);
 }
 
 std::string Hallazgo::linea() const {
     std::string s;
     s.reserve(128);
-    if (tipo == 1) {
-        s += "Datos del centro, ";
-        s += columna();
-        s += ": ";
-    } else if (tipo == 0) {
-        s += "Lección de SOLUC sin colocar (fila ";
-        s += std::to_string(registro);
-        s += "): profesor ";
-        cp1252::appendAsUtf8(s, profesor);
-        s += ", día ";
-        cp1252::appendAsUtf8(s, dia);
-        s += ", hora ";
-        cp1252::appendAsUtf8(s, sesion);
-        if (!grupo.empty()) {
-            s += ", grupo ";
-            cp1252::appendAsUtf8(s, grupo);
-        }
-        s += ": ";
-    } else {
-        s += "Profesor ";
-        cp1252::appendAsUtf8(s, profesor);
-        s += ", día ";
-        cp1252::appendAsUtf8(s, dia);
-        s += ", sesión ";
-        cp1252::appendAsUtf8(s, sesion);
-        if (tipo == 3) {
-            s += ", grupo ";
-            cp1252::appendAsUtf8(s, grupo);
-        }
-        s += ", ";
-        s += columna();
-        s += ": ";
-    }
-    anadeDescripcion(s);
+    anadeLinea(vista(*this), s);
     return s;
 }
 

@@ -87,34 +87,43 @@ template <std::size_t N>
 class Lector {
   public:
     Lector(const Dataset& ds, const char* const (&nombres)[N], const Dataset* pendiente)
-        : ds_(ds), pend_(editando(pendiente, ds) ? pendiente : nullptr) {
-        for (std::size_t i = 0; i < N; ++i) {
-            k_[i] = ds.requireField(nombres[i]);
-            car_[i] =
-                ds.fields()[static_cast<std::size_t>(k_[i])].type == tables::FieldType::Character;
-        }
+        : pend_(editando(pendiente, ds) ? pendiente : nullptr),
+          k_(campos(ds, nombres)),
+          filas_(ds, k_) {
         if (pend_) pendMark_ = pend_->bookmark();
+        for (std::size_t i = 0; i < N; ++i) {
+            const auto k = static_cast<std::size_t>(k_[i]);
+            car_[i] = ds.fields()[k].type == tables::FieldType::Character;
+            trozo_[i] = ds.slice(k_[i]);
+        }
     }
-    // Makes row `pos` (bookmark `mark`) the one `campo` reads.
+    // Makes row `pos` (bookmark `mark`) the one `campo` reads, every field read at once: a
+    // character field of a stored row in place, nearly every read.
     void fila(int pos, tables::Bookmark mark) {
-        pos_ = pos;
-        pendiente_ = pend_ && mark == pendMark_;
+        if (pend_ && mark == pendMark_) {
+            for (std::size_t i = 0; i < N; ++i) valor_[i] = buf_[i] = pend_->text(k_[i]);
+            return;
+        }
+        filas_.row(pos);
+        const char* row = filas_.bytes();
+        for (std::size_t i = 0; i < N; ++i) valor_[i] = car_[i] ? trozo_[i].in(row) : filas_[i];
     }
-    std::string_view campo(std::size_t i) {
-        if (pendiente_) return buf_[i] = pend_->text(k_[i]);
-        if (car_[i]) return ds_.textViewAt(pos_, k_[i]);
-        return buf_[i] = ds_.textAt(pos_, k_[i]);
-    }
+    std::string_view campo(std::size_t i) const { return valor_[i]; }
 
   private:
-    const Dataset& ds_;
+    static std::vector<int> campos(const Dataset& ds, const char* const (&nombres)[N]) {
+        std::vector<int> k;
+        for (const char* n : nombres) k.push_back(ds.requireField(n));
+        return k;
+    }
     const Dataset* pend_;
     tables::Bookmark pendMark_ = 0;
-    std::array<int, N> k_{};
+    std::vector<int> k_;
+    tables::RowReader filas_;
     std::array<bool, N> car_{};
+    std::array<Dataset::FieldSlice, N> trozo_{};
     std::array<std::string, N> buf_;
-    int pos_ = 0;
-    bool pendiente_ = false;
+    std::array<std::string_view, N> valor_{};
 };
 
 constexpr const char* kCampos2[] = {

@@ -1,5 +1,6 @@
 #include "timetable/Validacion.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -95,6 +96,13 @@ std::string reglaSesion(std::string_view sesion, const std::optional<Horas>& hor
 }
 
 std::optional<std::int64_t> entero(std::string_view text) {
+    // Plain digits, what the tables hold, without a copy; anything else as strtod reads it.
+    if (!text.empty() && text.size() <= 6 &&
+        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        std::int64_t v = 0;
+        for (char c : text) v = v * 10 + (c - '0');
+        return v;
+    }
     const std::string t(text);
     if (t.empty()) return std::nullopt;
     char* end = nullptr;

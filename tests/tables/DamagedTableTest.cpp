@@ -179,6 +179,8 @@ TEST(DamagedTable, InputTablesAreReportedByNameAndNotChanged) {
         Dataset d;
         d.open(p, OpenMode::ReadOnly);
         EXPECT_EQ(d.recordCount(), static_cast<int>(c.usable));
+        // The run log counts the rows from the file, the same ones.
+        EXPECT_EQ(liveRowCount(p), d.recordCount());
         d.close();
         EXPECT_EQ(testing::readBytes(p), damaged.bytes);
     }
@@ -186,6 +188,27 @@ TEST(DamagedTable, InputTablesAreReportedByNameAndNotChanged) {
     EXPECT_NO_THROW(checkIntact(dir.ztemp() / "MISSING.DBF"));
     testing::writeBytes(dir.ztemp() / "BAD.DBF", "not a table at all, not at all");
     EXPECT_THROW(checkIntact(dir.ztemp() / "BAD.DBF"), EngineError);
+    EXPECT_EQ(liveRowCount(dir.ztemp() / "MISSING.DBF"), -1);
+    EXPECT_EQ(liveRowCount(dir.ztemp() / "BAD.DBF"), -1);
+}
+
+// Rows marked deleted are not counted; a table open in this process counts what it holds there,
+// rows not yet written included.
+TEST(DamagedTable, LiveRowCountLeavesOutDeletedRows) {
+    TestDir dir;
+    const fs::path p = makeTeachers(dir);
+    {
+        Dataset d;
+        d.open(p, OpenMode::Exclusive);
+        for (int i = 0; i < 3; ++i) d.remove();
+    }
+    EXPECT_EQ(liveRowCount(p), kRows - 3);
+    Dataset d;
+    d.open(p, OpenMode::Exclusive);
+    d.appendRecord({"T99", "Nuevo"});
+    EXPECT_EQ(liveRowCount(p), kRows - 2);
+    d.close();
+    EXPECT_EQ(liveRowCount(dir.ztemp() / "proft"), kRows - 2);
 }
 
 }  // namespace

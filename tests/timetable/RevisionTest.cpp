@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <set>
+
 #include "School.h"
+#include "tables/Catalogue.h"
+#include "tables/TableFiles.h"
 #include "timetable/Revision.h"
 #include "timetable/Timetable.h"
 
@@ -418,6 +423,54 @@ TEST_F(RevisionTablas, CentreLessonsAndBellScheduleOfTheFolder) {
     EXPECT_EQ(r.resumen().centro, 3);     // no centre row: blank centre data
 }
 
+// The lines written straight from the kept rows (what the batch prints) are those of the
+// findings made whole, for every kind of finding.
+TEST(Revision, LinesFromTheKeptRowsMatchTheFindings) {
+    School s;
+    namespace cat = tables::catalogue;
+    tables::createTable(s.ztemp(""), cat::CUADROH2());
+    tables::createTable(s.ztemp(""), cat::CUADROH3());
+    tables::Dataset h2, h3;
+    h2.open(s.ztemp("CUADROH2.DBF"), tables::OpenMode::Shared);
+    h3.open(s.ztemp("CUADROH3.DBF"), tables::OpenMode::Shared);
+    // TIPDOC, DOC, DIASEM, NUMSESION, TIPTAR, GRUPNIV, CODASIG, IDIOMA, TIP_ACTIV
+    const std::vector<std::array<const char*, 9>> rows2 = {
+        {"1", "11111111H", "3", "02", "101", "ESO", "", "02", ""},        // possible, "Lectiva"
+        {"1", "11111111H", "3", "03", "BIB", "ESO", "", "02", ""},        // possible, NO "Lectiva"
+        {"1", "11111111H", "3", "01", "RAR", "ESO", "", "02", ""},        // neither, not known
+        {"9", "", "3", "02", "", "B\xC1X", "77", "05", "999"},            // blanks and catalogues
+        {"1", "1111\r1111H", "9", "07", "101", "ESO", "1004", "02", ""},  // control, plantilla
+        {"2", "22222222J", "3", "7", "101", "ESO", "1004", "02", "\x01"},
+    };
+    int n = 0;
+    for (const auto& v : rows2) {
+        const std::string prof = n % 2 ? "\xC1\xC1P" : "ABC";
+        std::string key = prof;
+        key.resize(4, ' ');
+        key += std::string(v[2]) + v[3];
+        h2.appendRecord({"2", v[0], prof, v[1], v[3], v[2], v[4], "08:00", "09:00", v[5], "MAT",
+                         v[6], " ", v[7], "", v[8], key, std::string(v[2]) + v[3], "N"});
+        h3.appendRecord({"3", n % 2 ? "1A" : "2\xD1", n % 3 ? "01ESA" : "", v[0], prof, v[1], v[3],
+                         v[2], "25", key, "N"});
+        ++n;
+    }
+    Revision r(catalogos());
+    r.revisaCentro("-1", "", "12");
+    r.anotaLecciones({{4, "ABC", "9", "1", "1A", "MAT", "el día \"9\" no es un día de la semana"}});
+    enOrdenDeClave(h2);
+    enOrdenDeClave(h3);
+    r.revisaTodo(h2, h3);
+    std::set<Falta> kinds;
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        const Hallazgo h = r.hallazgo(i);
+        kinds.insert(h.falta);
+        std::string kept = "Aviso: ";
+        r.anadeLinea(i, kept);
+        EXPECT_EQ(kept, "Aviso: " + h.linea()) << i;
+    }
+    EXPECT_EQ(kinds.size(), 7u);  // every kind of finding was written both ways
+}
+
 TEST_F(RevisionTablas, TableWithoutACheckedFieldIsAnEngineError) {
     std::filesystem::remove(s.ztemp("CUADROH3.DBF"));
     std::filesystem::remove(s.ztemp("CUADROH3.MDX"));
@@ -434,6 +487,9 @@ std::string describe(const Revision& r) {
     std::string out;
     for (std::size_t i = 0; i < r.size(); ++i) {
         const Hallazgo h = r.hallazgo(i);
+        std::string kept;
+        r.anadeLinea(i, kept);
+        EXPECT_EQ(kept, h.linea());
         out += std::to_string(h.tipo) + ":" + std::to_string(h.registro) + ":" + h.linea() + "\n";
     }
     return out;
