@@ -228,6 +228,15 @@ void Table::keep(Table& t) {
     k->store = std::move(t.store_);
     k->deleted = t.deleted_;
     k->orders = std::move(t.orders_);
+    // Sorted record lists stay good with the records they were sorted from.
+    for (auto& o : k->orders) {
+        if (o->sortedFor == t.dataVersion_) {
+            o->sortedFor = kKeptVersion;
+        } else {
+            o->sorted = {};
+            o->sortedFor = kNoVersion;
+        }
+    }
     kept[t.key_] = std::move(k);
     // Within the limits: the oldest go.
     for (;;) {
@@ -263,7 +272,10 @@ bool Table::adoptKept() {
     isDirty_.assign(count_, false);
     deleted_ = k->deleted;
     orders_ = std::move(k->orders);
-    for (auto& o : orders_) o->index->setRecords(&store_);
+    for (auto& o : orders_) {
+        o->index->setRecords(&store_);
+        if (o->sortedFor == kKeptVersion) o->sortedFor = dataVersion_;
+    }
     return true;
 }
 
@@ -454,6 +466,20 @@ void Table::addOrder(const std::string& name, int field) {
 
 void Table::build(Order& o) const {
     const bool numeric = o.index->kind() == OrderedIndex::Kind::Number;
+    if (o.sortedFor == dataVersion_) {
+        // Sorted by withOrder since the last change: rebuild finds it in order.
+        if (numeric) {
+            o.numbers.resize(count_);
+            for (std::uint32_t r = 0; r < count_; ++r) setNumber(o, r);
+        }
+        o.index->rebuild(std::move(o.sorted));
+        o.sorted = {};
+        o.sortedFor = kNoVersion;
+        o.built = true;
+        return;
+    }
+    o.sorted = {};
+    o.sortedFor = kNoVersion;
     if (numeric) o.numbers.resize(count_);
     std::vector<std::uint32_t> liveRecs;
     liveRecs.reserve(count_ - std::min(deleted_, count_));
@@ -478,6 +504,9 @@ void Table::withOrder(int o, const std::function<void(const OrderedIndex&)>& use
                                                 ord.index->keyWidth(), &copy.numbers);
     build(copy);
     use(*copy.index);
+    Order& kept = *orders_[static_cast<std::size_t>(o)];
+    copy.index->recordsInOrder(kept.sorted);
+    kept.sortedFor = dataVersion_;
 }
 
 void Table::setNumber(Order& o, std::uint32_t rec) const {

@@ -113,7 +113,9 @@ class Table {
     bool orderBuilt(int o) const { return orders_[static_cast<std::size_t>(o)]->built; }
     // Calls `use` with order o sorted: the order itself when it is built, else a copy sorted for
     // the call and dropped after it (the production index reads every order once; the datasets
-    // may never need some of them).
+    // may never need some of them). Only the copy's record numbers stay, four bytes a row, so
+    // that a dataset selecting the order before the data change (or after the table is kept and
+    // taken up again) needs no sort.
     void withOrder(int o, const std::function<void(const OrderedIndex&)>& use) const;
     int orderField(int o) const { return orders_[static_cast<std::size_t>(o)]->field; }
     const std::string& orderName(int o) const { return orders_[static_cast<std::size_t>(o)]->name; }
@@ -168,7 +170,13 @@ class Table {
         bool built = false;
         std::vector<double> numbers;
         std::unique_ptr<OrderedIndex> index;
+        // The live records in this order as withOrder last sorted them, while the data is as
+        // it was then (sortedFor == dataVersion_): building the order then sorts nothing.
+        std::vector<std::uint32_t> sorted;
+        std::uint64_t sortedFor = kNoVersion;
     };
+    static constexpr std::uint64_t kNoVersion = ~std::uint64_t{0};
+    static constexpr std::uint64_t kKeptVersion = kNoVersion - 1;  // sorted, and kept with it
     struct Client {
         TableClient* client;
         OpenMode mode;

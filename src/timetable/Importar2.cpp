@@ -67,12 +67,6 @@ std::filesystem::path mainWindowTable(const char* name) {
     return tables::mapPath(std::string("c:\\ztemp\\") + name);
 }
 
-// Text keys looked up by string_view without building a string.
-struct HashTexto {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view v) const { return std::hash<std::string_view>{}(v); }
-};
-
 struct Grupo {
     std::string nivel, codigo, alumnos;
 };
@@ -195,21 +189,21 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
 
     // First rows by key, read once: the group and subject look-ups take the first row in file
     // order whose abbreviation matches exactly, and the hours the first row of each hour number.
-    std::unordered_map<std::string, Grupo, HashTexto, std::equal_to<>> grupoDe;
+    tables::KeyMap<Grupo> grupoDe;
     {
         const int gAbrev = grupos.requireField("ABREV"), gNivel = grupos.requireField("NIVELXEL"),
                   gCodigo = grupos.requireField("CODGRUXEL"),
                   gAlumnos = grupos.requireField("NUMALUMN");
         for (int i = 0, n = grupos.recordCount(); i < n; ++i)
-            grupoDe.try_emplace(grupos.textAt(i, gAbrev),
+            grupoDe.tryEmplace(grupos.textAt(i, gAbrev),
                                 Grupo{fitted(grupos.textAt(i, gNivel), 3),
                                       grupos.textAt(i, gCodigo), grupos.textAt(i, gAlumnos)});
     }
-    std::unordered_map<std::string, std::string, HashTexto, std::equal_to<>> asignaturaDe;
+    tables::KeyMap<std::string> asignaturaDe;
     {
         const int aCod = asignas.requireField("COD"), aXel = asignas.requireField("CODIGOXEL");
         for (int i = 0, n = asignas.recordCount(); i < n; ++i)
-            asignaturaDe.try_emplace(asignas.textAt(i, aCod), fitted(asignas.textAt(i, aXel), 4));
+            asignaturaDe.tryEmplace(asignas.textAt(i, aCod), fitted(asignas.textAt(i, aXel), 4));
     }
     std::unordered_map<std::int64_t, Horas> horasDe;
     validacion::Horas horas;
@@ -275,12 +269,11 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
         const std::string& horaFin = horasDe.at(sitio.ultima).fin;
 
         static const Grupo sinGrupo;
-        const auto grupoIt = grupoDe.find(codGrupo);
-        const bool grupoHallado = grupoIt != grupoDe.end();
-        const Grupo& grupo = grupoHallado ? grupoIt->second : sinGrupo;
+        const Grupo* grupoHallado = grupoDe.find(codGrupo);
+        const Grupo& grupo = grupoHallado ? *grupoHallado : sinGrupo;
 
         std::string_view codAsig;
-        if (auto it = asignaturaDe.find(asig); it != asignaturaDe.end()) codAsig = it->second;
+        if (const std::string* c = asignaturaDe.find(asig)) codAsig = *c;
 
         std::string_view tarea = tareaLeccion;
         if (blank(tarea)) tarea = grupoHallado ? "101" : "";

@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "tables/Dataset.h"
+#include "tables/KeyMap.h"
 #include "timetable/Validacion.h"
 
 // The completeness check of what goes into fCUADROS.txt: which administration codes of the
@@ -23,12 +25,25 @@ namespace tz::timetable::revision {
 enum class Lectiva { Si, No, Desconocida };
 Lectiva leeOtractiv(std::string_view flag);
 
-// A set of codes looked up by string_view without building a string.
+// Text keys looked up by string_view without building a string.
 struct HashCodigo {
     using is_transparent = void;
     std::size_t operator()(std::string_view v) const { return std::hash<std::string_view>{}(v); }
 };
-using Codigos = std::unordered_set<std::string, HashCodigo, std::equal_to<>>;
+class Codigos {
+  public:
+    Codigos() = default;
+    Codigos(std::initializer_list<std::string> codes) {
+        for (const std::string& c : codes) insert(c);
+    }
+    void reserve(std::size_t n) { set_.reserve(n); }
+    void insert(std::string_view code) { set_.tryEmplace(code, true); }
+    bool contains(std::string_view code) const { return set_.contains(code); }
+    std::size_t size() const { return set_.size(); }
+
+  private:
+    tables::KeyMap<bool> set_;
+};
 
 // The codes of each catalogue. A catalogue that could not be read is absent: its codes are
 // then not checked (and, for xelTIPTAR, no task is known to be teaching or not).

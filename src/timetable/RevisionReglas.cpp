@@ -37,7 +37,7 @@ constexpr std::string_view kCampos[] = {
     "CODASIG", "IDIOMA", "TIP_ACTIV", "TIPASIG",   "AULA_OBS", "CODGRUPO", "NUMSESGRUP", "NUMALUM"};
 
 bool contiene(const std::optional<Codigos>& set, std::string_view v) {
-    return !set || set->find(v) != set->end();
+    return !set || set->contains(v);
 }
 
 }  // namespace

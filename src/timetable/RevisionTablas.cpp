@@ -31,7 +31,7 @@ std::optional<Codigos> codigos(const Dataset* ds, const char* field, std::size_t
         if (cut && code.size() > cut) code.resize(cut);
         // Trailing spaces are gone already; a shortened code may end in one.
         while (!code.empty() && code.back() == ' ') code.pop_back();
-        out.insert(std::move(code));
+        out.insert(code);
     }
     return out;
 }
