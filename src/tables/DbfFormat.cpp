@@ -1,5 +1,6 @@
 #include "tables/DbfFormat.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -298,6 +299,13 @@ std::string decodeText(const FieldDef& f, const char* bytes) {
         case FieldType::Numeric:
         case FieldType::Float:
         case FieldType::BinaryInt: {
+            if (f.type != FieldType::BinaryInt) {
+                // A whole number written plainly (no sign, no leading zero) reads as itself.
+                const std::string_view t = trimmed(std::string_view(bytes, w));
+                if (!t.empty() && t.size() <= 15 && (t.size() == 1 || t[0] != '0') &&
+                    std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                    return std::string(t);
+            }
             auto v = decodeNumber(f, bytes);
             return v ? formatNumber(*v) : std::string();
         }

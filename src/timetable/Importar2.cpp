@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -85,10 +86,11 @@ void setIfBlank(Dataset& ds, int f, std::string_view value) {
 // it spares the table an index kept in order through every append of a step.
 class PrimeraFila {
   public:
-    PrimeraFila(const Dataset& ds, int field) : ds_(ds) {
+    // `nuevas`: about how many rows the step may add.
+    PrimeraFila(const Dataset& ds, int field, int nuevas) : ds_(ds) {
         width_ = static_cast<std::size_t>(ds.fields()[static_cast<std::size_t>(field)].width);
         const int n = ds.recordCount();
-        filas_.reserve(static_cast<std::size_t>(n) * 2);
+        filas_.reserve(static_cast<std::size_t>(n) + static_cast<std::size_t>(nuevas));
         for (int i = 0; i < n; ++i) filas_.tryEmplace(ds.textViewAt(i, field), ds.bookmarkAt(i));
     }
     // The row of that value, if any.
@@ -172,7 +174,8 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
               d3Alumnos = h3.requireField("NUMALUM"), d3Clave = h3.requireField("PROF_DIA_SES"),
               d3Mod = h3.requireField("REG_MOD");
 
-    PrimeraFila filas2(h2, d2Clave), filas3(h3, d3Clave);
+    // Each lesson adds at most one row to each table.
+    PrimeraFila filas2(h2, d2Clave, soluc.recordCount()), filas3(h3, d3Clave, soluc.recordCount());
     // A teacher's document by abbreviation, as a look-up on ABREV finds it.
     struct Documento {
         std::string dni, tipo;
@@ -189,21 +192,31 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
 
     // First rows by key, read once: the group and subject look-ups take the first row in file
     // order whose abbreviation matches exactly, and the hours the first row of each hour number.
-    tables::KeyMap<Grupo> grupoDe;
+    tables::KeyMap<std::uint32_t> grupoDe;  // into listaGrupos
+    std::vector<Grupo> listaGrupos;
     {
         const int gAbrev = grupos.requireField("ABREV"), gNivel = grupos.requireField("NIVELXEL"),
                   gCodigo = grupos.requireField("CODGRUXEL"),
                   gAlumnos = grupos.requireField("NUMALUMN");
         for (int i = 0, n = grupos.recordCount(); i < n; ++i)
-            grupoDe.tryEmplace(grupos.textAt(i, gAbrev),
-                                Grupo{fitted(grupos.textAt(i, gNivel), 3),
-                                      grupos.textAt(i, gCodigo), grupos.textAt(i, gAlumnos)});
+            if (grupoDe
+                    .tryEmplace(grupos.textAt(i, gAbrev),
+                                static_cast<std::uint32_t>(listaGrupos.size()))
+                    .second)
+                listaGrupos.push_back(Grupo{fitted(grupos.textAt(i, gNivel), 3),
+                                            grupos.textAt(i, gCodigo), grupos.textAt(i, gAlumnos)});
     }
-    tables::KeyMap<std::string> asignaturaDe;
+    // CODIGOXEL as the file carries it, four characters; held in the map's own slots (16 bytes
+    // each, so that the look-ups of a large catalogue stay in the cache).
+    tables::KeyMap<std::array<char, 4>> asignaturaDe;
     {
         const int aCod = asignas.requireField("COD"), aXel = asignas.requireField("CODIGOXEL");
-        for (int i = 0, n = asignas.recordCount(); i < n; ++i)
-            asignaturaDe.tryEmplace(asignas.textAt(i, aCod), fitted(asignas.textAt(i, aXel), 4));
+        for (int i = 0, n = asignas.recordCount(); i < n; ++i) {
+            std::array<char, 4> xel;
+            const std::string c = fitted(asignas.textAt(i, aXel), 4);
+            std::copy(c.begin(), c.end(), xel.begin());
+            asignaturaDe.tryEmplace(asignas.textAt(i, aCod), xel);
+        }
     }
     std::unordered_map<std::int64_t, Horas> horasDe;
     validacion::Horas horas;
@@ -269,11 +282,12 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
         const std::string& horaFin = horasDe.at(sitio.ultima).fin;
 
         static const Grupo sinGrupo;
-        const Grupo* grupoHallado = grupoDe.find(codGrupo);
-        const Grupo& grupo = grupoHallado ? *grupoHallado : sinGrupo;
+        const std::uint32_t* grupoHallado = grupoDe.find(codGrupo);
+        const Grupo& grupo = grupoHallado ? listaGrupos[*grupoHallado] : sinGrupo;
 
         std::string_view codAsig;
-        if (const std::string* c = asignaturaDe.find(asig)) codAsig = *c;
+        if (const auto* c = asignaturaDe.find(asig))
+            codAsig = std::string_view(c->data(), c->size());
 
         std::string_view tarea = tareaLeccion;
         if (blank(tarea)) tarea = grupoHallado ? "101" : "";

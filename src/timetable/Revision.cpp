@@ -105,9 +105,18 @@ Hallazgo Revision::hallazgo(std::size_t i) const {
 void Revision::anadeLinea(std::size_t i, std::string& out) const {
     if (i < aparte_.size()) return interno::anadeLinea(vista(aparte_[i]), out);
     i -= aparte_.size();
-    const auto it = std::upper_bound(inicio_.begin(), inicio_.end(), i) - 1;
-    const Fila& f = filas_[static_cast<std::size_t>(it - inicio_.begin())];
-    const auto k = static_cast<std::size_t>(i - *it);
+    // Lines are mostly asked for one after another: the row of the last one, or the next.
+    std::size_t r = ultimaFila_;
+    if (!(r < filas_.size() && inicio_[r] <= i && i < inicio_[r] + filas_[r].n)) {
+        if (r + 1 < filas_.size() && inicio_[r + 1] <= i && i < inicio_[r + 1] + filas_[r + 1].n)
+            ++r;
+        else
+            r = static_cast<std::size_t>(std::upper_bound(inicio_.begin(), inicio_.end(), i) -
+                                         inicio_.begin() - 1);
+    }
+    ultimaFila_ = r;
+    const Fila& f = filas_[r];
+    const auto k = static_cast<std::size_t>(i - inicio_[r]);
     // The row's texts: clave, profesor, dia, sesion, grupo, tarea, then the codes found.
     const std::string_view textos(textos_);
     std::array<std::string_view, 6> id;

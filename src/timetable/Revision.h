@@ -217,6 +217,7 @@ class Revision {
     std::string textos_;  // the rows' texts; rows checked again leave theirs behind
     std::size_t textosVivos_ = 0;
     std::vector<std::size_t> inicio_;            // first finding of each row
+    mutable std::size_t ultimaFila_ = 0;         // the row of the line written last
     std::size_t total_ = 0;                      // findings
     std::vector<std::uint32_t> porRegistro_[2];  // by bookmark: row index + 1, 0 none
     Resumen resumen_;
