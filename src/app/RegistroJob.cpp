@@ -4,6 +4,7 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <vector>
 
 #include "base/Texts.h"
@@ -45,7 +46,18 @@ std::string ahora() {
     return buf;
 }
 
-long filasTabla(const fs::path& file) { return tables::liveRowCount(file); }
+// Rows of the tables a record names, each file counted once per record.
+class Filas {
+  public:
+    long de(const fs::path& file) {
+        auto [it, nuevo] = vistas_.try_emplace(file.string(), 0);
+        if (nuevo) it->second = tables::liveRowCount(file);
+        return it->second;
+    }
+
+  private:
+    std::map<std::string, long> vistas_;
+};
 
 long lineasTexto(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -210,6 +222,7 @@ void RegistroJob::termina(const std::string& resultado) {
                        .count();
     e.estadoTransformado = state_.EstadoTransformado;
     e.estadoPaso = state_.EstadoPaso;
+    Filas filas;
     try {
         // The tables the Zandrix → XEL job read: those of the export when it ran, and those of
         // the adjustment window.
@@ -223,13 +236,13 @@ void RegistroJob::termina(const std::string& resultado) {
                         leidas.push_back(t);
             for (const std::string& t : leidas)
                 if (const fs::path p = tables::ztempFile(t); tables::fileExists(p))
-                    e.leidos.push_back({"ZTEMP/" + p.filename().string(), filasTabla(p)});
+                    e.leidos.push_back({"ZTEMP/" + p.filename().string(), filas.de(p)});
         }
         for (const auto& [t, antes] : c.tablas) {
             const fs::path p = tables::ztempFile(t);
             const Huella ahora = huella(p);
             if (ahora.existe && !(ahora == antes))
-                e.escritos.push_back({"ZTEMP/" + p.filename().string(), filasTabla(p)});
+                e.escritos.push_back({"ZTEMP/" + p.filename().string(), filas.de(p)});
         }
         if (!c.cuadrosPath.empty()) {
             const fs::path p = tables::findExisting(c.cuadrosPath);

@@ -8,5 +8,6 @@
 
 int main(int argc, char** argv) {
     tz::platform::prepareConsole();
+    tz::platform::keepFreedMemory();
     return tz::cli::runBatch(tz::platform::commandLineArguments(argc, argv), std::cout, std::cerr);
 }

@@ -558,6 +558,8 @@ void prepareConsole() {
     ::SetConsoleCP(CP_UTF8);
 }
 
+void keepFreedMemory() {}
+
 std::string driveOf(const fs::path& p) { return narrow(p.root_name().native()); }
 
 // --- help viewer ---
