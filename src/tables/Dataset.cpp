@@ -81,6 +81,12 @@ struct Dataset::Impl final : TableClient {
         std::uint32_t rec = kNone;
     };
     mutable LastAt lastAt;
+    // Where each character field lies in a record (width 0 for other types), for setText's
+    // usual case without reaching the field definitions.
+    struct CharSlot {
+        std::uint32_t offset = 0, width = 0;
+    };
+    std::vector<CharSlot> charSlots;
 
     Impl() { watch.d = this; }
 
@@ -488,6 +494,13 @@ void Dataset::open(const std::filesystem::path& file, OpenMode mode) {
     d_->table = Table::attach(p, mode, d_.get());
     d_->file = d_->table->path();
     blankRecord(*d_->table, d_->pending.blank);
+    d_->charSlots.clear();
+    for (std::size_t i = 0; i < d_->table->fields().size(); ++i) {
+        const FieldDef& f = d_->table->fields()[i];
+        d_->charSlots.push_back(
+            {static_cast<std::uint32_t>(d_->table->fieldOffset(static_cast<int>(i))),
+             f.type == FieldType::Character ? static_cast<std::uint32_t>(f.width) : 0u});
+    }
     d_->openMode = mode;
     d_->pending.state = DatasetState::Browse;
     d_->cursor.order = 0;
@@ -839,14 +852,16 @@ void Dataset::setText(int fieldNo, std::string_view value) {
     // A character field of a row being edited, nobody following it: the usual case, done here;
     // everything else (and every error) in setTextChecked.
     if (d.table && d.pending.editing() && d.observers.none() && fieldNo >= 0 &&
-        fieldNo < static_cast<int>(d.table->fields().size())) [[likely]] {
-        const FieldDef& f = d.table->fields()[static_cast<std::size_t>(fieldNo)];
-        if (f.type == FieldType::Character) [[likely]] {
-            char* dst = d.pending.buf.data() + d.table->fieldOffset(fieldNo);
-            const auto w = static_cast<std::size_t>(f.width);
-            const std::size_t n = std::min(w, value.size());
+        static_cast<std::size_t>(fieldNo) < d.charSlots.size()) [[likely]] {
+        const Impl::CharSlot slot = d.charSlots[static_cast<std::size_t>(fieldNo)];
+        if (slot.width != 0) [[likely]] {
+            char* dst = d.pending.buf.data() + slot.offset;
+            const std::size_t w = slot.width;
+            std::size_t n = std::min(w, value.size());
             copyBytes(dst, value.data(), n);
-            for (std::size_t i = n; i < w; ++i) dst[i] = ' ';
+            constexpr std::uint64_t kSpaces = 0x2020202020202020ULL;
+            for (; n + 8 <= w; n += 8) std::memcpy(dst + n, &kSpaces, 8);
+            for (; n < w; ++n) dst[n] = ' ';
             d.pending.changed = true;
             return;
         }
