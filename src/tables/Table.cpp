@@ -207,6 +207,13 @@ std::map<std::string, std::unique_ptr<Table::Kept>>& keptTables() {
 
 void Table::forget(const fs::path& file) { keptTables().erase(keyOf(file)); }
 
+std::optional<std::uint32_t> Table::keptLiveRows(const fs::path& file) {
+    const auto it = keptTables().find(keyOf(file));
+    if (it == keptTables().end() || fileStamp(file) != it->second->stamp) return std::nullopt;
+    const Kept& k = *it->second;
+    return k.store.count() - std::min(k.deleted, k.store.count());
+}
+
 void Table::keep(Table& t) {
     auto& kept = keptTables();
     kept.erase(t.key_);

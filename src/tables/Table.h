@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,9 @@ class Table {
     // nor sorts it again, as long as the file is as it was left: same file, size and times.
     // This drops what is kept of `file` (it is being made anew or removed).
     static void forget(const std::filesystem::path& file);
+    // The rows not marked deleted of a table kept in memory whose file is still as it was left,
+    // without reading the file; nothing when none is kept or the file changed.
+    static std::optional<std::uint32_t> keptLiveRows(const std::filesystem::path& file);
     // What is kept of a closed table (Table.cpp).
     struct Kept;
 

@@ -202,6 +202,7 @@ long liveRowCount(const fs::path& file) {
             ds.open(p, OpenMode::ReadOnly);
             return ds.recordCount();
         }
+        if (const auto kept = Table::keptLiveRows(p)) return static_cast<long>(*kept);
         std::error_code failure;
         FileIo io(p, FileIo::Access::Read, failure);
         if (failure) return -1;

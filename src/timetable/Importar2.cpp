@@ -236,6 +236,9 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
     // of another lesson.
     std::vector<revision::LeccionSinColocar> sinColocar;
 
+    std::string profesorActual;  // the abbreviation of `documento`
+    Documento documento;
+    bool hayProfesor = false;
     tables::RowReader leccion(soluc, {sProf, sDia, sHora, sSesiones, sGrupo, sAsig, sTarea, sAula});
     for (int pos = 0, n = soluc.recordCount(); pos < n; ++pos) {
         const int fila = pos + 1;
@@ -254,17 +257,22 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
         }
         const std::int64_t hora = sitio.hora;
 
-        // Teacher: a missing one is added with its abbreviation alone.
-        // Held by value: adding a teacher may move the map's values.
-        auto [doc, nuevo] = documentoDe.tryEmplace(abrevDe(prof));
-        const Documento documento = *doc;
-        if (nuevo) {
-            profes.append();
-            profes.setText(pAbrev, prof);
-            profes.setText(pNombre, "");
-            profes.setText(pDepart, "");
-            profes.setText(pDni, "");
-            profes.post();
+        // Teacher: a missing one is added with its abbreviation alone. The lessons of one
+        // teacher mostly come together: the last one's document is at hand.
+        if (const std::string_view abrev = abrevDe(prof); !hayProfesor || abrev != profesorActual) {
+            auto [doc, nuevo] = documentoDe.tryEmplace(abrev);
+            if (nuevo) {
+                profes.append();
+                profes.setText(pAbrev, prof);
+                profes.setText(pNombre, "");
+                profes.setText(pDepart, "");
+                profes.setText(pDni, "");
+                profes.post();
+            }
+            // Copied: adding a teacher may move the map's values.
+            documento = *doc;
+            profesorActual.assign(abrev);
+            hayProfesor = true;
         }
         const std::string& dni = documento.dni;
         const std::string& tipoDni = documento.tipo;

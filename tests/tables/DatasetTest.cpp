@@ -1,6 +1,7 @@
 // Dataset semantics: states, navigation, keys, bookmarks, links, filters, sharing, writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -1088,6 +1089,9 @@ TEST_P(KeptTable, ReopenedAsTheFileIsNow) {
     ASSERT_TRUE(holdFolder(dir.ztemp()));
     auto p = makeTable(dir, {"A:a", "B:b"});  // changed and closed in this process
     GetParam().meanwhile(p);
+    // The run log's count, from memory or from the file, is that of the file as it is now.
+    const std::string v = GetParam().view;
+    EXPECT_EQ(liveRowCount(p), static_cast<long>(std::count(v.begin(), v.end(), ':')));
     {
         Dataset d;
         d.open(p);
