@@ -45,6 +45,7 @@ void Revision::compacta() {
 }
 
 void Revision::indexa() {
+    ++generacion_;
     inicio_.resize(filas_.size());
     for (auto& v : porRegistro_) std::fill(v.begin(), v.end(), 0);
     std::size_t n = 0;
@@ -127,20 +128,28 @@ void Revision::anadeLinea(std::size_t i, std::string& out) const {
     }
     for (std::size_t j = 0; j < k; ++j) at += f.fallas[j].valor;
     const Falla& x = f.fallas[k];
-    interno::anadeLinea({f.tipo,
-                         id[1],
-                         id[2],
-                         id[3],
-                         id[4],
-                         nombreCampo(x.campo),
-                         textos.substr(at, x.valor),
-                         id[5],
-                         {},
-                         x.falta,
-                         x.posible,
-                         f.registro,
-                         x.campo},
-                        out);
+    const interno::Vista v{f.tipo,
+                           id[1],
+                           id[2],
+                           id[3],
+                           id[4],
+                           nombreCampo(x.campo),
+                           textos.substr(at, x.valor),
+                           id[5],
+                           {},
+                           x.falta,
+                           x.posible,
+                           f.registro,
+                           x.campo};
+    // The part that names the row is the same for all its findings: made once.
+    if (prefijoDe_ != r || prefijoGeneracion_ != generacion_) {
+        prefijo_.clear();
+        interno::anadePrefijoFila(v, prefijo_);
+        prefijoDe_ = r;
+        prefijoGeneracion_ = generacion_;
+    }
+    out += prefijo_;
+    interno::anadeResto(v, out);
 }
 
 std::vector<Hallazgo> Revision::hallazgos() const {

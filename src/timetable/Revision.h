@@ -216,8 +216,14 @@ class Revision {
     std::vector<Fila> filas_;                            // rows with findings, in order
     std::string textos_;  // the rows' texts; rows checked again leave theirs behind
     std::size_t textosVivos_ = 0;
-    std::vector<std::size_t> inicio_;            // first finding of each row
-    mutable std::size_t ultimaFila_ = 0;         // the row of the line written last
+    std::vector<std::size_t> inicio_;     // first finding of each row
+    mutable std::size_t ultimaFila_ = 0;  // the row of the line written last
+    // What names that row in its lines, for the findings of the rows as they were at
+    // generacion_ (indexa counts the changes of the rows).
+    mutable std::string prefijo_;
+    mutable std::size_t prefijoDe_ = ~std::size_t{0};
+    mutable std::uint64_t prefijoGeneracion_ = 0;
+    std::uint64_t generacion_ = 0;
     std::size_t total_ = 0;                      // findings
     std::vector<std::uint32_t> porRegistro_[2];  // by bookmark: row index + 1, 0 none
     Resumen resumen_;

@@ -82,6 +82,10 @@ std::string_view nombreCampo(int campo);
 void anadeColumna(const Vista& h, std::string& out);
 void anadeDescripcion(const Vista& h, std::string& out);
 void anadeLinea(const Vista& h, std::string& out);
+// A row's line (tipo 2 or 3) in two parts: what names the row ("Profesor ABC, día 3, sesión 05,
+// "), the same for all its findings, and the rest.
+void anadePrefijoFila(const Vista& h, std::string& out);
+void anadeResto(const Vista& h, std::string& out);
 
 inline std::uint16_t largo(std::string_view v) {
     // A field is never wider than a record (65,535 bytes); a longer value cannot occur.

@@ -177,20 +177,29 @@ void anadeLinea(const Vista& h, std::string& s) {
         }
         s += ": ";
     } else {
-        s += "Profesor ";
-        cp1252::appendAsUtf8(s, h.profesor);
-        s += ", día ";
-        cp1252::appendAsUtf8(s, h.dia);
-        s += ", sesión ";
-        cp1252::appendAsUtf8(s, h.sesion);
-        if (h.tipo == 3) {
-            s += ", grupo ";
-            cp1252::appendAsUtf8(s, h.grupo);
-        }
-        s += ", ";
-        anadeColumna(h, s);
-        s += ": ";
+        anadePrefijoFila(h, s);
+        return anadeResto(h, s);
     }
+    anadeDescripcion(h, s);
+}
+
+void anadePrefijoFila(const Vista& h, std::string& s) {
+    s += "Profesor ";
+    cp1252::appendAsUtf8(s, h.profesor);
+    s += ", día ";
+    cp1252::appendAsUtf8(s, h.dia);
+    s += ", sesión ";
+    cp1252::appendAsUtf8(s, h.sesion);
+    if (h.tipo == 3) {
+        s += ", grupo ";
+        cp1252::appendAsUtf8(s, h.grupo);
+    }
+    s += ", ";
+}
+
+void anadeResto(const Vista& h, std::string& s) {
+    anadeColumna(h, s);
+    s += ": ";
     anadeDescripcion(h, s);
 }
 
