@@ -81,17 +81,18 @@ class KeyMap {
         return static_cast<std::size_t>(lugar + resto) & mask_;
     }
     void grow(std::size_t n) {
-        std::vector<Slot> slots(n);
+        // ("slots" is a word Qt's headers take over: the new array is "bigger".)
+        std::vector<Slot> bigger(n);
         mask_ = n - 1;
         shift_ = 64;
         for (std::size_t m = n; m > 1; m >>= 1) --shift_;
         for (Slot& s : slots_) {
             if (s.key == kEmpty) continue;
             std::size_t i = slot(s.key);
-            while (slots[i].key != kEmpty) i = (i + 1) & mask_;
-            slots[i] = std::move(s);
+            while (bigger[i].key != kEmpty) i = (i + 1) & mask_;
+            bigger[i] = std::move(s);
         }
-        slots_ = std::move(slots);
+        slots_ = std::move(bigger);
     }
 
     // A key and its value side by side: a look-up reads one cache line.

@@ -544,11 +544,11 @@ static bool groupSort(std::vector<Word>& flat) {
     constexpr std::size_t stride = Stride, words = Stride - 1;  // key words, then the record
     const std::size_t n = flat.size() / stride;
     const std::size_t most = n / 8;  // groups beyond this: the radix sort is as fast
-    std::size_t slots = 64;
+    std::size_t tableSize = 64;
     int bits = 6;
-    while (slots < most * 2) slots *= 2, ++bits;
-    const std::size_t mask = slots - 1;
-    std::vector<std::uint32_t> table(slots, 0);  // group + 1, 0 empty
+    while (tableSize < most * 2) tableSize *= 2, ++bits;
+    const std::size_t mask = tableSize - 1;
+    std::vector<std::uint32_t> table(tableSize, 0);  // group + 1, 0 empty
     std::vector<std::uint32_t> groupOf(n);
     std::vector<std::uint32_t> firstOf;  // an entry of each group
     std::vector<std::uint32_t> count;
