@@ -927,6 +927,34 @@ const char* Dataset::rowAt(int position) const {
     return d_->rowAt(position);
 }
 
+std::vector<Bookmark> Dataset::bookmarks() const {
+    std::vector<Bookmark> out;
+    if (!d_->table) return out;
+    const int n = d_->count();
+    out.reserve(static_cast<std::size_t>(n));
+    if (d_->identity()) {
+        for (int p = 0; p < n; ++p) out.push_back(static_cast<Bookmark>(p));
+    } else if (!d_->filter.active()) {
+        // The whole order in one walk of its chunks, then the view's stretch of it.
+        std::vector<std::uint32_t> all;
+        d_->idx().recordsInOrder(all);
+        const auto lo = static_cast<std::size_t>(d_->view.lo);
+        out.assign(all.begin() + static_cast<std::ptrdiff_t>(lo),
+                   all.begin() + static_cast<std::ptrdiff_t>(lo + static_cast<std::size_t>(n)));
+    } else {
+        for (int p = 0; p < n; ++p) out.push_back(d_->recInView(p));
+    }
+    return out;
+}
+
+const char* Dataset::rowOf(Bookmark b) const {
+    d_->requireOpen();
+    if (b >= d_->table->slots()) d_->fail("no tiene el marcador " + std::to_string(b));
+    if (d_->pending.state == DatasetState::Edit && b == d_->cursor.rec)
+        return d_->pending.buf.data();
+    return d_->table->record(b);
+}
+
 int Dataset::positionOf(Bookmark b) const { return d_->table ? d_->posOf(b) : -1; }
 
 Bookmark Dataset::bookmarkAt(int position) const {

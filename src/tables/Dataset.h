@@ -201,6 +201,12 @@ class Dataset {
     };
     FieldSlice slice(int fieldNo) const;  // throws for a field the table lacks
     const char* rowAt(int position) const;
+    // The bookmarks of the view's rows in order, position 0 first: bookmarkAt of every
+    // position in one walk. With rowOf, a reader of every row looks up none of them.
+    std::vector<Bookmark> bookmarks() const;
+    // The bytes of the row of a bookmark (the pending row while it is that row's), valid as
+    // rowAt's are. Throws for a bookmark beyond the table; a deleted row gives its bytes.
+    const char* rowOf(Bookmark b) const;
 
     // Position of that row in the view, -1 when it is deleted or not in the view.
     int positionOf(Bookmark b) const;
@@ -257,6 +263,11 @@ class RowReader {
     void row(int position) {
         position_ = position;
         row_ = ds_.rowAt(position);
+    }
+    // The same row by its bookmark (Dataset::bookmarks), without looking its position up.
+    void row(int position, Bookmark b) {
+        position_ = position;
+        row_ = ds_.rowOf(b);
     }
     const char* bytes() const { return row_; }  // the row's bytes (Dataset::rowAt)
     std::string_view operator[](std::size_t i) {

@@ -519,6 +519,64 @@ TEST(Dataset, ErrorsNameTheTableAndField) {
               "La tabla T está abierta solo para lectura");
 }
 
+// Every row of a view read through its bookmarks in one walk (bookmarks, rowOf) is the row read
+// by position (bookmarkAt, rowAt): in file order with and without deleted rows, in the order of
+// an index, linked to a master, filtered, and with a row being edited.
+TEST(Dataset, BookmarksInOneWalkAreThoseOfEachPosition) {
+    TestDir dir;
+    auto p = makeTable(dir, {"C:x:3", "A:y:1", "B:x:2", "A:x:5", "D:z:4", "B:y:0"});
+    Dataset master;
+    master.open(makeTable(dir, {"A:m", "B:m"}, "M.DBF"));
+    const struct {
+        const char* what;
+        std::function<void(Dataset&)> set;
+    } cases[] = {
+        {"file order", [](Dataset&) {}},
+        {"file order, a row deleted",
+         [](Dataset& d) {
+             d.moveTo(1);
+             d.remove();
+         }},
+        {"index KEY", [](Dataset& d) { d.setIndex("KEY"); }},
+        {"numeric index", [](Dataset& d) { d.setIndex("NUM"); }},
+        {"linked to a master's second row",
+         [&](Dataset& d) {
+             d.setIndex("KEY");
+             d.setMaster(&master, "KEY");
+             master.moveTo(1);
+         }},
+        {"filtered",
+         [](Dataset& d) {
+             d.setIndex("KEY");
+             d.setFilter("NAME = 'x'");
+             d.setFiltered(true);
+         }},
+        {"editing a row",
+         [](Dataset& d) {
+             d.setIndex("KEY");
+             d.moveTo(2);
+             d.edit();
+             d.setText("NAME", "w");
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Dataset d;
+        d.open(p);
+        c.set(d);
+        const std::vector<Bookmark> all = d.bookmarks();
+        ASSERT_EQ(all.size(), static_cast<std::size_t>(d.recordCount()));
+        for (int i = 0; i < d.recordCount(); ++i) {
+            const auto b = all[static_cast<std::size_t>(i)];
+            EXPECT_EQ(b, d.bookmarkAt(i)) << i;
+            EXPECT_EQ(d.rowOf(b), d.rowAt(i)) << i;
+        }
+        EXPECT_THROW(d.rowOf(1000), EngineError);
+        d.cancel();
+        d.setMaster(nullptr, "");
+    }
+}
+
 // Indexes are sorted when a dataset first selects them (or a key is looked up), never at
 // opening: a table read in file order sorts none, and the changes made meanwhile are in the
 // order once it is built.
