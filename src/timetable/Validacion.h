@@ -1,5 +1,7 @@
 #pragma once
+#include <bitset>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,8 +24,30 @@ inline constexpr int kPrimerAno = 2000, kUltimoAno = 2099;
 // The slot key gives the hour two characters.
 inline constexpr int kPrimeraHora = 1, kUltimaHora = 99;
 
-// The hour numbers of the bell schedule.
-using Horas = std::unordered_set<std::int64_t>;
+// The hour numbers of the bell schedule: those a slot key can carry (0 to 99) as bits, looked
+// up at every lesson and row; any other kept apart.
+class Horas {
+  public:
+    Horas() = default;
+    Horas(std::initializer_list<std::int64_t> horas) {
+        for (std::int64_t h : horas) insert(h);
+    }
+    void insert(std::int64_t h) {
+        if (h >= 0 && h < kBits)
+            bits_.set(static_cast<std::size_t>(h));
+        else
+            otras_.insert(h);
+    }
+    std::size_t count(std::int64_t h) const {
+        if (h >= 0 && h < kBits) return bits_.test(static_cast<std::size_t>(h)) ? 1 : 0;
+        return otras_.count(h);
+    }
+
+  private:
+    static constexpr std::int64_t kBits = 128;
+    std::bitset<kBits> bits_;
+    std::unordered_set<std::int64_t> otras_;
+};
 
 // The first byte of code 0 to 31 in `v`, or -1.
 int primerControl(std::string_view v);
