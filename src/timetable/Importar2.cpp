@@ -98,6 +98,7 @@ class PrimeraFila {
         if (const tables::Bookmark* b = filas_.find(clave(value))) return *b;
         return std::nullopt;
     }
+    void prefetch(std::string_view value) const { filas_.prefetch(clave(value)); }
     // The dataset's current row (just stored) now holds `value`: the first row of that value
     // when it is new.
     void anade(std::string_view value) { filas_.tryEmplace(clave(value), ds_.bookmark()); }
@@ -256,6 +257,11 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
             continue;
         }
         const std::int64_t hora = sitio.hora;
+        // The slot's places in both maps are fetched while the teacher, group and subject are
+        // looked up.
+        const std::string clave = fitted(claveSesion(prof, diaTexto, hora), 7);
+        filas2.prefetch(clave);
+        filas3.prefetch(clave);
 
         // Teacher: a missing one is added with its abbreviation alone. The lessons of one
         // teacher mostly come together: the last one's document is at hand.
@@ -277,7 +283,6 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
         const std::string& dni = documento.dni;
         const std::string& tipoDni = documento.tipo;
 
-        const std::string clave = fitted(claveSesion(prof, diaTexto, hora), 7);
         const std::string_view claveVista(clave);
         const std::string_view abrevProf = claveVista.substr(0, 4);
         const std::string_view diaSem = claveVista.substr(4, 1);
