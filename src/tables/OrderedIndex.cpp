@@ -754,32 +754,7 @@ void OrderedIndex::rebuild(std::vector<std::uint32_t> recs) {
     pending_.clear();
     const auto stride = static_cast<std::size_t>(stride_);
     std::vector<Word> flat(recs.size() * stride);
-    // Records given in an order of their own (an earlier sort of this order) are read in the
-    // file's order, each entry put at its place: the records are read one after another
-    // rather than all over memory.
-    std::uint32_t top = 0;
-    bool ascending = true;
-    for (std::size_t i = 0; i < recs.size(); ++i) {
-        top = std::max(top, recs[i]);
-        if (i > 0 && recs[i] <= recs[i - 1]) ascending = false;
-    }
-    constexpr std::uint32_t kNowhere = ~std::uint32_t{0};
-    std::vector<std::uint32_t> place;
-    if (!ascending && recs.size() >= 256) {
-        place.assign(std::size_t{top} + 1, kNowhere);
-        for (std::size_t i = 0; i < recs.size() && !place.empty(); ++i) {
-            if (place[recs[i]] != kNowhere)
-                place.clear();  // a record twice: as given
-            else
-                place[recs[i]] = static_cast<std::uint32_t>(i);
-        }
-    }
-    if (!place.empty()) {
-        for (std::uint32_t r = 0; r <= top; ++r)
-            if (place[r] != kNowhere) entryOf(r, flat.data() + std::size_t{place[r]} * stride);
-    } else {
-        for (std::size_t i = 0; i < recs.size(); ++i) entryOf(recs[i], flat.data() + i * stride);
-    }
+    for (std::size_t i = 0; i < recs.size(); ++i) entryOf(recs[i], flat.data() + i * stride);
     // Already in order (the physical order, rows appended in key order) needs no sorting.
     bool sorted = true;
     for (std::size_t i = 1; i < recs.size() && sorted; ++i) {
