@@ -847,6 +847,34 @@ void Dataset::setText(std::string_view field, std::string_view value) {
     setText(d_->fieldNo(field), value);
 }
 
+namespace {
+// A character field's bytes from `value`: cut to the width, padded with spaces.
+inline void putCharacters(char* dst, std::size_t w, std::string_view value) {
+    std::size_t n = std::min(w, value.size());
+    copyBytes(dst, value.data(), n);
+    constexpr std::uint64_t kSpaces = 0x2020202020202020ULL;
+    for (; n + 8 <= w; n += 8) std::memcpy(dst + n, &kSpaces, 8);
+    for (; n < w; ++n) dst[n] = ' ';
+}
+}  // namespace
+
+void Dataset::setTexts(std::initializer_list<std::pair<int, std::string_view>> values) {
+    Impl& d = *d_;
+    if (!(d.table && d.pending.editing() && d.observers.none())) {
+        for (const auto& [f, v] : values) setText(f, v);
+        return;
+    }
+    for (const auto& [f, v] : values) {
+        const auto k = static_cast<std::size_t>(f);
+        if (f < 0 || k >= d.charSlots.size() || d.charSlots[k].width == 0) {
+            setTextChecked(f, v);
+            continue;
+        }
+        putCharacters(d.pending.buf.data() + d.charSlots[k].offset, d.charSlots[k].width, v);
+        d.pending.changed = true;
+    }
+}
+
 void Dataset::setText(int fieldNo, std::string_view value) {
     Impl& d = *d_;
     // A character field of a row being edited, nobody following it: the usual case, done here;
@@ -855,13 +883,7 @@ void Dataset::setText(int fieldNo, std::string_view value) {
         static_cast<std::size_t>(fieldNo) < d.charSlots.size()) [[likely]] {
         const Impl::CharSlot slot = d.charSlots[static_cast<std::size_t>(fieldNo)];
         if (slot.width != 0) [[likely]] {
-            char* dst = d.pending.buf.data() + slot.offset;
-            const std::size_t w = slot.width;
-            std::size_t n = std::min(w, value.size());
-            copyBytes(dst, value.data(), n);
-            constexpr std::uint64_t kSpaces = 0x2020202020202020ULL;
-            for (; n + 8 <= w; n += 8) std::memcpy(dst + n, &kSpaces, 8);
-            for (; n < w; ++n) dst[n] = ' ';
+            putCharacters(d.pending.buf.data() + slot.offset, slot.width, value);
             d.pending.changed = true;
             return;
         }
@@ -1057,9 +1079,16 @@ RowReader::RowReader(const Dataset& ds, const std::vector<int>& fields)
     : ds_(ds), decoded_(fields.size()) {
     for (int f : fields) {
         const Dataset::FieldSlice slice = ds.slice(f);
-        fields_.push_back(
-            {f, ds.fields()[static_cast<std::size_t>(f)].type == FieldType::Character, slice});
+        const FieldDef& def = ds.fields()[static_cast<std::size_t>(f)];
+        fields_.push_back({f, def.type == FieldType::Character, slice, &def});
     }
+}
+
+std::string_view RowReader::other(std::size_t i) {
+    const Field& f = fields_[i];
+    // A plain whole number reads as its own bytes (most numeric fields); others are decoded.
+    if (const auto plain = dbf::plainNumber(*f.def, row_ + f.slice.offset)) return *plain;
+    return decoded_[i] = ds_.textAt(position_, f.no);
 }
 
 // --- write batches ----------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tables/EngineError.h"
@@ -178,6 +179,8 @@ class Dataset {
     // Character values are cut to the field width; numeric text is parsed (junk → EngineError).
     void setText(std::string_view field, std::string_view value);
     void setText(int fieldNo, std::string_view value);
+    // setText of several fields in turn, in one call (a step that fills rows by the thousand).
+    void setTexts(std::initializer_list<std::pair<int, std::string_view>> values);
     void setNumber(std::string_view field, double value);
     void setInteger(std::string_view field, std::int64_t value);
     void setLogical(std::string_view field, bool value);
@@ -273,14 +276,16 @@ class RowReader {
     std::string_view operator[](std::size_t i) {
         const Field& f = fields_[i];
         if (f.character) return f.slice.in(row_);
-        return decoded_[i] = ds_.textAt(position_, f.no);
+        return other(i);
     }
 
   private:
+    std::string_view other(std::size_t i);
     struct Field {
         int no = 0;
         bool character = false;
         Dataset::FieldSlice slice;
+        const FieldDef* def = nullptr;
     };
     const Dataset& ds_;
     std::vector<Field> fields_;

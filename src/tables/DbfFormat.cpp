@@ -288,6 +288,15 @@ std::optional<double> decodeNumber(const FieldDef& f, const char* bytes) {
     }
 }
 
+std::optional<std::string_view> plainNumber(const FieldDef& f, const char* bytes) {
+    if (f.type != FieldType::Numeric && f.type != FieldType::Float) return std::nullopt;
+    const std::string_view t = trimmed(std::string_view(bytes, static_cast<std::size_t>(f.width)));
+    if (t.empty() || t.size() > 15 || (t.size() > 1 && t[0] == '0') ||
+        !std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return t;
+}
+
 std::string decodeText(const FieldDef& f, const char* bytes) {
     auto w = static_cast<std::size_t>(f.width);
     switch (f.type) {
@@ -299,13 +308,7 @@ std::string decodeText(const FieldDef& f, const char* bytes) {
         case FieldType::Numeric:
         case FieldType::Float:
         case FieldType::BinaryInt: {
-            if (f.type != FieldType::BinaryInt) {
-                // A whole number written plainly (no sign, no leading zero) reads as itself.
-                const std::string_view t = trimmed(std::string_view(bytes, w));
-                if (!t.empty() && t.size() <= 15 && (t.size() == 1 || t[0] != '0') &&
-                    std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; }))
-                    return std::string(t);
-            }
+            if (const auto plain = plainNumber(f, bytes)) return std::string(*plain);
             auto v = decodeNumber(f, bytes);
             return v ? formatNumber(*v) : std::string();
         }

@@ -47,6 +47,9 @@ void headerStamp(unsigned char out[7], std::uint32_t count);
 
 // The field's value as the engine shows it (see Dataset::text).
 std::string decodeText(const FieldDef& f, const char* bytes);
+// A numeric field holding a whole number written plainly (digits only, no leading zero) reads
+// as its digits: those bytes, without decoding; nothing for any other value or field type.
+std::optional<std::string_view> plainNumber(const FieldDef& f, const char* bytes);
 // The numeric value, or nothing when the field is blank or unreadable.
 std::optional<double> decodeNumber(const FieldDef& f, const char* bytes);
 // Lenient number parse: spaces and NULs around, ',' as decimal point, '+' sign. Nothing for

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -56,9 +57,16 @@ void CreaTablasCuadro() {
 }
 
 std::string claveSesion(std::string_view prof, std::string_view dia, std::int64_t hora) {
-    std::string h = std::to_string(hora);
-    if (h.size() != 2) h = "0" + h;
-    return fitted(prof, 4) + std::string(dia) + h;
+    char h[24];
+    const std::size_t nh = static_cast<std::size_t>(std::to_chars(h, h + sizeof h, hora).ptr - h);
+    std::string k;
+    k.reserve(5 + dia.size() + nh);
+    k.append(prof.substr(0, 4));
+    k.append(4 - std::min<std::size_t>(prof.size(), 4), ' ');
+    k.append(dia);
+    if (nh != 2) k += '0';
+    k.append(h, nh);
+    return k;
 }
 
 namespace {
@@ -259,7 +267,8 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
         const std::int64_t hora = sitio.hora;
         // The slot's places in both maps are fetched while the teacher, group and subject are
         // looked up.
-        const std::string clave = fitted(claveSesion(prof, diaTexto, hora), 7);
+        std::string clave = claveSesion(prof, diaTexto, hora);
+        if (clave.size() != 7) clave = fitted(clave, 7);
         filas2.prefetch(clave);
         filas3.prefetch(clave);
 
@@ -306,25 +315,25 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
         if (blank(tarea)) tarea = grupoHallado ? "101" : "";
 
         const bool nueva2 = editOrAppend(h2, filas2, clave);
-        h2.setText(d2Tipreg, "2");
         setIfBlank(h2, d2Tipdoc, tipoDni);
-        h2.setText(d2Abrev, abrevProf);
         setIfBlank(h2, d2Doc, dni);
-        h2.setText(d2Sesion, numSesion);
-        h2.setText(d2Dia, diaSem);
         setIfBlank(h2, d2Tarea, tarea);
-        h2.setText(d2Ini, horaIni);
-        h2.setText(d2Fin, horaFin);
         setIfBlank(h2, d2Nivel, grupo.nivel);
-        h2.setText(d2Asig, asig);
-        h2.setText(d2CodAsig, codAsig);
-        h2.setText(d2TipAsig, " ");
-        h2.setText(d2Idioma, "02");
-        h2.setText(d2Aula, fitted(aula, 30));
-        h2.setText(d2Activ, "   ");
-        h2.setText(d2Clave, clave);
-        h2.setText(d2DiaSes, diaSes);
-        h2.setText(d2Mod, "S");
+        h2.setTexts({{d2Tipreg, "2"},
+                     {d2Abrev, abrevProf},
+                     {d2Sesion, numSesion},
+                     {d2Dia, diaSem},
+                     {d2Ini, horaIni},
+                     {d2Fin, horaFin},
+                     {d2Asig, asig},
+                     {d2CodAsig, codAsig},
+                     {d2TipAsig, " "},
+                     {d2Idioma, "02"},
+                     {d2Aula, fitted(aula, 30)},
+                     {d2Activ, "   "},
+                     {d2Clave, clave},
+                     {d2DiaSes, diaSes},
+                     {d2Mod, "S"}});
         h2.post();
         if (nueva2) filas2.anade(clave);
 

@@ -519,6 +519,70 @@ TEST(Dataset, ErrorsNameTheTableAndField) {
               "La tabla T está abierta solo para lectura");
 }
 
+// Several fields set in one call are the fields set one by one: character values cut and
+// padded, a numeric one encoded, on a new row and on a stored one; outside an edit it fails as
+// setText does. A RowReader reads every field as textAt does, numbers written plainly or not.
+TEST(Dataset, SetTextsAndRowReaderAgreeWithOneFieldAtATime) {
+    TestDir dir;
+    auto p = makeTable(dir, {"A:a:1"});
+    Dataset one, many;
+    one.open(p);
+    many.open(p);
+    const int key = one.requireField("KEY"), name = one.requireField("NAME"),
+              num = one.requireField("NUM");
+    const struct {
+        const char *key, *name, *num;
+    } cases[] = {{"B", "longer than ten", "5"},
+                 {"", "", ""},
+                 {"CCCCC", "x", "-3.5"},
+                 {"D", "  lead", "0"},
+                 {"E", "e", "120"}};
+    for (const auto& c : cases) {
+        one.append();
+        one.setText(key, c.key);
+        one.setText(name, c.name);
+        one.setText(num, c.num);
+        one.post();
+        many.append();
+        many.setTexts({{key, c.key}, {name, c.name}, {num, c.num}});
+        many.post();
+    }
+    many.first();
+    many.edit();
+    many.setTexts({{name, "edited"}, {num, "7"}});
+    many.post();
+    one.first();
+    one.edit();
+    one.setText(name, "edited");
+    one.setText(num, "7");
+    one.post();
+    EXPECT_THROW(many.setTexts({{name, "x"}}), EngineError);  // not editing
+    one.close();
+    many.close();
+    Dataset d;
+    d.open(p);
+    const std::vector<std::string> rows = {
+        "A:edited:7", "B:longer tha:5", "::", "CCCC:x:-3.5", "D:  lead:0", "E:e:120"};
+    RowReader r(d, {key, name, num});
+    ASSERT_EQ(d.recordCount(), static_cast<int>(2 * rows.size() - 1));
+    for (int i = 0; i < d.recordCount(); ++i) {
+        r.row(i);
+        EXPECT_EQ(std::string(r[0]) + ":" + std::string(r[1]) + ":" + std::string(r[2]),
+                  d.textAt(i, key) + ":" + d.textAt(i, name) + ":" + d.textAt(i, num))
+            << i;
+    }
+    // Row 0 edited by both; then each case's row by one field at a time and by setTexts.
+    auto at = [&](int i) {
+        r.row(i);
+        return std::string(r[0]) + ":" + std::string(r[1]) + ":" + std::string(r[2]);
+    };
+    EXPECT_EQ(at(0), rows[0]);
+    for (int k = 1; k < static_cast<int>(rows.size()); ++k) {
+        EXPECT_EQ(at(2 * k - 1), rows[static_cast<std::size_t>(k)]) << k;
+        EXPECT_EQ(at(2 * k), rows[static_cast<std::size_t>(k)]) << k;
+    }
+}
+
 // Every row of a view read through its bookmarks in one walk (bookmarks, rowOf) is the row read
 // by position (bookmarkAt, rowAt): in file order with and without deleted rows, in the order of
 // an index, linked to a master, filtered, and with a row being edited.

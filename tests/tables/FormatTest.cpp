@@ -77,6 +77,10 @@ class DecodeForeign : public ::testing::TestWithParam<DecodeCase> {};
 TEST_P(DecodeForeign, ReadsLeniently) {
     const auto& c = GetParam();
     EXPECT_EQ(dbf::decodeText(c.field, c.bytes.data()), c.text);
+    // The shortcut for plain whole numbers never reads a value otherwise than decoding does.
+    if (const auto plain = dbf::plainNumber(c.field, c.bytes.data())) {
+        EXPECT_EQ(std::string(*plain), c.text);
+    }
     EXPECT_EQ(dbf::decodeNumber(c.field, c.bytes.data()).value_or(0.0), c.number);
 }
 
@@ -95,6 +99,17 @@ INSTANTIATE_TEST_SUITE_P(
                                  std::string("\xFF\xFF\xFF\xFF", 4), "-1", -1},
                       DecodeCase{FieldDef{"I", FieldType::BinaryInt, 4, 0},
                                  std::string("\x10\x27\x00\x00", 4), "10000", 10000},
+                      // Whole numbers: plain digits read as themselves, anything else
+                      // decoded (leading zeros, signs, blanks around, zero itself).
+                      DecodeCase{numericField("N", 4), "   5", "5", 5},
+                      DecodeCase{numericField("N", 4), "  05", "5", 5},
+                      DecodeCase{numericField("N", 4), "0000", "0", 0},
+                      DecodeCase{numericField("N", 4), "   0", "0", 0},
+                      DecodeCase{numericField("N", 4), " -12", "-12", -12},
+                      DecodeCase{numericField("N", 4), " +12", "12", 12},
+                      DecodeCase{numericField("N", 4), "12  ", "12", 12},
+                      DecodeCase{numericField("N", 4), "1 2 ", "", 0},
+                      DecodeCase{numericField("N", 4), "    ", "", 0},
                       DecodeCase{logicalField("L"), "?", "", 0},
                       DecodeCase{logicalField("L"), "y", "T", 0},
                       DecodeCase{FieldDef{"M", FieldType::Memo, 10, 0}, "0000000001", "", 0}));
