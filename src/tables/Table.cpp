@@ -511,6 +511,8 @@ void Table::withOrder(int o, const std::function<void(const OrderedIndex&)>& use
                                                 ord.index->keyWidth(), &copy.numbers);
     build(copy);
     use(*copy.index);
+    // Worth keeping while the table stays open, or is kept in memory once closed.
+    if (clients_.empty() && !holdsFolder(path_.parent_path())) return;
     Order& kept = *orders_[static_cast<std::size_t>(o)];
     copy.index->recordsInOrder(kept.sorted);
     kept.sortedFor = dataVersion_;
