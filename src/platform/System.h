@@ -41,9 +41,18 @@ std::vector<std::string> commandLineArguments(int argc, char** argv);
 // nothing to do on POSIX).
 void prepareConsole();
 
+#ifndef _WIN32
+// Runs `program` with `args` (those after its name), sharing this process's standard streams,
+// and waits for it to end. Returns its exit status, or -1 with `error` set (Spanish) when it
+// could not be started or did not exit by itself.
+int runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+               std::string& error);
+#endif
+
 // For a short-lived process that works through large tables (the batch): memory it frees is
 // kept for its next allocations instead of going back to the system, which would hand it out
-// again page by page, a fault each (glibc; nothing elsewhere).
+// again page by page, a fault each; and its heap asks the kernel for huge pages (Linux with
+// glibc; nothing elsewhere).
 void keepFreedMemory();
 
 // Windows: the drive or share ("C:", "\\server\share") a path lies on, empty on POSIX or for a
