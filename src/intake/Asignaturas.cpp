@@ -27,6 +27,8 @@ void RecogeAsignaturas(base::RunState& state, base::UserPort& port) {
     ListaCodigos given;
     tables::Dataset asignomt;
     asignomt.open(table, tables::OpenMode::Shared);
+    // The rows reach the file in a few writes when the step has made them all.
+    tables::WriteBatch lote({&asignomt});
 
     // Columns of the chosen language: code, short name, name.
     const bool eusk = state.euskera();
@@ -64,6 +66,7 @@ void RecogeAsignaturas(base::RunState& state, base::UserPort& port) {
         asignomt.setLogical("ESTAREA", true);
         asignomt.post();
     }
+    lote.commit();
     asignomt.close();
     tiptar.close();
 }

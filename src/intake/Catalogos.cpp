@@ -113,6 +113,8 @@ void recogeCatalogo(const Catalogo& cat, TextoFijo& text) {
     tables::createTable(tables::ztemp(), layout);
     tables::Dataset ds;
     ds.open(table, tables::OpenMode::Shared);
+    // The rows reach the file in a few writes when the step has made them all.
+    tables::WriteBatch lote({&ds});
     std::string line;
     while (text.next(line)) {
         if (cat.selector && base::trimControls(columna(line, 1, 1)) != "1") continue;
@@ -121,6 +123,7 @@ void recogeCatalogo(const Catalogo& cat, TextoFijo& text) {
             ds.setText(col.field, base::trimControls(columna(line, col.start, col.length)));
         ds.post();
     }
+    lote.commit();
     ds.close();
 }
 

@@ -77,6 +77,8 @@ void RecogeGrupos(base::RunState& state, base::UserPort& port) {
     bool centroEscrito = false;
     tables::Dataset grupos;
     grupos.open(table, tables::OpenMode::Shared);
+    // The rows reach the file in a few writes when the step has made them all.
+    tables::WriteBatch lote({&grupos});
 
     std::string line;
     while (text.next(line)) {
@@ -111,6 +113,7 @@ void RecogeGrupos(base::RunState& state, base::UserPort& port) {
         grupos.setText("NUMALUMN", campo(line, 211, 2));
         grupos.post();
     }
+    lote.commit();
     grupos.close();
 }
 

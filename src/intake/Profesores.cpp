@@ -26,6 +26,8 @@ void RecogeProfesores(base::RunState& state, base::UserPort& port) {
     ListaCodigos given;
     tables::Dataset proft;
     proft.open(table, tables::OpenMode::Shared);
+    // The rows reach the file in a few writes when the step has made them all.
+    tables::WriteBatch lote({&proft});
 
     std::string line;
     while (text.next(line)) {
@@ -50,6 +52,7 @@ void RecogeProfesores(base::RunState& state, base::UserPort& port) {
         proft.setText("TIPODNI", tipoDni);
         proft.post();
     }
+    lote.commit();
     proft.close();
 }
 
