@@ -53,20 +53,25 @@ void adjust(timetable::AjustaXEL& a, const BatchOptions& o, BatchPort& port, boo
         a.FormClose();
         return;
     }
-    for (const Documento& d : o.documentosDatos) {
-        const bool ok = a.guarded([&] {
-            tables::Dataset& prof = a.wwTableProfesor();
-            if (!prof.isOpen() || !prof.findKey(d.abrev)) {
-                port.note("No existe el profesor " + d.abrev + ": se omite");
-                return;
+    // The documents reach the files together, once every one is entered.
+    a.guarded([&] {
+        a.enLote([&] {
+            for (const Documento& d : o.documentosDatos) {
+                const bool ok = a.guarded([&] {
+                    tables::Dataset& prof = a.wwTableProfesor();
+                    if (!prof.isOpen() || !prof.findKey(d.abrev)) {
+                        port.note("No existe el profesor " + d.abrev + ": se omite");
+                        return;
+                    }
+                    a.editaProfesor(timetable::ColTipoDni, d.tipoDni);
+                    a.wwDBGridPROFTColExit(timetable::ColTipoDni);
+                    a.editaProfesor(timetable::ColDni, d.dni);
+                    a.wwDBGridPROFTColExit(timetable::ColDni);
+                });
+                if (!ok) break;
             }
-            a.editaProfesor(timetable::ColTipoDni, d.tipoDni);
-            a.wwDBGridPROFTColExit(timetable::ColTipoDni);
-            a.editaProfesor(timetable::ColDni, d.dni);
-            a.wwDBGridPROFTColExit(timetable::ColDni);
         });
-        if (!ok) break;
-    }
+    });
     // What would reach fCUADROS.txt malformed or incomplete, one warning line each. A file
     // that cannot be checked is not written.
     const bool revisado = a.guarded([&] {

@@ -269,6 +269,12 @@ void AjustaXEL::editaProfesor(int column, std::string_view value) {
     wwDBGridPROFTFieldChanged(column);
 }
 
+void AjustaXEL::enLote(const std::function<void()>& action) {
+    tables::WriteBatch lote({&profesor_, &cuadroh2_, &cuadroh3aux_});
+    action();
+    lote.commit();
+}
+
 // --- "&Salir" and closing ---------------------------------------------------------------------
 
 void AjustaXEL::storePending() {

@@ -81,6 +81,10 @@ class AjustaXEL : public base::Adjustment {
     // Typing `value` into column `column` of the current teacher row, as the grid does: the row
     // goes into editing, the field takes the value, FieldChanged runs with that column current.
     void editaProfesor(int column, std::string_view value);
+    // Runs `action` (many teachers' documents entered one after another) with the teacher
+    // table and the export tables batched: what it stores reaches their files together, once
+    // it returns (tables::WriteBatch). Throws EngineError when they cannot be written.
+    void enLote(const std::function<void()>& action);
 
     // "&Salir": the document check, the text file, EstadoPaso, the views closed. When it ends
     // with the window to be closed, salirCerro() becomes true; otherwise the window stays open.
