@@ -14,6 +14,10 @@ endif()
 set(tz_packaging ${PROJECT_SOURCE_DIR}/packaging)
 
 install(TARGETS transzanderxel-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET transzanderxel-informe)
+  # Run by "transzanderxel-batch informe" only; not a command of its own.
+  install(TARGETS transzanderxel-informe RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/transzanderxel)
+endif()
 
 # Man pages, with the project's version, compressed as Debian installs them.
 find_program(GZIP_PROGRAM gzip REQUIRED)

@@ -32,6 +32,7 @@ SIZES=(16 22 24 32 48 64 128 256)
 expected=(
   bin/transzanderxel
   bin/transzanderxel-batch
+  libexec/transzanderxel/transzanderxel-informe
   share/transzanderxel/XEL.CHM
   share/applications/transzanderxel.desktop
   share/icons/hicolor/scalable/apps/transzanderxel.svg
@@ -78,10 +79,16 @@ run_sample() {  # run_sample DIR_AS_SEEN BATCH [PREFIX_COMMAND...]
   "$@" env XDG_STATE_HOME="$dir/state" "$batch" importar --textos "$dir/textos" --raiz "$dir/raiz" \
     --documentos "$dir/documentos.txt" 2>"$WORK/importar.err" || { cat "$WORK/importar.err" >&2; fail "importar"; }
   grep -qxF "Proceso finalizado" "$WORK/importar.err" || fail "importar did not finish"
+  # The report's PDF, drawn by the program the batch runs for it (0: nothing missing, 6: findings).
+  local status=0
+  "$@" env XDG_STATE_HOME="$dir/state" "$batch" informe --textos "$dir/textos" --raiz "$dir/raiz" \
+    --salida "$dir/informe.pdf" 2>"$WORK/informe.err" || status=$?
+  [ "$status" -eq 0 ] || [ "$status" -eq 6 ] || { cat "$WORK/informe.err" >&2; fail "informe ended with $status"; }
 }
 sample "$WORK/sample"
 run_sample "$WORK/sample" "$PREFIX/bin/transzanderxel-batch"
 cmp "$WORK/sample/textos/fCUADROS.txt" "$WORK/sample/fCUADROS.txt" || fail "installed batch: fCUADROS.txt differs"
+[ "$(head -c 5 "$WORK/sample/informe.pdf")" = "%PDF-" ] || fail "installed batch: informe wrote no PDF"
 echo "install-test: prefix install complete (${#expected[@]} files), sample school done"
 
 # --- the Debian package ---
@@ -117,7 +124,8 @@ in_root() { chroot "$ROOT" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root 
 in_root apt-get update -qq >"$WORK/apt.log" 2>&1 || { cat "$WORK/apt.log" >&2; fail "apt-get update in the chroot"; }
 in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "/tmp/$(basename "$DEB")" >>"$WORK/apt.log" 2>&1 ||
   { tail -30 "$WORK/apt.log" >&2; fail "apt install ./$(basename "$DEB") in a fresh Debian 12"; }
-missing=$(in_root ldd /usr/bin/transzanderxel /usr/bin/transzanderxel-batch | grep 'not found' || true)
+missing=$(in_root ldd /usr/bin/transzanderxel /usr/bin/transzanderxel-batch \
+  /usr/libexec/transzanderxel/transzanderxel-informe | grep 'not found' || true)
 [ -z "$missing" ] || fail "libraries missing in the chroot: $missing"
 in_root transzanderxel-batch --help >/dev/null || fail "transzanderxel-batch --help in the chroot"
 # The window starts on the offscreen platform and keeps running until it is stopped.
@@ -127,4 +135,5 @@ in_root env QT_QPA_PLATFORM=offscreen HOME=/tmp timeout 5 transzanderxel >"$WORK
 sample "$ROOT/tmp/sample"
 run_sample /tmp/sample /usr/bin/transzanderxel-batch in_root
 cmp "$ROOT/tmp/sample/textos/fCUADROS.txt" "$ROOT/tmp/sample/fCUADROS.txt" || fail "chroot: fCUADROS.txt differs"
+[ "$(head -c 5 "$ROOT/tmp/sample/informe.pdf")" = "%PDF-" ] || fail "chroot: informe wrote no PDF"
 echo "install-test: $(basename "$DEB") installs with apt in a fresh Debian 12; both programs run there"

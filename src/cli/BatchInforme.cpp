@@ -9,9 +9,10 @@
 #include "cli/Batch.h"
 #include "cli/BatchRegistro.h"
 #include "tables/Paths.h"
-#include "timetable/Informe.h"
-#ifdef TZ_CON_PDF
-#include "timetable/qt/InformePdf.h"
+#ifdef TZ_INFORME_INSTALADO
+#include <iostream>
+
+#include "platform/System.h"
 #endif
 
 namespace tz::cli {
@@ -37,7 +38,6 @@ int usage(std::ostream& err, const std::string& what) {
 }
 
 int informe(const ParsedOptions& o, std::ostream& out, std::ostream& err) {
-    (void)out;
     const std::string* textosGiven = o.value("--textos");
     const std::string* salidaGiven = o.value("--salida");
     const std::string textos = textosGiven ? *textosGiven : std::string();
@@ -50,29 +50,29 @@ int informe(const ParsedOptions& o, std::ostream& out, std::ostream& err) {
         err << "No existe la carpeta\n";
         return kFaltaEntrada;
     }
-#ifdef TZ_CON_PDF
-    try {
-        if (raiz) tables::setRootOverride(*raiz);
-        timetable::informe::Informe in;
-        for (const std::string& a : in.avisos()) err << a << '\n';
-        const std::string error = timetable::informe::escribePdf(in, salida);
-        if (!error.empty()) {
-            err << error << ".\n";
-            return kError;
-        }
-        const std::size_t paginas =
-            timetable::informe::paginasResumen(in.profesores().size()) + in.profesores().size();
-        err << timetable::informe::kTitulo << ": " << paginas
-            << (paginas == 1 ? " página, " : " páginas, ") << in.profesores().size()
-            << (in.profesores().size() == 1 ? " profesor" : " profesores") << ", en " << salida
-            << '\n'
-            << timetable::revision::textoResumen(in.revision().resumen()) << '\n';
-        return in.totalHallazgos() == 0 ? kFinalizado : kHayHallazgos;
-    } catch (const std::exception& e) {
-        err << e.what() << ".\n";
+#ifdef TZ_INFORME_INSTALADO
+    // The PDF is drawn by a program of its own, beside this one in a build folder, in
+    // TZ_INFORME_INSTALADO (relative to this one's folder) once installed: the batch loads no Qt.
+    const std::string aqui = platform::executableFolder();
+    fs::path programa = platform::pathFromUtf8(aqui + "transzanderxel-informe");
+    if (std::error_code ec; !fs::is_regular_file(programa, ec))
+        programa = platform::pathFromUtf8(aqui + TZ_INFORME_INSTALADO "/transzanderxel-informe");
+    std::vector<std::string> args = {"--salida", salida};
+    if (raiz) args.insert(args.end(), {"--raiz", platform::utf8(*raiz)});
+    // What this process said so far comes before what the program says.
+    out.flush();
+    err.flush();
+    std::cout.flush();
+    std::cerr.flush();
+    std::string error;
+    const int status = platform::runProgram(programa, args, error);
+    if (status < 0) {
+        err << error << ".\n";
         return kError;
     }
+    return status;
 #else
+    (void)out;
     (void)raiz;
     err << "Esta compilación no puede escribir informes en PDF (falta Qt).\n";
     return kError;

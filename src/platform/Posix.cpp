@@ -1,9 +1,11 @@
 // The POSIX side of the platform layer (Linux).
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -441,6 +443,30 @@ std::vector<std::string> commandLineArguments(int argc, char** argv) {
 
 void prepareConsole() {}
 
+int runProgram(const fs::path& program, const std::vector<std::string>& args, std::string& error) {
+    const std::string name = program.string();
+    std::vector<char*> argv;
+    argv.reserve(args.size() + 2);
+    argv.push_back(const_cast<char*>(name.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (const int e = ::posix_spawn(&pid, name.c_str(), nullptr, nullptr, argv.data(), environ)) {
+        error = "No se puede ejecutar " + name + ": " + errorText(errnoError(e));
+        return -1;
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno == EINTR) continue;
+        error = "No se sabe cómo terminó " + name + ": " + errorText(errnoError(errno));
+        return -1;
+    }
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    error = name + " terminó por la señal " +
+            std::to_string(WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    return -1;
+}
+
 void keepFreedMemory() {
 #ifdef __GLIBC__
     // Blocks up to 32 MiB come from the heap and stay there when freed (the defaults return
@@ -448,7 +474,7 @@ void keepFreedMemory() {
     ::mallopt(M_MMAP_THRESHOLD, 32 << 20);  // the largest glibc takes
     ::mallopt(M_TRIM_THRESHOLD, 512 << 20);
 #ifdef MADV_HUGEPAGE
-    // The heap is grown now by 256 MiB, left free, and marked for transparent huge pages:
+    // The heap is grown now by kReserve, left free, and marked for transparent huge pages:
     // the tables and maps a large job fills take their memory 2 MiB at a time instead of a
     // fault every 4 KiB (the kernel gives small pages where it has no huge ones, and memory
     // never touched is never taken). The heap grows past the reserve as usual.

@@ -93,6 +93,23 @@ with tempfile.TemporaryDirectory(prefix="tz-informe-") as tmp:
     check("unwritable output: message", "No se puede crear el fichero" in err, True)
     check("no folder made", os.path.exists(os.path.join(tmp, "no-existe")), False)
     check("old report kept", open(pdf, "rb").read(), before)
+    # The batch copied without the program that draws the PDF: an error naming it, no file.
+    solo = os.path.join(tmp, "solo")
+    os.makedirs(solo)
+    shutil.copy(batch, solo)
+    p = subprocess.run([os.path.join(solo, os.path.basename(batch)), "informe", "--textos", textos,
+                        "--raiz", raiz, "--salida", os.path.join(tmp, "solo.pdf")],
+                       capture_output=True, timeout=60, env=env)
+    check("without its drawing program: exit", p.returncode, 3)
+    check("without its drawing program: message",
+          "No se puede ejecutar" in p.stderr.decode("utf-8") and
+          "transzanderxel-informe" in p.stderr.decode("utf-8"), True)
+    check("without its drawing program: no file", os.path.exists(os.path.join(tmp, "solo.pdf")), False)
+    # The batch loads no GUI library; the program that draws the PDF does.
+    ldd = shutil.which("ldd")
+    if ldd:
+        libs = subprocess.run([ldd, batch], capture_output=True, text=True).stdout
+        check("the batch loads no Qt", "libQt6" in libs, False)
     for args, want in ((["informe", "--textos", textos], 2), (["informe", "--salida", pdf], 2),
                        (["informe", "--textos", textos, "--salida", pdf, "--x"], 2),
                        (["informe", "--textos", os.path.join(tmp, "nada"), "--salida", pdf], 1),
