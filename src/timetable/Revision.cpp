@@ -13,7 +13,7 @@ using namespace interno;
 // --- Revision ---------------------------------------------------------------------------------
 
 std::string_view Revision::clave(const Fila& f) const {
-    return std::string_view(textos_).substr(f.texto, f.largo[0]);
+    return std::string_view(textos_).substr(inicioIdentidad(f), f.largo[0]);
 }
 
 bool Revision::menor(const Fila& a, const Fila& b) const {
@@ -24,8 +24,8 @@ bool Revision::menor(const Fila& a, const Fila& b) const {
 // A row's findings enter (+1) or leave (-1) the counts.
 void Revision::cuenta(const Fila& f, int signo) {
     (f.tipo == 3 ? resumen_.tipo3 : resumen_.tipo2) += signo;
-    for (int i = 0; i < f.n; ++i)
-        resumen_.posibles += signo * f.fallas[static_cast<std::size_t>(i)].posible;
+    for (std::size_t i = 0; i < f.n; ++i)
+        resumen_.posibles += signo * fallaDe(textos_, f, i).posible;
     if (signo > 0)
         textosVivos_ += largoTextos(f);
     else
@@ -62,14 +62,14 @@ void Revision::indexa() {
 
 Hallazgo Revision::hallazgo(const Fila& f, int k) const {
     Identidad id;
-    std::size_t at = f.texto;
+    std::size_t at = inicioIdentidad(f);
     const std::string_view textos(textos_);
     for (std::size_t i = 0; i < id.size(); ++i) {
         id[i] = textos.substr(at, f.largo[i]);
         at += f.largo[i];
     }
-    for (int i = 0; i < k; ++i) at += f.fallas[static_cast<std::size_t>(i)].valor;
-    const Falla& x = f.fallas[static_cast<std::size_t>(k)];
+    for (std::size_t i = 0; i < static_cast<std::size_t>(k); ++i) at += fallaDe(textos, f, i).valor;
+    const Falla x = fallaDe(textos, f, static_cast<std::size_t>(k));
     return hallazgoDe(f.tipo, f.registro, id, x, textos.substr(at, x.valor));
 }
 
@@ -121,13 +121,13 @@ void Revision::anadeLinea(std::size_t i, std::string& out) const {
     // The row's texts: clave, profesor, dia, sesion, grupo, tarea, then the codes found.
     const std::string_view textos(textos_);
     std::array<std::string_view, 6> id;
-    std::size_t at = f.texto;
+    std::size_t at = inicioIdentidad(f);
     for (std::size_t j = 0; j < id.size(); ++j) {
         id[j] = textos.substr(at, f.largo[j]);
         at += f.largo[j];
     }
-    for (std::size_t j = 0; j < k; ++j) at += f.fallas[j].valor;
-    const Falla& x = f.fallas[k];
+    for (std::size_t j = 0; j < k; ++j) at += fallaDe(textos, f, j).valor;
+    const Falla x = fallaDe(textos, f, k);
     const interno::Vista v{f.tipo,
                            id[1],
                            id[2],

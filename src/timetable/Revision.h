@@ -194,13 +194,15 @@ class Revision {
         bool posible = false;
         std::uint16_t valor = 0;  // NoEnCatalogo: length of the code, kept after the identity
     };
+    // A row with findings. Its part of textos_, from `texto`: its n Fallas (their bytes), then
+    // clave, profesor, dia, sesion, grupo and tarea side by side, then the codes not found. The
+    // Fallas live there rather than here so that a row takes the room of its own findings only.
     struct Fila {
-        std::size_t texto = 0;  // where the row's texts start in textos_
-        // Lengths of clave, profesor, dia, sesion, grupo and tarea, side by side from `texto`.
-        std::array<std::uint16_t, 6> largo{};
+        std::size_t texto = 0;
+        std::array<std::uint16_t, 6> largo{};  // lengths of clave ... tarea
         tables::Bookmark registro = 0;
         std::uint8_t tipo = 2, n = 0;
-        std::array<Falla, kMaxFallas> fallas{};
+        std::uint32_t valores = 0;  // length of the codes not found, together
     };
 
   private:

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -92,12 +93,20 @@ inline std::uint16_t largo(std::string_view v) {
     return static_cast<std::uint16_t>(std::min<std::size_t>(v.size(), 0xFFFF));
 }
 
-// The length of a row's texts.
+// A row's part of the kept texts (Revision::Fila): its Fallas, its identity, its codes.
+inline constexpr std::size_t kBytesFalla = sizeof(Revision::Falla);
 inline std::size_t largoTextos(const Revision::Fila& f) {
-    std::size_t n = 0;
+    std::size_t n = f.n * kBytesFalla + f.valores;
     for (auto l : f.largo) n += l;
-    for (int i = 0; i < f.n; ++i) n += f.fallas[static_cast<std::size_t>(i)].valor;
     return n;
 }
+// Finding k of the row, from the texts.
+inline Revision::Falla fallaDe(std::string_view textos, const Revision::Fila& f, std::size_t k) {
+    Revision::Falla x;
+    std::memcpy(&x, textos.data() + f.texto + k * kBytesFalla, kBytesFalla);
+    return x;
+}
+// Where the row's identity starts in the texts.
+inline std::size_t inicioIdentidad(const Revision::Fila& f) { return f.texto + f.n * kBytesFalla; }
 
 }  // namespace tz::timetable::revision::interno

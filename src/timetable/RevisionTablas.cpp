@@ -165,6 +165,8 @@ void lee(Lector<N>& l, const Dataset& ds, int tipo, const Catalogos& c,
         if (!revisaEn(l, c, faltas, id)) return;
         Revision::Fila f;
         f.texto = textos.size();
+        f.n = static_cast<std::uint8_t>(faltas.n);
+        textos.append(reinterpret_cast<const char*>(faltas.fallas.data()), f.n * kBytesFalla);
         for (std::size_t i = 0; i < id.size(); ++i) {
             f.largo[i] = largo(id[i]);
             textos.append(id[i].substr(0, f.largo[i]));
@@ -172,11 +174,10 @@ void lee(Lector<N>& l, const Dataset& ds, int tipo, const Catalogos& c,
         for (int i = 0; i < faltas.n; ++i) {
             const auto k = static_cast<std::size_t>(i);
             textos.append(faltas.valores[k].substr(0, faltas.fallas[k].valor));
+            f.valores += faltas.fallas[k].valor;
         }
         f.registro = mark;
         f.tipo = static_cast<std::uint8_t>(tipo);
-        f.n = static_cast<std::uint8_t>(faltas.n);
-        f.fallas = faltas.fallas;
         out.push_back(f);
     };
     if (marcas) {
