@@ -227,10 +227,13 @@ void AjustaXEL::wwDBGridPROFTColExit(int column) {
     const std::string dni = profesor_.text("DNI");
 
     // Both detail views hold exactly the current teacher's rows; the comparison only guards
-    // against a link that no longer matches.
+    // against a link that no longer matches. A row that has the document already is left as
+    // it is (leaving the cell after typing carries the same document a second time).
     auto carry = [&](Dataset& ds) {
+        const int fTipo = ds.requireField("TIPDOC"), fDoc = ds.requireField("DOC");
         for (ds.first(); !ds.isEmpty() && !ds.eof(); ds.next()) {
             if (ds.text("ABREVPROF") != abrev) break;
+            if (ds.textView(fTipo) == tipo && ds.textView(fDoc) == dni) continue;
             ds.edit();
             ds.setText("TIPDOC", tipo);
             ds.setText("DOC", dni);
