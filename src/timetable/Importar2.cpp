@@ -315,10 +315,16 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
         if (blank(tarea)) tarea = grupoHallado ? "101" : "";
 
         const bool nueva2 = editOrAppend(h2, filas2, clave);
-        setIfBlank(h2, d2Tipdoc, tipoDni);
-        setIfBlank(h2, d2Doc, dni);
-        setIfBlank(h2, d2Tarea, tarea);
-        setIfBlank(h2, d2Nivel, grupo.nivel);
+        if (nueva2) {
+            // A new row is blank: every field is set.
+            h2.setTexts(
+                {{d2Tipdoc, tipoDni}, {d2Doc, dni}, {d2Tarea, tarea}, {d2Nivel, grupo.nivel}});
+        } else {
+            setIfBlank(h2, d2Tipdoc, tipoDni);
+            setIfBlank(h2, d2Doc, dni);
+            setIfBlank(h2, d2Tarea, tarea);
+            setIfBlank(h2, d2Nivel, grupo.nivel);
+        }
         h2.setTexts({{d2Tipreg, "2"},
                      {d2Abrev, abrevProf},
                      {d2Sesion, numSesion},
@@ -339,19 +345,34 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
 
         if (blank(codGrupo)) continue;
         const bool nueva = editOrAppend(h3, filas3, clave);
-        h3.setText(d3Tipreg, "3");
-        const std::string antes(h3.textView(d3Grupo));
-        h3.setText(d3Grupo, codGrupo);
-        if (nueva || h3.text(d3Grupo) != antes) h3.setText(d3Codigo, grupo.codigo);
-        setIfBlank(h3, d3Tipdoc, tipoDni);
-        h3.setText(d3Abrev, abrevProf);
-        setIfBlank(h3, d3Doc, dni);
-        h3.setText(d3Sesion, numSesion);
-        h3.setText(d3Dia, diaSem);
-        if (blank(h3.text(d3Alumnos)) || !blank(grupo.alumnos))
-            h3.setText(d3Alumnos, grupo.alumnos);
-        h3.setText(d3Clave, clave);
-        h3.setText(d3Mod, "S");
+        if (nueva) {
+            h3.setTexts({{d3Tipreg, "3"},
+                         {d3Grupo, codGrupo},
+                         {d3Codigo, grupo.codigo},
+                         {d3Tipdoc, tipoDni},
+                         {d3Abrev, abrevProf},
+                         {d3Doc, dni},
+                         {d3Sesion, numSesion},
+                         {d3Dia, diaSem},
+                         {d3Alumnos, grupo.alumnos},
+                         {d3Clave, clave},
+                         {d3Mod, "S"}});
+        } else {
+            // A row kept from before keeps the codes and documents entered since.
+            h3.setText(d3Tipreg, "3");
+            const std::string antes(h3.textView(d3Grupo));
+            h3.setText(d3Grupo, codGrupo);
+            if (h3.text(d3Grupo) != antes) h3.setText(d3Codigo, grupo.codigo);
+            setIfBlank(h3, d3Tipdoc, tipoDni);
+            h3.setText(d3Abrev, abrevProf);
+            setIfBlank(h3, d3Doc, dni);
+            h3.setText(d3Sesion, numSesion);
+            h3.setText(d3Dia, diaSem);
+            if (blank(h3.text(d3Alumnos)) || !blank(grupo.alumnos))
+                h3.setText(d3Alumnos, grupo.alumnos);
+            h3.setText(d3Clave, clave);
+            h3.setText(d3Mod, "S");
+        }
         h3.post();
         if (nueva) filas3.anade(clave);
     }
