@@ -299,9 +299,11 @@ void onChanged(const Table& t, const TableChange& c) {
         if (!t.writable()) return;
         auto& all = states();
         auto it = all.find(&t);
-        bool fresh = it == all.end() || it->second.dbf != t.path() ||
-                     t.dataVersion() != it->second.version + 1;
-        State& s = all[&t];
+        // The same table at that address (its path as spelt, compared as a string: a change
+        // reported per row of a bulk load comes here), and the next change of what was seen.
+        const bool fresh = it == all.end() || it->second.dbf.native() != t.path().native() ||
+                           t.dataVersion() != it->second.version + 1;
+        State& s = it != all.end() ? it->second : all[&t];
         if (!fresh && s.deferred) {
             s.version = t.dataVersion();
             return;
