@@ -1,6 +1,7 @@
 #include "app/RegistroJob.h"
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iterator>
@@ -67,7 +68,10 @@ long lineasTexto(const fs::path& file) {
     std::vector<char> buf(1 << 16);
     while (in.read(buf.data(), static_cast<std::streamsize>(buf.size())) || in.gcount() > 0) {
         const auto got = static_cast<std::size_t>(in.gcount());
-        n += static_cast<long>(std::count(buf.data(), buf.data() + got, '\n'));
+        // Line ends found by memchr, which looks at many bytes a step.
+        for (const char *p = buf.data(), *end = p + got;
+             (p = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)))); ++p)
+            ++n;
         last = buf[got - 1];
     }
     return last == '\n' ? n : n + 1;
