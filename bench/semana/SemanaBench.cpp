@@ -34,6 +34,7 @@
 #include "base/RunState.h"
 #include "base/UserPort.h"
 #include "tables/Dataset.h"
+#include "tables/FileIo.h"
 #include "tables/Paths.h"
 #include "timetable/AjustaXEL.h"
 #include "timetable/Informe.h"
@@ -202,6 +203,9 @@ int main(int argc, char** argv) {
     qputenv("XDG_STATE_HOME", (work / "estado").string().c_str());
     QApplication app(argc, argv);
     tables::setRootOverride(work / "raiz");
+    // The windows open inside the importar job, which holds the exchange folder for the whole
+    // job: the tables' writes are batched as they are for a user.
+    if (!tables::holdFolder(work / "raiz" / "ZTEMP")) return 2;
 
     // --- The week without Qt, and the report's content. ---
     std::vector<Tiempo> informes, grande, comun;
@@ -320,6 +324,7 @@ int main(int argc, char** argv) {
         logic.FormClose();
         w.hide();
     }
+    tables::releaseFolder();
     tables::setRootOverride({});
 
     auto line = [](const char* what, const std::vector<Tiempo>& v) {
