@@ -14,7 +14,9 @@ namespace tz::cli {
 int cierraRegistro(app::Jobs& jobs, int status);
 
 // The tools "informe" (the report as a PDF: 0, or 6 with findings) and "registro" (the last
-// runs, newest first, one per line), over their options as parseOptions read them.
+// runs, newest first, one per line), over their options as parseOptions read them. informe's
+// wrong usage goes to `err`; the report itself is written by transzanderxel-informe, whose
+// messages reach this process's own standard error (both streams are flushed first).
 int runInforme(const ParsedOptions& options, std::ostream& out, std::ostream& err);
 int runRegistro(const ParsedOptions& options, std::ostream& out, std::ostream& err);
 // Their usage.
