@@ -54,9 +54,9 @@ int informe(const ParsedOptions& o, std::ostream& out, std::ostream& err) {
     // The PDF is drawn by a program of its own, beside this one in a build folder, in
     // TZ_INFORME_INSTALADO (relative to this one's folder) once installed: the batch loads no Qt.
     const std::string aqui = platform::executableFolder();
-    fs::path programa = platform::pathFromUtf8(aqui + "transzanderxel-informe");
+    fs::path programa = platform::pathFromUtf8(aqui + kProgramaInforme);
     if (std::error_code ec; !fs::is_regular_file(programa, ec))
-        programa = platform::pathFromUtf8(aqui + TZ_INFORME_INSTALADO "/transzanderxel-informe");
+        programa = platform::pathFromUtf8(aqui + TZ_INFORME_INSTALADO "/" + kProgramaInforme);
     std::vector<std::string> args = {"--salida", salida};
     if (raiz) args.insert(args.end(), {"--raiz", platform::utf8(*raiz)});
     // What this process said so far comes before what the program says.

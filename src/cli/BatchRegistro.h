@@ -18,6 +18,8 @@ int cierraRegistro(app::Jobs& jobs, int status);
 // wrong usage goes to `err`; the report itself is written by transzanderxel-informe, whose
 // messages reach this process's own standard error (both streams are flushed first).
 int runInforme(const ParsedOptions& options, std::ostream& out, std::ostream& err);
+// The program that draws informe's PDF (src/cli/qt), run with informe's --salida and --raiz.
+inline constexpr const char* kProgramaInforme = "transzanderxel-informe";
 int runRegistro(const ParsedOptions& options, std::ostream& out, std::ostream& err);
 // Their usage.
 const std::string& reportUsageText();

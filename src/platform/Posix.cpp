@@ -474,7 +474,7 @@ void keepFreedMemory() {
     ::mallopt(M_MMAP_THRESHOLD, 32 << 20);  // the largest glibc takes
     ::mallopt(M_TRIM_THRESHOLD, 512 << 20);
 #ifdef MADV_HUGEPAGE
-    // The heap is grown now by kReserve, left free, and marked for transparent huge pages:
+    // The heap is grown now by 256 MiB, left free, and marked for transparent huge pages:
     // the tables and maps a large job fills take their memory 2 MiB at a time instead of a
     // fault every 4 KiB (the kernel gives small pages where it has no huge ones, and memory
     // never touched is never taken). The heap grows past the reserve as usual.

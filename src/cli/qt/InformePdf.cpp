@@ -2,9 +2,10 @@
 
 #include <exception>
 #include <iostream>
-#include <string_view>
 
 #include "cli/Batch.h"
+#include "cli/BatchOptions.h"
+#include "cli/BatchRegistro.h"
 #include "platform/System.h"
 #include "tables/Paths.h"
 #include "timetable/Informe.h"
@@ -38,27 +39,18 @@ int escribeInformePdf(const std::optional<std::filesystem::path>& raiz, const st
 
 int informeMain(int argc, char** argv) {
     platform::prepareConsole();
-    const std::vector<std::string> args = platform::commandLineArguments(argc, argv);
-    std::optional<std::string> salida;
+    std::vector<std::string> args = platform::commandLineArguments(argc, argv);
+    args.insert(args.begin(), "informe");
+    const ParsedOptions o = parseOptions(args);
+    const std::string* salida = o.value("--salida");
+    if (!o.error.empty() || o.help || o.has("--textos") || !salida || salida->empty()) {
+        std::cerr << kProgramaInforme << ": "
+                  << (o.error.empty() ? "se espera --salida FICHERO.pdf [--raiz CARPETA]" : o.error)
+                  << "\n(lo ejecuta transzanderxel-batch informe)\n";
+        return kUsoIncorrecto;
+    }
     std::optional<std::filesystem::path> raiz;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        if ((a == "--salida" || a == "--raiz") && i + 1 < args.size()) {
-            if (a == "--salida")
-                salida = args[++i];
-            else
-                raiz = platform::pathFromUtf8(args[++i]);
-            continue;
-        }
-        std::cerr << kProgramaInforme << ": no se esperaba " << a << "\nUso: " << kProgramaInforme
-                  << " --salida FICHERO.pdf [--raiz CARPETA]\n"
-                     "(lo ejecuta transzanderxel-batch informe)\n";
-        return kUsoIncorrecto;
-    }
-    if (!salida || salida->empty()) {
-        std::cerr << kProgramaInforme << ": falta --salida FICHERO.pdf\n";
-        return kUsoIncorrecto;
-    }
+    if (const std::string* r = o.value("--raiz")) raiz = platform::pathFromUtf8(*r);
     return escribeInformePdf(raiz, *salida, std::cerr);
 }
 

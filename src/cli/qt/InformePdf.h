@@ -8,9 +8,6 @@
 // no Qt, so its jobs start in a few milliseconds, and runs that program only for a report.
 namespace tz::cli {
 
-// Name of the program that writes the report.
-inline constexpr const char* kProgramaInforme = "transzanderxel-informe";
-
 // Writes the "Informe del horario para XEL" of the export tables of `raiz` (the default
 // exchange folder when not given) into `salida`: warnings, then the count of pages and
 // teachers and the check's summary, on `err`. Returns the exit status of "informe": 0 without
@@ -18,8 +15,8 @@ inline constexpr const char* kProgramaInforme = "transzanderxel-informe";
 int escribeInformePdf(const std::optional<std::filesystem::path>& raiz, const std::string& salida,
                       std::ostream& err);
 
-// The program's own command line: --salida FICHERO.pdf [--raiz CARPETA] (the batch checks the
-// rest before it runs the program). Returns the exit status.
+// The program's own command line: --salida FICHERO.pdf [--raiz CARPETA], read as informe's
+// options (the batch checks the rest before it runs the program). Returns the exit status.
 int informeMain(int argc, char** argv);
 
 }  // namespace tz::cli
