@@ -778,6 +778,24 @@ bool OrderedIndex::erase(std::uint32_t rec) {
     return true;
 }
 
+void OrderedIndex::takeEntries(OrderedIndex& other) {
+    chunks_ = std::move(other.chunks_);
+    fences_ = std::move(other.fences_);
+    pending_ = std::move(other.pending_);
+    size_ = other.size_;
+    counts_ = std::move(other.counts_);
+    countsValid_ = other.countsValid_;
+    // Past both versions: nothing remembered of either content holds for this one.
+    version_ = std::max(version_, other.version_) + 1;
+    other.chunks_.clear();
+    other.fences_.clear();
+    other.pending_.clear();
+    other.size_ = 0;
+    other.counts_.clear();
+    other.countsValid_ = false;
+    ++other.version_;
+}
+
 void OrderedIndex::rebuild(std::vector<std::uint32_t> recs) {
     pending_.clear();
     const auto stride = static_cast<std::size_t>(stride_);

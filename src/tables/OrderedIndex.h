@@ -72,6 +72,9 @@ class OrderedIndex {
     bool erase(std::uint32_t rec);
     // Replaces the content with these records (any order).
     void rebuild(std::vector<std::uint32_t> recs);
+    // Replaces the content with that of `other`, an index of the same key over the same
+    // records, which is left empty.
+    void takeEntries(OrderedIndex& other);
 
   private:
     using Word = std::uint64_t;

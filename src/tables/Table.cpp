@@ -514,8 +514,21 @@ void Table::withOrder(int o, const std::function<void(const OrderedIndex&)>& use
     // Worth keeping while the table stays open, or is kept in memory once closed.
     if (clients_.empty() && !holdsFolder(path_.parent_path())) return;
     Order& kept = *orders_[static_cast<std::size_t>(o)];
-    copy.index->recordsInOrder(kept.sorted);
-    kept.sortedFor = dataVersion_;
+    if (clients_.empty() || copy.index->size() < kKeepBuiltFrom ||
+        copy.index->kind() == OrderedIndex::Kind::Number) {
+        copy.index->recordsInOrder(kept.sorted);
+        kept.sortedFor = dataVersion_;
+        return;
+    }
+    // A large table open in a dataset keeps the sorted order itself: the step that wrote the
+    // table reads it in its indexes next, and placing its entries again would be the work done
+    // twice. A small one keeps the records only, so that the rows a step goes on to add are not
+    // kept in order one by one. (A number order's keys live beside the copy: it keeps the
+    // records.)
+    kept.index->takeEntries(*copy.index);
+    kept.sorted = {};
+    kept.sortedFor = kNoVersion;
+    kept.built = true;
 }
 
 void Table::setNumber(Order& o, std::uint32_t rec) const {

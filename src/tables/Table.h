@@ -181,6 +181,8 @@ class Table {
     };
     static constexpr std::uint64_t kNoVersion = ~std::uint64_t{0};
     static constexpr std::uint64_t kKeptVersion = kNoVersion - 1;  // sorted, and kept with it
+    // Entries from which withOrder keeps the order it sorted built (see there).
+    static constexpr int kKeepBuiltFrom = 4096;
     struct Client {
         TableClient* client;
         OpenMode mode;

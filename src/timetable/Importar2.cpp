@@ -335,7 +335,7 @@ std::vector<revision::LeccionSinColocar> ExportaCuadros() {
                      {d2CodAsig, codAsig},
                      {d2TipAsig, " "},
                      {d2Idioma, "02"},
-                     {d2Aula, fitted(aula, 30)},
+                     {d2Aula, aula.substr(0, 30)},
                      {d2Activ, "   "},
                      {d2Clave, clave},
                      {d2DiaSes, diaSes},

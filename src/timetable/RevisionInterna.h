@@ -61,8 +61,9 @@ inline Identidad identidad(const Fila3& f) {
 }
 
 // The findings of one row, by its values (the rules).
-void revisa2(const Fila2& f, const Catalogos& c, Faltas& out);
-void revisa3(const Fila3& f, const Catalogos& c, Faltas& out);
+// `sinControles`: the caller knows that no field holds a control character.
+void revisa2(const Fila2& f, const Catalogos& c, Faltas& out, bool sinControles = false);
+void revisa3(const Fila3& f, const Catalogos& c, Faltas& out, bool sinControles = false);
 Hallazgo hallazgoDe(int tipo, tables::Bookmark registro, const Identidad& id, const Falla& x,
                     std::string_view valor);
 

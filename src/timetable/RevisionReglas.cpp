@@ -1,6 +1,7 @@
 // The rules of the completeness check: what a row or the centre data lack, and how a finding
 // reads in Spanish.
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdint>
 
@@ -197,7 +198,55 @@ void anadePrefijoFila(const Vista& h, std::string& s) {
     s += ", ";
 }
 
+namespace {
+
+// The fixed parts of the common lines of a row's field, made once: a blank code, a blank code
+// that may be due, a code not in its catalogue. A large check writes hundreds of thousands.
+struct Piezas {
+    std::string enBlanco, posible, posibleFin, codigo, codigoFin;
+};
+
+const std::array<Piezas, std::size(kCampos)>& piezas() {
+    static const auto hechas = [] {
+        std::array<Piezas, std::size(kCampos)> p;
+        for (std::size_t k = 0; k < p.size(); ++k) {
+            const std::string titulo = std::string(kTitulos[k]) + ": ";
+            p[k].enBlanco = titulo + "en blanco";
+            p[k].posible = titulo + "en blanco (posible: la TAREA \"";
+            p[k].posibleFin =
+                kCampos[k] != "TIP_ACTIV" ? "\" es \"Lectiva\")" : "\" NO es \"Lectiva\")";
+            p[k].codigo = titulo + "el código \"";
+            p[k].codigoFin = "\" no está en ";
+            std::string_view catalogo = "su catálogo";
+            for (const auto& [f, c] : kCatalogos)
+                if (f == kCampos[k]) catalogo = c;
+            p[k].codigoFin += catalogo;
+        }
+        return p;
+    }();
+    return hechas;
+}
+
+}  // namespace
+
 void anadeResto(const Vista& h, std::string& s) {
+    const auto k = static_cast<std::size_t>(h.campoNo);
+    if (h.tipo >= 2 && h.campoNo >= 0 && k < std::size(kCampos)) {
+        const Piezas& p = piezas()[k];
+        if (h.falta == Falta::EnBlanco) {
+            if (!h.posible) return void(s += p.enBlanco);
+            s += p.posible;
+            cp1252::appendAsUtf8(s, h.tarea);
+            s += p.posibleFin;
+            return;
+        }
+        if (h.falta == Falta::NoEnCatalogo) {
+            s += p.codigo;
+            cp1252::appendAsUtf8(s, h.valor);
+            s += p.codigoFin;
+            return;
+        }
+    }
     anadeColumna(h, s);
     s += ": ";
     anadeDescripcion(h, s);
@@ -307,10 +356,10 @@ namespace {
 // The fields of one row that keep a control character, one bit per field.
 class Controles {
   public:
-    explicit Controles(Faltas& out) : out_(out) {}
+    Controles(Faltas& out, bool ninguno) : out_(out), ninguno_(ninguno) {}
     // Adds the finding when `v` holds a control character; true when it did.
     bool operator()(Campo campo, std::string_view v) {
-        if (!validacion::tieneControl(v)) return false;
+        if (ninguno_ || !validacion::tieneControl(v)) return false;
         out_.add(campo, Falta::Control, v);
         bits_ |= 1u << campo;
         return true;
@@ -319,6 +368,7 @@ class Controles {
 
   private:
     Faltas& out_;
+    bool ninguno_;  // the row is known to hold none
     std::uint32_t bits_ = 0;
 };
 
@@ -343,10 +393,10 @@ void diaYSesion(Campo dia, std::string_view vDia, Campo sesion, std::string_view
 
 namespace interno {
 
-void revisa2(const Fila2& f, const Catalogos& c, Faltas& out) {
+void revisa2(const Fila2& f, const Catalogos& c, Faltas& out, bool sinControles) {
     out.n = 0;
     // A control character is the finding of its field, whatever else the field lacks.
-    Controles ctl(out);
+    Controles ctl(out, sinControles);
     for (const auto& [campo, v] : {std::pair{HORAINI, f.HORAINI}, std::pair{HORAFIN, f.HORAFIN},
                                    std::pair{TIPASIG, f.TIPASIG}, std::pair{AULA_OBS, f.AULA_OBS}})
         ctl(campo, v);
@@ -403,9 +453,9 @@ void revisa2(const Fila2& f, const Catalogos& c, Faltas& out) {
     }
 }
 
-void revisa3(const Fila3& f, const Catalogos& c, Faltas& out) {
+void revisa3(const Fila3& f, const Catalogos& c, Faltas& out, bool sinControles) {
     out.n = 0;
-    Controles ctl(out);
+    Controles ctl(out, sinControles);
     if (!ctl(CODGRUPO, f.CODGRUPO) && blank(f.CODGRUPO)) out.add(CODGRUPO, Falta::EnBlanco);
     // The document comes from the teacher (its blanks are the type 2 row's findings); a type
     // the catalogue lacks still reaches the file with this record.

@@ -91,24 +91,34 @@ class Lector {
           k_(campos(ds, nombres)),
           filas_(ds, k_) {
         if (pend_) pendMark_ = pend_->bookmark();
+        bool todosCaracteres = true;
         for (std::size_t i = 0; i < N; ++i) {
             const auto k = static_cast<std::size_t>(k_[i]);
             car_[i] = ds.fields()[k].type == tables::FieldType::Character;
             trozo_[i] = ds.slice(k_[i]);
+            todosCaracteres = todosCaracteres && car_[i];
+            desde_ = std::min(desde_, trozo_[i].offset);
+            hasta_ = std::max(hasta_, trozo_[i].offset + trozo_[i].width);
         }
+        if (!todosCaracteres || desde_ > hasta_) desde_ = hasta_ = 0, porFila_ = false;
     }
     // Makes row `pos` (bookmark `mark`) the one `campo` reads, every field read at once: a
     // character field of a stored row in place, nearly every read.
     void fila(int pos, tables::Bookmark mark) {
         if (pend_ && mark == pendMark_) {
             for (std::size_t i = 0; i < N; ++i) valor_[i] = buf_[i] = pend_->text(k_[i]);
+            sinControles_ = false;
             return;
         }
         filas_.row(pos, mark);
         const char* row = filas_.bytes();
         for (std::size_t i = 0; i < N; ++i) valor_[i] = car_[i] ? trozo_[i].in(row) : filas_[i];
+        // The bytes that hold every checked field, looked at once.
+        sinControles_ = porFila_ && !validacion::algunControl(row + desde_, hasta_ - desde_);
     }
     std::string_view campo(std::size_t i) const { return valor_[i]; }
+    // No checked field of the row holds a control character (false when not known).
+    bool sinControles() const { return sinControles_; }
 
   private:
     static std::vector<int> campos(const Dataset& ds, const char* const (&nombres)[N]) {
@@ -124,6 +134,11 @@ class Lector {
     std::array<Dataset::FieldSlice, N> trozo_{};
     std::array<std::string, N> buf_;
     std::array<std::string_view, N> valor_{};
+    // The checked fields lie within bytes desde_ to hasta_ of a row (porFila_: all are
+    // character fields, read in place).
+    std::uint32_t desde_ = ~std::uint32_t{0}, hasta_ = 0;
+    bool porFila_ = true;
+    bool sinControles_ = false;
 };
 
 constexpr const char* kCampos2[] = {
@@ -132,13 +147,15 @@ constexpr const char* kCampos2[] = {
 constexpr const char* kCampos3[] = {"ABREVGRUP",    "CODGRUPO", "ABREVPROF", "NUMSESGRUP", "DIASEM",
                                     "PROF_DIA_SES", "TIPDOC",   "DOC",       "NUMALUM"};
 constexpr std::size_t kN2 = std::size(kCampos2), kN3 = std::size(kCampos3);
+// Bytes of texts reserved per row for a whole check: the identity and three findings.
+constexpr std::size_t kTextosPorFila = 24 + 3 * (kBytesFalla + 2);
 
 // Checks the row the reader is on; its identity when it lacks something.
 bool revisaEn(Lector<kN2>& l, const Catalogos& c, Faltas& faltas, Identidad& id) {
     const Fila2 f{l.campo(0),  l.campo(1),  l.campo(2),  l.campo(3),  l.campo(4),
                   l.campo(5),  l.campo(6),  l.campo(7),  l.campo(8),  l.campo(9),
                   l.campo(10), l.campo(11), l.campo(12), l.campo(13), l.campo(14)};
-    revisa2(f, c, faltas);
+    revisa2(f, c, faltas, l.sinControles());
     if (faltas.n == 0) return false;
     id = identidad(f);
     return true;
@@ -146,7 +163,7 @@ bool revisaEn(Lector<kN2>& l, const Catalogos& c, Faltas& faltas, Identidad& id)
 bool revisaEn(Lector<kN3>& l, const Catalogos& c, Faltas& faltas, Identidad& id) {
     const Fila3 f{l.campo(0), l.campo(1), l.campo(2), l.campo(3), l.campo(4),
                   l.campo(5), l.campo(6), l.campo(7), l.campo(8)};
-    revisa3(f, c, faltas);
+    revisa3(f, c, faltas, l.sinControles());
     if (faltas.n == 0) return false;
     id = identidad(f);
     return true;
@@ -206,6 +223,12 @@ void Revision::revisaTodo(const Dataset& h2, const Dataset& h3, const Dataset* p
     filas_.clear();
     textos_.clear();
     try {
+        // Room for a finding in every row, and for the texts of a row with a few findings: the
+        // check of a large timetable then fills its room once instead of copying it as it grows
+        // (room never written is never given memory).
+        const auto filas = static_cast<std::size_t>(h2.recordCount() + h3.recordCount());
+        filas_.reserve(filas);
+        textos_.reserve(filas * kTextosPorFila);
         lee(l2, h2, 2, catalogos_, nullptr, textos_, filas_);
         const auto medio = static_cast<std::ptrdiff_t>(filas_.size());
         lee(l3, h3, 3, catalogos_, nullptr, textos_, filas_);

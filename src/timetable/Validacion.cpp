@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "tables/Cp1252.h"
 
@@ -30,6 +32,26 @@ int primerControl(std::string_view v) {
     for (char c : v)
         if (static_cast<unsigned char>(c) < 32) return static_cast<unsigned char>(c);
     return -1;
+}
+
+bool algunControl(const char* bytes, std::size_t n) {
+    constexpr std::uint64_t kUnos = 0x0101010101010101ULL, kAltos = 0x8080808080808080ULL;
+    // Nonzero exactly when some byte of the word is below 32 (the borrow of a byte below 32
+    // sets its high bit, which a byte of 128 or more had already).
+    auto hay = [&](std::size_t at) {
+        std::uint64_t w;
+        std::memcpy(&w, bytes + at, 8);
+        return ((w - kUnos * 32) & ~w & kAltos) != 0;
+    };
+    if (n < 8) {
+        for (std::size_t i = 0; i < n; ++i)
+            if (static_cast<unsigned char>(bytes[i]) < 32) return true;
+        return false;
+    }
+    for (std::size_t i = 0; i + 8 <= n; i += 8)
+        if (hay(i)) return true;
+    // The last bytes in one word that overlaps the ones before.
+    return hay(n - 8);
 }
 
 std::string nombreControl(int code) {

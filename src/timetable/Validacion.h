@@ -1,5 +1,6 @@
 #pragma once
 #include <bitset>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -52,6 +53,9 @@ class Horas {
 // The first byte of code 0 to 31 in `v`, or -1.
 int primerControl(std::string_view v);
 inline bool tieneControl(std::string_view v) { return primerControl(v) >= 0; }
+// Whether any of these bytes is a control character: a whole row looked at eight bytes at a
+// time, so that the fields of a clean row need not be looked at one by one.
+bool algunControl(const char* bytes, std::size_t n);
 // A value quoted for a message: between double quotes, Windows-1252 bytes as UTF-8, control
 // characters shown as "·".
 std::string cita(std::string_view v);

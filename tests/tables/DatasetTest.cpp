@@ -674,6 +674,57 @@ TEST(Dataset, IndexesAreSortedWhenFirstSelected) {
     t->detach(&client);
 }
 
+// An order sorted for the index file (withOrder) is kept built while a dataset has the table
+// open and it is large, only as its records when small; either way the changes made after it
+// are in the order a dataset then reads, as a sort of the rows as they are finds it.
+TEST(Dataset, OrderSortedForTheIndexFileFollowsLaterChanges) {
+    for (const int rows : {3, 5000}) {
+        SCOPED_TRACE(rows);
+        TestDir dir;
+        std::vector<std::string> init;
+        std::uint32_t draw = 12345;
+        auto key = [&] {
+            draw = draw * 1103515245u + 12345u;
+            return std::string(1, static_cast<char>('A' + (draw >> 16) % 26)) +
+                   static_cast<char>('A' + (draw >> 8) % 26);
+        };
+        for (int i = 0; i < rows; ++i) init.push_back(key() + ":r" + std::to_string(i));
+        auto p = makeTable(dir, init);
+        Dataset d;
+        d.open(p);
+        struct Quiet final : TableClient {
+            void tableChanged(const TableChange&) override {}
+        } client;
+        auto t = Table::attach(p, OpenMode::ReadOnly, &client);
+        const int k = t->findOrder("KEY");
+        ASSERT_GT(k, 0);
+        t->withOrder(k, [](const OrderedIndex&) {});
+        EXPECT_EQ(t->orderBuilt(k), rows >= 4096);
+        // An append, a key changed, a row removed.
+        d.appendRecord({key(), "nuevo"});
+        d.moveTo(1);
+        d.edit();
+        d.setText("KEY", "MM");
+        d.post();
+        d.moveTo(0);
+        d.remove();
+        // What the order must read: the live rows by key, equal keys in file order.
+        std::vector<std::pair<std::string, int>> expected;
+        for (int i = 0; i < d.recordCount(); ++i)
+            expected.emplace_back(d.textAt(i, 0), static_cast<int>(d.bookmarkAt(i)));
+        std::sort(expected.begin(), expected.end());
+        d.setIndex("KEY");
+        ASSERT_EQ(d.recordCount(), static_cast<int>(expected.size()));
+        for (int i = 0; i < d.recordCount(); ++i) {
+            EXPECT_EQ(d.textAt(i, 0), expected[static_cast<std::size_t>(i)].first) << i;
+            EXPECT_EQ(static_cast<int>(d.bookmarkAt(i)),
+                      expected[static_cast<std::size_t>(i)].second)
+                << i;
+        }
+        t->detach(&client);
+    }
+}
+
 // An empty view reads as nothing: empty texts, zero, false; a field the table lacks is still
 // an error.
 TEST(Dataset, FieldsOfAnEmptyViewReadAsNothing) {

@@ -95,6 +95,29 @@ TEST(Validacion, ControlCharactersAndLineEnds) {
     EXPECT_EQ(cita("3077\r6655B"), "\"3077·6655B\"");
 }
 
+// The whole-row look agrees with the field-by-field one: one byte of each kind at every place of
+// rows of every length up to three words, among bytes that are text (high ones included, whose
+// top bit the word-at-a-time test uses).
+TEST(Validacion, ControlAnywhereInARow) {
+    const unsigned char probes[] = {0, 1, 9, 13, 31, 32, 127, 128, 0x9F, 0xA0, 0xFF};
+    const unsigned char fillers[] = {' ', 'A', 0xD1, 0xFF, 0x80};
+    for (unsigned char filler : fillers) {
+        for (std::size_t n = 0; n <= 24; ++n) {
+            const std::string clean(n, static_cast<char>(filler));
+            EXPECT_FALSE(algunControl(clean.data(), n)) << n;
+            for (std::size_t at = 0; at < n; ++at) {
+                for (unsigned char probe : probes) {
+                    std::string row = clean;
+                    row[at] = static_cast<char>(probe);
+                    EXPECT_EQ(algunControl(row.data(), n), tieneControl(row))
+                        << "n " << n << " at " << at << " byte " << int(probe) << " among "
+                        << int(filler);
+                }
+            }
+        }
+    }
+}
+
 TEST(Validacion, DayAndSession) {
     for (const char* ok : {"1", "2", "5", "7"}) EXPECT_TRUE(diaValido(ok)) << ok;
     for (const char* bad : {"0", "8", "9", "-1", "10", "1.5", "", " 1", "a"})
