@@ -328,11 +328,17 @@ void AjustaXEL::BitBtn1Click() {
     settle(cuadroh3aux_);
     settle(cuadroh2_);
     profesor_.first();
-    for (; !profesor_.isEmpty() && !profesor_.eof(); profesor_.next()) {
-        if (!base::trimControls(profesor_.text("DNI")).empty()) continue;
-        if (port_.confirm(preguntaSinDocumento())) return;  // stays on this teacher
-        ResultadoAjuste = 4;
-        break;
+    // The teachers are read in place: the window moves only to the first one without a document
+    // (each move has the rows of both grids follow it).
+    if (!profesor_.isEmpty()) {
+        const int dni = profesor_.requireField("DNI");
+        for (int p = 0, n = profesor_.recordCount(); p < n; ++p) {
+            if (!base::trimControls(profesor_.textAt(p, dni)).empty()) continue;
+            profesor_.moveTo(p);
+            if (port_.confirm(preguntaSinDocumento())) return;  // stays on this teacher
+            ResultadoAjuste = 4;
+            break;
+        }
     }
     if (ResultadoAjuste == 0) CreaTXTCuadroHorario();
     state_.EstadoPaso = ResultadoAjuste == 4 ? 4 : 0;
