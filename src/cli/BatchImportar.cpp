@@ -76,11 +76,11 @@ void adjust(timetable::AjustaXEL& a, const BatchOptions& o, BatchPort& port, boo
     // that cannot be checked is not written.
     const bool revisado = a.guarded([&] {
         const timetable::revision::Revision r = a.revisa();
-        std::string linea;
         for (std::size_t i = 0; i < r.size(); ++i) {
-            linea = "Aviso: ";
-            r.anadeLinea(i, linea);
-            port.note(linea);
+            port.noteMade([&](std::string& out) {
+                out += "Aviso: ";
+                r.anadeLinea(i, out);
+            });
         }
         if (!r.empty()) port.note("Aviso: " + timetable::revision::textoResumen(r.resumen()));
     });

@@ -14,10 +14,16 @@ std::string BatchPort::oneLine(std::string text) {
 }
 
 void BatchPort::write(std::string_view line, std::string_view end, bool gather) {
-    // The line's own line breaks become spaces (as oneLine), in place.
     const std::size_t at = pending_.size();
     pending_ += line;
-    if (std::memchr(line.data(), '\r', line.size()) || std::memchr(line.data(), '\n', line.size()))
+    endLine(at, end, gather);
+}
+
+void BatchPort::endLine(std::size_t at, std::string_view end, bool gather) {
+    // The line's own line breaks become spaces (as oneLine), in place.
+    const char* line = pending_.data() + at;
+    const std::size_t n = pending_.size() - at;
+    if (std::memchr(line, '\r', n) || std::memchr(line, '\n', n))
         std::replace_if(
             pending_.begin() + static_cast<std::ptrdiff_t>(at), pending_.end(),
             [](char c) { return c == '\r' || c == '\n'; }, ' ');

@@ -44,6 +44,19 @@ class BatchPort : public base::UserPort {
 
     // Prints a note of the batch run itself (a skipped input line, a warning), one line.
     void note(const std::string& text);
+    // The same, the line made by `make(out)` appending it to `out` in place: the notes of a
+    // large check are not copied line by line.
+    template <class Make>
+    void noteMade(Make&& make) {
+        const std::size_t at = pending_.size();
+        try {
+            make(pending_);
+        } catch (...) {
+            pending_.resize(at);  // no half line is written later
+            throw;
+        }
+        endLine(at, "\n", true);
+    }
     // Writes the notes gathered so far.
     void flush();
 
@@ -59,6 +72,8 @@ class BatchPort : public base::UserPort {
   private:
     // Appends `line` and its line end to what is waiting; writes it all unless `gather`.
     void write(std::string_view line, std::string_view end, bool gather);
+    // Ends the line that starts at `at` of what is waiting (see write).
+    void endLine(std::size_t at, std::string_view end, bool gather);
 
     std::ostream& err_;
     std::string pending_;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <stdexcept>
 
 #include "TempDir.h"
 #include "base/RunState.h"
@@ -258,7 +259,13 @@ TEST(BatchPortOutput, NotesKeepTheirPlaceAndGoOutInBlocks) {
     {
         BatchPort port(err);
         for (int i = 0; i < 20000; ++i) {
-            port.note("Aviso: fila " + std::to_string(i) + "\r\nsin código");
+            // Every other line made in place, as the check's lines are.
+            if (i % 2)
+                port.note("Aviso: fila " + std::to_string(i) + "\r\nsin código");
+            else
+                port.noteMade([i](std::string& out) {
+                    out += "Aviso: fila " + std::to_string(i) + "\r\nsin código";
+                });
             expected += "Aviso: fila " + std::to_string(i) + "  sin código\n";
         }
         // A message comes out after every note before it, at once.
@@ -277,6 +284,22 @@ TEST(BatchPortOutput, NotesKeepTheirPlaceAndGoOutInBlocks) {
     EXPECT_EQ(buf.str(), expected);
     // 20,000 lines of about 36 bytes: a few blocks of 64 KiB, not a write per line.
     EXPECT_LT(buf.writes, 40);
+}
+
+// A line that fails while it is being made leaves nothing of itself behind.
+TEST(BatchPortOutput, ALineThatFailsHalfMadeIsNotWritten) {
+    std::ostringstream err;
+    {
+        BatchPort port(err);
+        port.note("Aviso: primera");
+        EXPECT_THROW(port.noteMade([](std::string& out) {
+            out += "Aviso: a medias";
+            throw std::runtime_error("sin memoria");
+        }),
+                     std::runtime_error);
+        port.note("Aviso: segunda");
+    }
+    EXPECT_EQ(err.str(), "Aviso: primera\nAviso: segunda\n");
 }
 
 struct ExitCase {
