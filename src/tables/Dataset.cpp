@@ -33,8 +33,11 @@ inline void copyBytes(char* dst, const char* src, std::size_t n) {
         std::memcpy(dst + n - 4, src + n - 4, 4);
     } else if (n > 16) {
         std::memcpy(dst, src, n);
-    } else {
-        for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];
+    } else if (n >= 2) {
+        std::memcpy(dst, src, 2);
+        std::memcpy(dst + n - 2, src + n - 2, 2);
+    } else if (n == 1) {
+        dst[0] = src[0];
     }
 }
 

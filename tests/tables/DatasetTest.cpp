@@ -674,6 +674,34 @@ TEST(Dataset, IndexesAreSortedWhenFirstSelected) {
     t->detach(&client);
 }
 
+// A character field takes a value of any length whole up to its width, cut beyond it, over
+// whatever the row held before: each length the copy of a short value treats apart.
+TEST(Dataset, TextsOfEveryLengthAreStoredWhole) {
+    TestDir dir;
+    auto p = makeTable(dir, {"A:abcdefghij"});
+    Dataset d;
+    d.open(p);
+    const std::string letters = "0123456789abcdefghijklmnopqrstuvwxyz";
+    // Longer and longer, then shorter and shorter: each over the one before.
+    std::vector<std::size_t> lengths;
+    for (std::size_t n = 0; n <= 24; ++n) lengths.push_back(n);
+    for (std::size_t n = 24; n-- > 0;) lengths.push_back(n);
+    for (const std::size_t n : lengths) {
+        const std::string value = letters.substr(0, n);
+        for (const bool many : {false, true}) {
+            d.first();
+            d.edit();
+            if (many)
+                d.setTexts({{1, value}});
+            else
+                d.setText(1, value);
+            d.post();
+            EXPECT_EQ(d.text("NAME"), value.substr(0, 10)) << n << (many ? " setTexts" : "");
+            EXPECT_EQ(d.text("KEY"), "A") << n;
+        }
+    }
+}
+
 // An order sorted for the index file (withOrder) is kept built while a dataset has the table
 // open and it is large, only as its records when small; either way the changes made after it
 // are in the order a dataset then reads, as a sort of the rows as they are finds it.
