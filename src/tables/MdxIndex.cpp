@@ -40,10 +40,41 @@ inline int compareBytes(const unsigned char* a, const unsigned char* b, std::siz
             return x < y ? -1 : 1;
         }
     }
+    if (n >= 4) {
+        // The first four bytes, then the last four (overlapping them when fewer than eight).
+        for (const std::size_t at : {std::size_t{0}, n - 4}) {
+            std::uint32_t x, y;
+            std::memcpy(&x, a + at, 4);
+            std::memcpy(&y, b + at, 4);
+            if (x != y) {
+                if constexpr (std::endian::native == std::endian::little) {
+                    x = __builtin_bswap32(x);
+                    y = __builtin_bswap32(y);
+                }
+                return x < y ? -1 : 1;
+            }
+        }
+        return 0;
+    }
     for (; n > 0; ++a, ++b, --n) {
         if (*a != *b) return *a < *b ? -1 : 1;
     }
     return 0;
+}
+
+// memcpy for a key of a few bytes, without a library call: fixed-size moves, overlapping.
+inline void copyKey(unsigned char* dst, const unsigned char* src, std::size_t n) {
+    if (n >= 8 && n <= 16) {
+        std::memcpy(dst, src, 8);
+        std::memcpy(dst + n - 8, src + n - 8, 8);
+    } else if (n >= 4 && n < 8) {
+        std::memcpy(dst, src, 4);
+        std::memcpy(dst + n - 4, src + n - 4, 4);
+    } else if (n > 16) {
+        std::memcpy(dst, src, n);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];
+    }
 }
 
 struct Node {
@@ -404,10 +435,12 @@ struct MdxIndex::Impl {
             std::size_t to = std::min(n, from + t.maxKeys);
             std::uint32_t id = newNode(t, true);
             Node& leaf = nodes[id];
+            // Zero-filled: each item's padding is already in place.
             leaf.items.resize((to - from) * t.itemLength);
             for (std::size_t i = from; i < to; ++i) {
-                makeItem(t, leaf.items.data() + (i - from) * t.itemLength, recnos[at(i)],
-                         inputKey(at(i)));
+                unsigned char* item = leaf.items.data() + (i - from) * t.itemLength;
+                put32(item, recnos[at(i)]);
+                copyKey(item + 4, inputKey(at(i)), kl);
             }
             level.push_back(id);
         }

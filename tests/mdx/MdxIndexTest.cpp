@@ -101,6 +101,27 @@ std::string joinKeys(const std::vector<std::string>& keys) {
     return all;
 }
 
+// Character keys order as their bytes do, unsigned, whatever their length: keys that differ in
+// one byte, at every place, by bytes on both sides of 0x80, against std::string's own order.
+TEST(MdxIndex, CharacterKeysOrderByTheirBytes) {
+    const unsigned char values[] = {0x00, 0x20, 0x41, 0x7F, 0x80, 0xD1, 0xFF};
+    for (int length = 1; length <= 20; ++length) {
+        MdxIndex index("T", {{"K", KeyType::Character, length}});
+        std::mt19937 rng(static_cast<unsigned>(length));
+        for (int round = 0; round < 200; ++round) {
+            std::string a(static_cast<std::size_t>(length), 'A');
+            for (char& c : a) c = static_cast<char>(values[rng() % std::size(values)]);
+            std::string b = a;
+            const std::size_t at = rng() % a.size();
+            b[at] = static_cast<char>(values[rng() % std::size(values)]);
+            if (round % 3 == 0) b = a;                    // equal keys too
+            const int want = a < b ? -1 : a > b ? 1 : 0;  // char_traits<char> compares unsigned
+            EXPECT_EQ(index.compareKeys(0, bytes(a), bytes(b)), want) << length << " at " << at;
+            EXPECT_EQ(index.compareKeys(0, bytes(b), bytes(a)), -want) << length << " at " << at;
+        }
+    }
+}
+
 TEST(MdxIndex, BuiltTreesHoldEveryEntryInOrder) {
     for (const Shape& s : kShapes) {
         MdxIndex probe("T", {{s.name, s.type, s.keyLength}});
