@@ -796,11 +796,31 @@ void OrderedIndex::takeEntries(OrderedIndex& other) {
     ++other.version_;
 }
 
+// The entries of `recs` into `out`, for a key of W whole words read from the records (the
+// usual character key): entryOf without its tests per record.
+template <int W>
+static void wideEntries(const RecordStore& store, int offset, int inlineBytes,
+                        const std::vector<std::uint32_t>& recs, Word* out) {
+    for (const std::uint32_t rec : recs) {
+        const char* p = store.at(rec) + offset;
+        for (int i = 0; i < W; ++i)
+            out[i] = packWide(p + 8 * i, static_cast<std::size_t>(inlineBytes - 8 * i));
+        out[W] = rec;
+        out += W + 1;
+    }
+}
+
 void OrderedIndex::rebuild(std::vector<std::uint32_t> recs) {
     pending_.clear();
     const auto stride = static_cast<std::size_t>(stride_);
     std::vector<Word> flat(recs.size() * stride);
-    for (std::size_t i = 0; i < recs.size(); ++i) entryOf(recs[i], flat.data() + i * stride);
+    if (kind_ == Kind::Bytes && wideReads_ && words_ == 1) {
+        wideEntries<1>(*records_, offset_, inlineBytes_, recs, flat.data());
+    } else if (kind_ == Kind::Bytes && wideReads_ && words_ == 2) {
+        wideEntries<2>(*records_, offset_, inlineBytes_, recs, flat.data());
+    } else {
+        for (std::size_t i = 0; i < recs.size(); ++i) entryOf(recs[i], flat.data() + i * stride);
+    }
     // Already in order (the physical order, rows appended in key order) needs no sorting.
     bool sorted = true;
     for (std::size_t i = 1; i < recs.size() && sorted; ++i) {

@@ -226,8 +226,9 @@ TEST(OrderedIndex, BatchesMergeWithEqualKeysInRecordOrder) {
 
 // An order built from every record at once, in record order, whatever the keys' spread: a few
 // keys shared by many rows (sorted by gathering them), as many keys as rows, and the counts on
-// either side of where one way gives way to the other; narrow, two-word and numeric keys. The
-// order is a stable sort of the records by key.
+// either side of where one way gives way to the other; narrow, two-word and numeric keys, at the
+// end of their records or followed by other fields (whose bytes the key words may then take in,
+// and must leave out). The order is a stable sort of the records by key.
 TEST(OrderedIndex, RebuiltInOrderWhateverTheKeysSpread) {
     const struct {
         int width, rows, distinct;
@@ -235,35 +236,40 @@ TEST(OrderedIndex, RebuiltInOrderWhateverTheKeysSpread) {
                  {4, 20000, 2600}, {4, 20000, 20000}, {15, 30000, 700}, {15, 30000, 29000},
                  {7, 300, 5},      {7, 255, 5}};
     for (const auto& c : cases) {
-        for (const auto kind : {OrderedIndex::Kind::Bytes, OrderedIndex::Kind::Number}) {
-            SCOPED_TRACE(std::to_string(c.width) + " wide, " + std::to_string(c.rows) + " rows, " +
-                         std::to_string(c.distinct) + " keys");
-            std::mt19937 rng(static_cast<unsigned>(c.rows + c.distinct));
-            RecordStore records(static_cast<std::size_t>(1 + c.width));
-            std::vector<double> numbers;
-            std::vector<std::string> keys;
-            for (int r = 0; r < c.rows; ++r) {
-                const auto k = static_cast<unsigned>(rng() % static_cast<unsigned>(c.distinct));
-                std::string key = "K" + std::to_string(k * 7919u % 1000003u);
-                key.resize(static_cast<std::size_t>(c.width), ' ');
-                char* p = records.append();
-                p[0] = ' ';
-                std::memcpy(p + 1, key.data(), key.size());
-                keys.push_back(key);
-                numbers.push_back(static_cast<double>(k % 2 ? k : -static_cast<double>(k)));
+        for (const int after : {0, 16}) {
+            for (const auto kind : {OrderedIndex::Kind::Bytes, OrderedIndex::Kind::Number}) {
+                SCOPED_TRACE(std::to_string(c.width) + " wide, " + std::to_string(c.rows) +
+                             " rows, " + std::to_string(c.distinct) + " keys, " +
+                             std::to_string(after) + " bytes after");
+                std::mt19937 rng(static_cast<unsigned>(c.rows + c.distinct));
+                RecordStore records(static_cast<std::size_t>(1 + c.width + after));
+                std::vector<double> numbers;
+                std::vector<std::string> keys;
+                for (int r = 0; r < c.rows; ++r) {
+                    const auto k = static_cast<unsigned>(rng() % static_cast<unsigned>(c.distinct));
+                    std::string key = "K" + std::to_string(k * 7919u % 1000003u);
+                    key.resize(static_cast<std::size_t>(c.width), ' ');
+                    char* p = records.append();
+                    p[0] = ' ';
+                    std::memcpy(p + 1, key.data(), key.size());
+                    for (int i = 0; i < after; ++i)
+                        p[1 + c.width + i] = static_cast<char>('!' + rng() % 90);
+                    keys.push_back(key);
+                    numbers.push_back(static_cast<double>(k % 2 ? k : -static_cast<double>(k)));
+                }
+                std::vector<std::uint32_t> recs(static_cast<std::size_t>(c.rows));
+                for (std::uint32_t r = 0; r < recs.size(); ++r) recs[r] = r;
+                std::vector<std::uint32_t> want = recs;
+                std::stable_sort(want.begin(), want.end(), [&](std::uint32_t a, std::uint32_t b) {
+                    return kind == OrderedIndex::Kind::Bytes ? keys[a] < keys[b]
+                                                             : numbers[a] < numbers[b];
+                });
+                OrderedIndex ix(kind, &records, 1, c.width, &numbers);
+                ix.rebuild(recs);
+                std::vector<std::uint32_t> got;
+                ix.recordsInOrder(got);
+                EXPECT_EQ(got, want);
             }
-            std::vector<std::uint32_t> recs(static_cast<std::size_t>(c.rows));
-            for (std::uint32_t r = 0; r < recs.size(); ++r) recs[r] = r;
-            std::vector<std::uint32_t> want = recs;
-            std::stable_sort(want.begin(), want.end(), [&](std::uint32_t a, std::uint32_t b) {
-                return kind == OrderedIndex::Kind::Bytes ? keys[a] < keys[b]
-                                                         : numbers[a] < numbers[b];
-            });
-            OrderedIndex ix(kind, &records, 1, c.width, &numbers);
-            ix.rebuild(recs);
-            std::vector<std::uint32_t> got;
-            ix.recordsInOrder(got);
-            EXPECT_EQ(got, want);
         }
     }
 }
