@@ -15,6 +15,7 @@ constexpr std::size_t kChunkFill = 128;
 constexpr std::size_t kFewPending = 32;
 
 using Word = std::uint64_t;
+using Flat = std::vector<Word, LeftUnset<Word>>;  // OrderedIndex::Flat
 
 // Eight key bytes as a word that compares like them (unsigned, first byte most significant);
 // bytes past `n` count as zero.
@@ -456,7 +457,7 @@ void OrderedIndex::appendEntry(const Word* e) {
 }
 
 template <std::size_t S, bool Tail, class Less>
-static void sortFixed(std::vector<Word>& flat, Less less) {
+static void sortFixed(Flat& flat, Less less) {
     using Entry = std::array<Word, S>;
     static_assert(sizeof(Entry) == S * sizeof(Word));
     if (flat.empty()) return;  // nothing to sort, and an empty vector's data() may be null
@@ -478,7 +479,7 @@ static void sortFixed(std::vector<Word>& flat, Less less) {
 // `ranked`: the entries come in record order, so the record words need no pass (each pass
 // keeps the order of equal bytes).
 template <std::size_t Stride>
-static void radixSort(std::vector<Word>& flat, bool ranked) {
+static void radixSort(Flat& flat, bool ranked) {
     constexpr std::size_t stride = Stride;
     const std::size_t n = flat.size() / stride;
     const std::size_t words = ranked ? stride - 1 : stride;
@@ -509,7 +510,7 @@ static void radixSort(std::vector<Word>& flat, bool ranked) {
             c += 256;
         }
     }
-    std::vector<Word> other(flat.size());
+    Flat other(flat.size());
     Word* src = flat.data();
     Word* dst = other.data();
     for (std::size_t k = 0; k < digits.size(); ++k) {
@@ -540,7 +541,7 @@ static void radixSort(std::vector<Word>& flat, bool ranked) {
 // order. Two passes over the entries where a radix sort takes one per differing key byte.
 // Returns false, with `flat` unchanged, when the keys are too many distinct ones for it to pay.
 template <std::size_t Stride>
-static bool groupSort(std::vector<Word>& flat) {
+static bool groupSort(Flat& flat) {
     constexpr std::size_t stride = Stride, words = Stride - 1;  // key words, then the record
     const std::size_t n = flat.size() / stride;
     const std::size_t most = n / 8;  // groups beyond this: the radix sort is as fast
@@ -621,7 +622,7 @@ static bool groupSort(std::vector<Word>& flat) {
         start[g] = at;
         at += count[g];
     }
-    std::vector<Word> out(flat.size());
+    Flat out(flat.size());
     for (std::size_t i = 0; i < n; ++i) {
         const Word* e = flat.data() + i * stride;
         Word* to = out.data() + std::size_t{start[groupOf[i]]++} * stride;
@@ -631,7 +632,7 @@ static bool groupSort(std::vector<Word>& flat) {
     return true;
 }
 
-void OrderedIndex::sortEntries(std::vector<Word>& flat) const {
+void OrderedIndex::sortEntries(Flat& flat) const {
     const auto stride = static_cast<std::size_t>(stride_);
     // The entries' own lexicographic order is theirs unless key bytes lie beyond the words.
     if (!tail_ && flat.size() / stride >= 256) {
@@ -699,7 +700,7 @@ void OrderedIndex::sortEntries(std::vector<Word>& flat) const {
     }
 }
 
-void OrderedIndex::fill(const std::vector<Word>& flat) {
+void OrderedIndex::fill(const Flat& flat) {
     ++version_;
     const auto stride = static_cast<std::size_t>(stride_);
     std::size_t n = flat.size() / stride;
@@ -726,7 +727,7 @@ void OrderedIndex::placePending() {
     std::vector<std::uint32_t> recs;
     recs.swap(pending_);
     const auto stride = static_cast<std::size_t>(stride_);
-    std::vector<Word> added(recs.size() * stride);
+    Flat added(recs.size() * stride);
     for (std::size_t i = 0; i < recs.size(); ++i) entryOf(recs[i], added.data() + i * stride);
     sortEntries(added);
     if (chunks_.empty()) {
@@ -734,7 +735,7 @@ void OrderedIndex::placePending() {
         return;
     }
     // One merge of the placed entries and the sorted new ones.
-    std::vector<Word> all;
+    Flat all;
     all.reserve((static_cast<std::size_t>(size_) + recs.size()) * stride);
     const Word* b = added.data();
     const Word* bEnd = added.data() + added.size();
@@ -813,7 +814,7 @@ static void wideEntries(const RecordStore& store, int offset, int inlineBytes,
 void OrderedIndex::rebuild(std::vector<std::uint32_t> recs) {
     pending_.clear();
     const auto stride = static_cast<std::size_t>(stride_);
-    std::vector<Word> flat(recs.size() * stride);
+    Flat flat(recs.size() * stride);
     if (kind_ == Kind::Bytes && wideReads_ && words_ == 1) {
         wideEntries<1>(*records_, offset_, inlineBytes_, recs, flat.data());
     } else if (kind_ == Kind::Bytes && wideReads_ && words_ == 2) {

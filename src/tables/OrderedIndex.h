@@ -1,5 +1,7 @@
 #pragma once
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,28 @@
 // are waiting (a batch of appends), sorts them and merges them in one pass. A table held
 // exclusively can therefore take a large batch of rows at the cost of one sort per index.
 namespace tz::tables {
+
+// An allocator whose elements made without a value are left unset (a vector's resize or count
+// constructor does not clear them): for room every element of which is written before it is
+// read.
+template <class T>
+struct LeftUnset : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = LeftUnset<U>;
+    };
+    LeftUnset() = default;
+    template <class U>
+    LeftUnset(const LeftUnset<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
 
 class OrderedIndex {
   public:
@@ -78,6 +102,8 @@ class OrderedIndex {
 
   private:
     using Word = std::uint64_t;
+    // Entries side by side while they are made and sorted.
+    using Flat = std::vector<Word, LeftUnset<Word>>;
     static constexpr int kMaxWords = 4;  // key bytes held in an entry: 8 × kMaxWords
 
     const char* keyBytes(std::uint32_t rec) const { return records_->at(rec) + offset_; }
@@ -113,9 +139,9 @@ class OrderedIndex {
     // Appends an entry greater than every placed one: fills the last chunk, then starts a new
     // one, so that records arriving in key order (appends in physical order) leave full chunks.
     void appendEntry(const Word* e);
-    void sortEntries(std::vector<Word>& flat) const;
+    void sortEntries(Flat& flat) const;
     // Replaces the chunks with these sorted entries.
-    void fill(const std::vector<Word>& flat);
+    void fill(const Flat& flat);
     template <bool Upper>
     int bound(const Key& key) const;
 
