@@ -853,11 +853,21 @@ void Dataset::setText(std::string_view field, std::string_view value) {
 namespace {
 // A character field's bytes from `value`: cut to the width, padded with spaces.
 inline void putCharacters(char* dst, std::size_t w, std::string_view value) {
-    std::size_t n = std::min(w, value.size());
-    copyBytes(dst, value.data(), n);
+    // The whole width in spaces (whole words, the last one overlapping), then the value over it.
     constexpr std::uint64_t kSpaces = 0x2020202020202020ULL;
-    for (; n + 8 <= w; n += 8) std::memcpy(dst + n, &kSpaces, 8);
-    for (; n < w; ++n) dst[n] = ' ';
+    if (w >= 8) {
+        for (std::size_t i = 0; i + 8 <= w; i += 8) std::memcpy(dst + i, &kSpaces, 8);
+        std::memcpy(dst + w - 8, &kSpaces, 8);
+    } else if (w >= 4) {
+        std::memcpy(dst, &kSpaces, 4);
+        std::memcpy(dst + w - 4, &kSpaces, 4);
+    } else if (w >= 2) {
+        std::memcpy(dst, &kSpaces, 2);
+        std::memcpy(dst + w - 2, &kSpaces, 2);
+    } else if (w == 1) {
+        dst[0] = ' ';
+    }
+    copyBytes(dst, value.data(), std::min(w, value.size()));
 }
 }  // namespace
 

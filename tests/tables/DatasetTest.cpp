@@ -678,27 +678,52 @@ TEST(Dataset, IndexesAreSortedWhenFirstSelected) {
 // whatever the row held before: each length the copy of a short value treats apart.
 TEST(Dataset, TextsOfEveryLengthAreStoredWhole) {
     TestDir dir;
-    auto p = makeTable(dir, {"A:abcdefghij"});
+    // Fields of every width the fill of a field treats apart, side by side: a value must not
+    // reach its neighbours.
+    const std::vector<int> widths = {1, 2, 3, 4, 7, 8, 9, 16, 17, 30};
+    std::vector<FieldDef> fields;
+    for (int w : widths) fields.push_back(charField("F" + std::to_string(w), w));
+    const auto p = dir.ztemp() / "W.DBF";
+    createTable(p, fields, {});
     Dataset d;
     d.open(p);
+    d.appendRecord(std::vector<std::string>(widths.size(), std::string(40, '#')));
     const std::string letters = "0123456789abcdefghijklmnopqrstuvwxyz";
     // Longer and longer, then shorter and shorter: each over the one before.
     std::vector<std::size_t> lengths;
-    for (std::size_t n = 0; n <= 24; ++n) lengths.push_back(n);
-    for (std::size_t n = 24; n-- > 0;) lengths.push_back(n);
-    for (const std::size_t n : lengths) {
-        const std::string value = letters.substr(0, n);
-        for (const bool many : {false, true}) {
-            d.first();
-            d.edit();
-            if (many)
-                d.setTexts({{1, value}});
-            else
-                d.setText(1, value);
-            d.post();
-            EXPECT_EQ(d.text("NAME"), value.substr(0, 10)) << n << (many ? " setTexts" : "");
-            EXPECT_EQ(d.text("KEY"), "A") << n;
+    for (std::size_t n = 0; n <= 34; ++n) lengths.push_back(n);
+    for (std::size_t n = 34; n-- > 0;) lengths.push_back(n);
+    for (std::size_t f = 0; f < widths.size(); ++f) {
+        const auto w = static_cast<std::size_t>(widths[f]);
+        const int field = static_cast<int>(f);
+        for (const std::size_t n : lengths) {
+            const std::string value = letters.substr(0, n);
+            for (const bool many : {false, true}) {
+                d.first();
+                d.edit();
+                if (many)
+                    d.setTexts({{field, value}});
+                else
+                    d.setText(field, value);
+                d.post();
+                EXPECT_EQ(d.text(field), value.substr(0, w))
+                    << "width " << w << ", " << n << (many ? " setTexts" : "");
+                // The neighbours keep what they held.
+                if (f > 0) {
+                    EXPECT_EQ(d.text(field - 1),
+                              std::string(static_cast<std::size_t>(widths[f - 1]), '#'));
+                }
+                if (f + 1 < widths.size()) {
+                    EXPECT_EQ(d.text(field + 1),
+                              std::string(static_cast<std::size_t>(widths[f + 1]), '#'));
+                }
+            }
         }
+        // Left full, so that the next field's neighbour is known.
+        d.first();
+        d.edit();
+        d.setText(field, std::string(40, '#'));
+        d.post();
     }
 }
 
