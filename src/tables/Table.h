@@ -116,10 +116,11 @@ class Table {
     }
     bool orderBuilt(int o) const { return orders_[static_cast<std::size_t>(o)]->built; }
     // Calls `use` with order o sorted: the order itself when it is built, else a copy sorted for
-    // the call and dropped after it (the production index reads every order once; the datasets
-    // may never need some of them). Only the copy's record numbers stay, four bytes a row, so
-    // that a dataset selecting the order before the data change (or after the table is kept and
-    // taken up again) needs no sort.
+    // the call (the production index reads every order once; the datasets may never need some
+    // of them). A large table open in a dataset keeps the copy as its order, built (the step
+    // that wrote the table reads it in its indexes next); otherwise only the copy's record
+    // numbers stay, four bytes a row, so that a dataset selecting the order before the data
+    // change (or after the table is kept and taken up again) needs no sort.
     void withOrder(int o, const std::function<void(const OrderedIndex&)>& use) const;
     int orderField(int o) const { return orders_[static_cast<std::size_t>(o)]->field; }
     const std::string& orderName(int o) const { return orders_[static_cast<std::size_t>(o)]->name; }
