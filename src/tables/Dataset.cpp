@@ -71,6 +71,7 @@ struct Dataset::Impl final : TableClient {
 
     parts::Cursor cursor;
     parts::PendingRow pending;
+    Bookmark posted = kNone;  // the row the last post stored
     parts::MasterLink link;
     MasterWatch watch;
     std::vector<Impl*> details;  // datasets whose master this is
@@ -298,6 +299,7 @@ struct Dataset::Impl final : TableClient {
                 pending.state = DatasetState::Edit;
                 throw;
             }
+            posted = cursor.rec;
         } else if (pending.state == DatasetState::Insert) {
             requireWritable();
             pending.state = DatasetState::Browse;
@@ -309,6 +311,7 @@ struct Dataset::Impl final : TableClient {
                 throw;
             }
             // Its position is found when it is next asked for.
+            posted = rec;
             cursor.rec = rec;
             cursor.epoch = ~0ull;
             cursor.eof = cursor.bof = false;
@@ -450,6 +453,7 @@ struct Dataset::Impl final : TableClient {
         auto t = std::move(table);
         table.reset();
         pending.state = DatasetState::Inactive;
+        posted = kNone;
         cursor.clear();
         cursor.eof = cursor.bof = true;
         cursor.order = 0;
@@ -999,6 +1003,10 @@ Bookmark Dataset::bookmarkAt(int position) const {
     }
     return d_->recAt(position);
 }
+
+static_assert(kNoBookmark == kNone);
+
+Bookmark Dataset::postedBookmark() const { return d_->table ? d_->posted : kNoBookmark; }
 
 Bookmark Dataset::bookmark() const {
     d_->requireOpen();

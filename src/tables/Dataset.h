@@ -39,6 +39,7 @@ enum class DatasetState { Inactive, Browse, Edit, Insert };
 
 // A bookmark is the physical record number (0-based) of a row.
 using Bookmark = std::uint32_t;
+inline constexpr Bookmark kNoBookmark = ~Bookmark{0};  // no row
 
 // Change notifications, for Qt models and other views that follow a Dataset. No Qt here.
 // Positions are 0-based within the observed dataset's view (current index, link and filter).
@@ -216,6 +217,10 @@ class Dataset {
 
     // Bookmarks.
     Bookmark bookmark() const;  // throws on an empty view
+    // The row the last post() stored, new or edited, whatever the view shows now: what
+    // bookmark() gives right after the post, without finding the row's place in the view.
+    // kNoBookmark before any post since the table opened.
+    Bookmark postedBookmark() const;
     // Goes to that row; throws when the row is deleted or not in the view.
     void gotoBookmark(Bookmark b);
     bool bookmarkValid(Bookmark b) const;

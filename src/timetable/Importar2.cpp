@@ -107,9 +107,9 @@ class PrimeraFila {
         return std::nullopt;
     }
     void prefetch(std::string_view value) const { filas_.prefetch(clave(value)); }
-    // The dataset's current row (just stored) now holds `value`: the first row of that value
+    // The row the dataset's last post stored now holds `value`: the first row of that value
     // when it is new.
-    void anade(std::string_view value) { filas_.tryEmplace(clave(value), ds_.bookmark()); }
+    void anade(std::string_view value) { filas_.tryEmplace(clave(value), ds_.postedBookmark()); }
 
   private:
     std::string_view clave(std::string_view value) const {

@@ -727,6 +727,36 @@ TEST(Dataset, TextsOfEveryLengthAreStoredWhole) {
     }
 }
 
+// postedBookmark names the row the last post stored, new or edited, in file order or in an
+// index: what bookmark() gives right after the post; nothing before a post or once closed.
+TEST(Dataset, PostedBookmarkIsTheRowJustStored) {
+    TestDir dir;
+    auto p = makeTable(dir, {"C:c:3", "A:a:1", "B:b:2"});
+    Dataset d;
+    d.open(p);
+    EXPECT_EQ(d.postedBookmark(), kNoBookmark);
+    for (const char* index : {"", "KEY"}) {
+        SCOPED_TRACE(index);
+        d.setIndex(index);
+        d.append();
+        d.setText("KEY", "AA");
+        d.setText("NAME", "nueva");
+        d.post();
+        EXPECT_EQ(d.postedBookmark(), d.bookmark());
+        EXPECT_EQ(std::string(d.rowOf(d.postedBookmark()) + 5, 5), "nueva");
+        d.moveTo(2);
+        const Bookmark edited = d.bookmark();
+        d.edit();
+        d.setText("NAME", "otra");
+        d.post();
+        EXPECT_EQ(d.postedBookmark(), edited);
+        d.first();  // moving on does not change which row was stored
+        EXPECT_EQ(d.postedBookmark(), edited);
+    }
+    d.close();
+    EXPECT_EQ(d.postedBookmark(), kNoBookmark);
+}
+
 // An order sorted for the index file (withOrder) is kept built while a dataset has the table
 // open and it is large, only as its records when small; either way the changes made after it
 // are in the order a dataset then reads, as a sort of the rows as they are finds it.
