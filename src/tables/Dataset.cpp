@@ -9,6 +9,7 @@
 #include "tables/DatasetParts.h"
 #include "tables/DbfFormat.h"
 #include "tables/Paths.h"
+#include "tables/ShortCopy.h"
 #include "tables/Table.h"
 
 namespace tz::tables {
@@ -20,25 +21,6 @@ std::string_view trimSpaces(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
     return s;
-}
-
-// memcpy for the short values of most fields, without a library call per value: fixed-size
-// copies, which the compiler turns into plain moves, overlapping where the length is between.
-inline void copyBytes(char* dst, const char* src, std::size_t n) {
-    if (n >= 8 && n <= 16) {
-        std::memcpy(dst, src, 8);
-        std::memcpy(dst + n - 8, src + n - 8, 8);
-    } else if (n >= 4 && n < 8) {
-        std::memcpy(dst, src, 4);
-        std::memcpy(dst + n - 4, src + n - 4, 4);
-    } else if (n > 16) {
-        std::memcpy(dst, src, n);
-    } else if (n >= 2) {
-        std::memcpy(dst, src, 2);
-        std::memcpy(dst + n - 2, src + n - 2, 2);
-    } else if (n == 1) {
-        dst[0] = src[0];
-    }
 }
 
 void blankRecord(const Table& t, std::vector<char>& buf) {
@@ -756,7 +738,7 @@ void Dataset::appendRecord(const std::vector<std::string>& values) {
             if (fs[i].type == FieldType::Character) {
                 const std::size_t n =
                     std::min<std::size_t>(static_cast<std::size_t>(fs[i].width), values[i].size());
-                copyBytes(dst, values[i].data(), n);
+                copyShort(dst, values[i].data(), n);
                 continue;
             }
             checkEncode(dbf::encodeText(fs[i], dst, values[i]), *this, fs[i], values[i]);
@@ -871,7 +853,7 @@ inline void putCharacters(char* dst, std::size_t w, std::string_view value) {
     } else if (w == 1) {
         dst[0] = ' ';
     }
-    copyBytes(dst, value.data(), std::min(w, value.size()));
+    copyShort(dst, value.data(), std::min(w, value.size()));
 }
 }  // namespace
 

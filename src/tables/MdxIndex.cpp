@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "platform/System.h"
+#include "tables/ShortCopy.h"
 
 namespace tz::tables::mdx {
 namespace {
@@ -60,21 +61,6 @@ inline int compareBytes(const unsigned char* a, const unsigned char* b, std::siz
         if (*a != *b) return *a < *b ? -1 : 1;
     }
     return 0;
-}
-
-// memcpy for a key of a few bytes, without a library call: fixed-size moves, overlapping.
-inline void copyKey(unsigned char* dst, const unsigned char* src, std::size_t n) {
-    if (n >= 8 && n <= 16) {
-        std::memcpy(dst, src, 8);
-        std::memcpy(dst + n - 8, src + n - 8, 8);
-    } else if (n >= 4 && n < 8) {
-        std::memcpy(dst, src, 4);
-        std::memcpy(dst + n - 4, src + n - 4, 4);
-    } else if (n > 16) {
-        std::memcpy(dst, src, n);
-    } else {
-        for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];
-    }
 }
 
 struct Node {
@@ -440,7 +426,7 @@ struct MdxIndex::Impl {
             for (std::size_t i = from; i < to; ++i) {
                 unsigned char* item = leaf.items.data() + (i - from) * t.itemLength;
                 put32(item, recnos[at(i)]);
-                copyKey(item + 4, inputKey(at(i)), kl);
+                copyShort(item + 4, inputKey(at(i)), kl);
             }
             level.push_back(id);
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tables/ShortCopy.h"
 #include "timetable/Texto.h"
 
 namespace tz::timetable::cuadro {
@@ -20,31 +21,14 @@ namespace {
 // The pieces of a record, written one after the other from `p`; each returns where the next
 // goes. `fit`: `v` fitted to `n` (Texto.h); `keep`: `v` as it stands; `complete`: `v` followed
 // by `tail`, cut to the length of `tail` (hora, cuenta).
-// memcpy for the few bytes of a field, without a library call: fixed-size moves, overlapping.
-inline void copyShort(char* dst, const char* src, std::size_t n) {
-    if (n >= 8 && n <= 16) {
-        std::memcpy(dst, src, 8);
-        std::memcpy(dst + n - 8, src + n - 8, 8);
-    } else if (n >= 4 && n < 8) {
-        std::memcpy(dst, src, 4);
-        std::memcpy(dst + n - 4, src + n - 4, 4);
-    } else if (n > 16) {
-        std::memcpy(dst, src, n);
-    } else if (n >= 2) {
-        std::memcpy(dst, src, 2);
-        std::memcpy(dst + n - 2, src + n - 2, 2);
-    } else if (n == 1) {
-        dst[0] = src[0];
-    }
-}
 inline char* fit(char* p, std::string_view v, std::size_t n) {
     // The width in spaces (a fixed width: plain stores), then the value over them.
     std::memset(p, ' ', n);
-    copyShort(p, v.data(), std::min(n, v.size()));
+    tables::copyShort(p, v.data(), std::min(n, v.size()));
     return p + n;
 }
 inline char* keep(char* p, std::string_view v) {
-    copyShort(p, v.data(), v.size());
+    tables::copyShort(p, v.data(), v.size());
     return p + v.size();
 }
 inline char* complete(char* p, std::string_view v, std::string_view tail) {

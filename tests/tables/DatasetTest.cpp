@@ -53,6 +53,11 @@ std::filesystem::path makeTable(const TestDir& dir, const std::vector<std::strin
     return p;
 }
 
+// A client of a table that only keeps it attached.
+struct Quiet final : TableClient {
+    void tableChanged(const TableChange&) override {}
+};
+
 // The view as "KEY:NAME" items separated by spaces.
 std::string view(const Dataset& d) {
     std::string out;
@@ -649,9 +654,7 @@ TEST(Dataset, IndexesAreSortedWhenFirstSelected) {
     auto p = makeTable(dir, {"C:c:3", "A:a:1", "B:b:2"});
     Dataset d;
     d.open(p);
-    struct Quiet final : TableClient {
-        void tableChanged(const TableChange&) override {}
-    } client;
+    Quiet client;
     auto t = Table::attach(p, OpenMode::ReadOnly, &client);
     const int key = t->findOrder("KEY"), num = t->findOrder("NUM");
     ASSERT_GT(key, 0);
@@ -775,9 +778,7 @@ TEST(Dataset, OrderSortedForTheIndexFileFollowsLaterChanges) {
         auto p = makeTable(dir, init);
         Dataset d;
         d.open(p);
-        struct Quiet final : TableClient {
-            void tableChanged(const TableChange&) override {}
-        } client;
+        Quiet client;
         auto t = Table::attach(p, OpenMode::ReadOnly, &client);
         const int k = t->findOrder("KEY");
         ASSERT_GT(k, 0);
