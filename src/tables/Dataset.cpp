@@ -759,6 +759,7 @@ std::uint32_t Dataset::setTextOnAll(int fieldNo, std::string_view value) {
     std::vector<char> bytes(d_->pending.blank.begin() + d_->table->fieldOffset(fieldNo),
                             d_->pending.blank.begin() + d_->table->fieldOffset(fieldNo) + f.width);
     checkEncode(dbf::encodeText(f, bytes.data(), value), *this, f, value);
+    if (f.width <= 0) return 0;  // a field of no bytes (another program's table) holds nothing
     std::vector<std::uint32_t> recs;
     d_->viewRecords(recs);
     const std::uint32_t changed = d_->table->setField(recs, fieldNo, bytes.data());

@@ -372,8 +372,9 @@ EncodeResult encodeText(const FieldDef& f, char* bytes, std::string_view value) 
     switch (f.type) {
         case FieldType::Character: {
             std::size_t n = std::min(w, value.size());
-            if (n > 0) std::memcpy(bytes, value.data(), n);  // an empty view may hold null
-            std::memset(bytes + n, ' ', w - n);
+            // An empty view, or the room of a field of no bytes, may be null.
+            if (n > 0) std::memcpy(bytes, value.data(), n);
+            if (w > n) std::memset(bytes + n, ' ', w - n);
             return EncodeResult::Ok;
         }
         case FieldType::Numeric:
